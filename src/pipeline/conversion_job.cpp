@@ -1,0 +1,173 @@
+#include "pipeline/conversion_job.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/platform.h"
+#include "platform/unicode.h"
+
+namespace dtconv {
+
+namespace {
+
+size_t PathUnits(const std::filesystem::path& p) {
+#ifdef _WIN32
+  return p.native().size();
+#else
+  return platform::Utf8ToUtf16(p.native()).size();
+#endif
+}
+
+// The temporary name an output is written under before it is moved into place.
+std::filesystem::path TemporaryPath(const std::filesystem::path& output) {
+  std::filesystem::path tmp = output;
+  tmp += ".dtconv-part";
+  return tmp;
+}
+
+bool IsWriteFailure(uint32_t result) {
+  return result == kResultCancelled || (result & 0xFFFF0000u) == kResultOutputBase;
+}
+
+}  // namespace
+
+uint32_t DeriveOutputPath(const std::filesystem::path& input, int32_t type,
+                          const std::filesystem::path& outputDir, std::filesystem::path* output) {
+  std::filesystem::path name = input.filename();
+  auto native = name.native();
+  auto dot = native.rfind(static_cast<std::filesystem::path::value_type>('.'));
+  if (dot != decltype(native)::npos) native.resize(dot);
+  std::filesystem::path renamed(native);
+  renamed += CvtTypeExtension(type);
+  *output = outputDir.empty() ? input.parent_path() / renamed : outputDir / renamed;
+  // The temporary name is the longest path the job writes.
+  if (PathUnits(TemporaryPath(*output)) > platform::kMaxPathUnits) return kResultPathTooLong;
+  return kResultOk;
+}
+
+uint32_t ConvertFile(ConversionSession& session, const CvtSettings& settings,
+                     const ConverterTable& table) {
+  TextOutput& out = session.output;
+  out.SetupOutput(settings);
+  session.context = {settings.type, settings.signalLine, settings.timeStampStyle,
+                     settings.optionBits, &out};
+  std::filesystem::path tmp = TemporaryPath(settings.outputPath);
+  if (out.OpenOutput(tmp) != 0) return out.result();
+  if (session.data.formatCode != static_cast<int32_t>(kFormatCode)) {
+    out.Fail(kResultInvalidData);
+  } else {
+    int32_t type = settings.type >= 0 && settings.type < kCvtTypeCount ? settings.type : 0;
+    ConverterEntry entry = table.entries[static_cast<size_t>(type)];
+    if (entry == nullptr) {
+      out.Fail(kResultNotSupported);
+    } else {
+      entry(session);
+    }
+  }
+  out.CloseOutput();
+  uint32_t result = out.result();
+  if (IsWriteFailure(result)) {
+    platform::RemoveFile(tmp);
+    return result;
+  }
+  // A capture rejected for its contents still leaves its (empty) output, as the job always has;
+  // only a complete write replaces an older file.
+  if (int err = platform::ReplaceFile(tmp, settings.outputPath); err != 0) {
+    platform::RemoveFile(tmp);
+    return result != 0 ? result : kResultOutputBase + static_cast<uint32_t>(err);
+  }
+  return result;
+}
+
+uint32_t ConversionJob(ConversionSession& session, CvtSettings settings, InputSource& source,
+                       JobObserver& observer, const std::atomic<bool>& stopRequested,
+                       const ConverterTable& table, const JobOptions& options) {
+  if (stopRequested.load()) {
+    observer.OnProgress(0);
+    observer.OnDone(0);
+    return 0;
+  }
+  int files = 0;
+  int position = 1;
+  uint32_t result = 0;
+  std::filesystem::path input;
+  while (source.Next(&input)) {
+    observer.OnProgress(position);
+    ++files;
+    position += 2;
+    std::filesystem::path output;
+    result = DeriveOutputPath(input, settings.type, options.outputDir, &output);
+    if (result == 0 && (output == input || platform::SameFile(output, input))) {
+      // Never write over the capture being read.
+      result = kResultOutputIsInput;
+    }
+    observer.OnFileStart(input, output);
+    if (result == 0) {
+      settings.outputPath = output;
+      result = LoadMonitorData(input, session.data);
+      if (result == 0) {
+        result = ConvertFile(session, settings, table);
+        ReleaseMonitorData(session.data);
+      }
+    }
+    observer.OnFileDone(input, output, result);
+    if (stopRequested.load()) break;
+  }
+  if (result == 0) observer.OnProgress(2 * files);
+  observer.OnDone(result);
+  return result;
+}
+
+const char* ResultMessage(uint32_t result) {
+  if (result == 0 || result == kResultCancelled) return "";
+  if (result == kResultInvalidData || result == kResultNotSupported) {
+    return "The specified data file is unsupported or corrupt.";
+  }
+  return "Cannot convert.";
+}
+
+const char* ResultMessageJapanese(uint32_t result) {
+  if (result == 0 || result == kResultCancelled) return "";
+  if (result == kResultInvalidData || result == kResultNotSupported) {
+    return "指定されたデータファイルはサポートされていないか破損しています。";
+  }
+  return "変換できませんでした。";
+}
+
+std::string ResultReason(uint32_t result) {
+  switch (result) {
+    case 0: return "converted";
+    case kResultInvalidData: return "not a valid capture file";
+    case kResultNotSupported: return "not supported";
+    case kResultOutOfMemory: return "not enough memory for the file image";
+    case kResultCancelled: return "cancelled";
+    case kResultWorkerFailed: return "the conversion could not be started";
+    case kResultPathTooLong: return "the output path is too long";
+    case kResultOutputIsInput: return "the output would overwrite the input";
+    default: break;
+  }
+  if ((result & 0xFFFF0000u) == kResultOutputBase) {
+    return std::string("cannot write the output: ") + std::strerror(static_cast<int>(result & 0xFFFF));
+  }
+  if ((result & 0xFFFF0000u) == kResultSystemBase) {
+    switch (result & 0xFFFF) {
+      case 2: return "file not found";
+      case 3: return "folder not found";
+      case 5: return "access denied";
+      case 8: return "not enough memory";
+      case 32: return "the file is in use";
+      case 38: return "the file ended early while it was read";
+      case 112: return "disk full";
+      case 206: return "the file name is too long";
+      default: break;
+    }
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "cannot read the input (system error %u)", result & 0xFFFF);
+    return buf;
+  }
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "error 0x%08X", result);
+  return buf;
+}
+
+}  // namespace dtconv

@@ -1,0 +1,50 @@
+// One conversion session: a loaded capture, the line writer, the converter context and the
+// converter objects. The desktop program has one; the command-line tool one per worker thread.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "input/monitor_data.h"
+#include "pipeline/text_output.h"
+
+namespace dtconv {
+
+// The four conversion values the converters read, and the writer.
+struct ConverterContext {
+  int32_t type = 0;
+  int32_t signalLine = 0;
+  int32_t timeStampStyle = 0;
+  uint32_t optionBits = 0;
+  TextOutput* output = nullptr;
+};
+
+struct ConversionSession;
+
+// A converter's entry: writes the whole output of the session's loaded capture and leaves its
+// outcome in the writer's result.
+using ConverterEntry = void (*)(ConversionSession& session);
+
+// Converter per conversion type; an empty slot means the type is not supported.
+struct ConverterTable {
+  std::array<ConverterEntry, 9> entries{};
+};
+
+struct ConverterObjects;  // the converter classes, defined with the converters
+
+struct ConversionSession {
+  ConversionSession();
+  ~ConversionSession();
+  ConversionSession(const ConversionSession&) = delete;
+  ConversionSession& operator=(const ConversionSession&) = delete;
+
+  MonitorData data;
+  TextOutput output;
+  ConverterContext context;
+  ConverterObjects* converters;  // owned
+};
+
+// The table of every converter the product has.
+const ConverterTable& DefaultConverterTable();
+
+}  // namespace dtconv

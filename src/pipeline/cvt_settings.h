@@ -1,0 +1,98 @@
+// The user's choices (CvtOptions), the job record built from them (CvtSettings) and the
+// conversion types.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace dtconv {
+
+// Conversion type: fixes the output extension and the converter.
+enum CvtType : int32_t {
+  kCvtCanText = 0,
+  kCvtAnalogText = 1,
+  kCvtGnssText = 2,
+  kCvtCanCsv = 3,
+  kCvtAnalogCsv = 4,
+  kCvtGnssCsv = 5,
+  kCvtAnalogWave = 6,
+  kCvtGnssKml = 7,
+  kCvtCanPcap = 8,
+};
+inline constexpr int kCvtTypeCount = 9;
+
+// ".txt", ".csv", ".kml" or ".pcap"; an unknown type writes ".txt".
+const char* CvtTypeExtension(int32_t type);
+
+// Option bits of the job record.
+inline constexpr uint32_t kOptRelTimeStamp = 1u << 0;
+inline constexpr uint32_t kOptDiffTimeStamp = 1u << 1;
+inline constexpr uint32_t kOptAddAnalog = 1u << 2;
+inline constexpr uint32_t kOptAddGnss = 1u << 3;
+
+// Output bits of the job record.
+inline constexpr uint32_t kOutLf = 1;
+inline constexpr uint32_t kOutCr = 2;
+inline constexpr uint32_t kOutCrLf = 3;
+inline constexpr uint32_t kOutUtf8 = 1u << 2;
+inline constexpr uint32_t kOutBom = 1u << 3;
+inline constexpr uint32_t kOutReserved4 = 1u << 4;
+inline constexpr uint32_t kOutReserved6 = 1u << 6;
+
+inline constexpr size_t kDelimiterUnits = 16;  // 15 characters and the terminator
+inline constexpr size_t kFolderUnits = 260;
+
+// The job record: one conversion type, signal line, timestamp style, option bits, output
+// encoding bits and the decoded CSV delimiter. The job sets the output path per file.
+struct CvtSettings {
+  int32_t type = 0;
+  int32_t signalLine = 0;  // 0 both lines, 1 CH1 only, 2 CH2 only
+  int32_t timeStampStyle = 0;
+  uint32_t optionBits = 0;
+  uint32_t outputBits = 0;
+  std::u16string delimiter;  // at most 15 units
+  std::filesystem::path outputPath;
+};
+
+enum TargetData : int32_t { kTargetCan = 0, kTargetAnalog = 1, kTargetGnss = 2, kTargetWave = 3 };
+enum OutputType : int32_t { kOutputText = 0, kOutputCsv = 1, kOutputKml = 2, kOutputPcap = 3 };
+enum TimeStampChoice : int32_t { kStampMicro = 0, kStampMilli = 1, kStampSec = 2, kStampDelta = 3 };
+
+// Everything the user chooses, as the settings file stores it.
+struct CvtOptions {
+  std::u16string folder;
+  int32_t fileFilter = 0;  // 0 "*.DT", 1 "#*.DT"
+  int32_t targetData = kTargetCan;
+  int32_t outputType = kOutputText;
+  int32_t canTxtSignalLine = 0;
+  int32_t canCsvSignalLine = 0;
+  int32_t canTxtTimeStamp = kStampMilli;
+  int32_t canCsvTimeStamp = kStampMilli;
+  int32_t anaTxtTimeStamp = kStampMilli;
+  int32_t anaCsvTimeStamp = kStampMilli;
+  bool canTxtRelTimeStamp = false;
+  bool canCsvRelTimeStamp = false;
+  bool anaTxtRelTimeStamp = false;
+  bool anaCsvRelTimeStamp = false;
+  bool canCsvDiffTimeStamp = false;
+  bool canCsvAddAnalog = false;
+  bool canCsvAddGnss = false;
+  bool anaCsvAddGnss = false;
+  bool additional = false;
+  int32_t outCode = 0;   // 0 ANSI code page, 1 UTF-8, 2 UTF-8 with byte order mark
+  int32_t lineFeed = 0;  // 0 CR LF, 1 LF, 2 CR
+  std::u16string csvDelimit = u",";
+};
+
+// The conversion type for a target and format.
+int32_t CvtTypeFor(int32_t targetData, int32_t outputType);
+
+// Decodes the delimiter escapes: backslash-t is a tab, two backslashes one backslash, a backslash
+// before anything else is dropped together with that character.
+std::u16string DecodeDelimiter(std::u16string_view typed);
+
+// Clears the job record and fills every field but the output path from the user's choices.
+CvtSettings BuildCvtSettings(const CvtOptions& options);
+
+}  // namespace dtconv

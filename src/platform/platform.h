@@ -1,0 +1,86 @@
+// The only door from the core to the operating system: reading input files, opening output files,
+// local time and the narrow code page. One implementation for POSIX (posix/) and one for Win32
+// (win32/); both report failures as the same result codes.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace dtconv::platform {
+
+// A file opened for reading, with read sharing. Errors are result codes in the Windows form
+// 0x80070000 + system error number (POSIX errno values are mapped to the Windows numbers).
+class InputFile {
+ public:
+  InputFile() = default;
+  ~InputFile();
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+
+  uint32_t Open(const std::filesystem::path& path);
+  uint32_t Size(uint64_t* size);
+  // Reads exactly `count` bytes from the current position; a short read is an error.
+  uint32_t Read(void* buffer, size_t count);
+  void Close();
+
+ private:
+#ifdef _WIN32
+  void* handle_ = nullptr;
+#else
+  int fd_ = -1;
+#endif
+};
+
+// Maps a POSIX errno to the Windows system error number it corresponds to.
+uint32_t SystemErrorFromErrno(int err);
+
+// Opens a file for writing in binary mode, created or truncated. On failure returns null and sets
+// *err to the C runtime error number.
+std::FILE* OpenOutputFile(const std::filesystem::path& path, int* err);
+
+// Removes a file, ignoring failures (used to drop a partial output).
+void RemoveFile(const std::filesystem::path& path);
+
+// True when both paths name the same existing file (hard links, case-insensitive names).
+bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b);
+
+struct LocalTime {
+  int year;
+  int month;  // 1..12
+  int day;
+  int hour;
+  int minute;
+  int second;
+};
+
+// Converts seconds since 1970-01-01 00:00:00 UTC into local time under the computer's time zone
+// rules (TZ on POSIX). Returns false when the time cannot be represented.
+bool ToLocalTime(int64_t seconds, LocalTime* out);
+
+// Seconds since 1970-01-01 00:00:00 UTC now.
+int64_t CurrentTime();
+
+// Transcodes UTF-16 text into UTF-8, or into the system's narrow code page (CP_ACP on Windows,
+// the locale's code set on POSIX), where characters without a mapping become the code page's
+// default character ("?").
+std::string NarrowText(std::u16string_view text, bool utf8);
+
+}  // namespace dtconv::platform
+
+namespace dtconv::platform {
+
+// Moves a finished output into place, replacing an older file of that name. Returns 0 or the C
+// runtime error number.
+int ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// Longest path, in UTF-16 units without the terminator, that an output may have here.
+#ifdef _WIN32
+inline constexpr size_t kMaxPathUnits = 259;
+#else
+inline constexpr size_t kMaxPathUnits = 4095;
+#endif
+
+}  // namespace dtconv::platform

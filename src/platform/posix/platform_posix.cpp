@@ -1,0 +1,145 @@
+// POSIX implementation of the platform layer.
+#include <errno.h>
+#include <fcntl.h>
+#include <iconv.h>
+#include <langinfo.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <system_error>
+
+#include "platform/platform.h"
+#include "platform/unicode.h"
+
+namespace dtconv::platform {
+
+namespace {
+constexpr uint32_t kSystemErrorBase = 0x80070000u;
+uint32_t ErrnoResult(int err) { return kSystemErrorBase + SystemErrorFromErrno(err); }
+}  // namespace
+
+uint32_t SystemErrorFromErrno(int err) {
+  switch (err) {
+    case ENOENT: return 2;         // ERROR_FILE_NOT_FOUND
+    case ENOTDIR: return 3;        // ERROR_PATH_NOT_FOUND
+    case EMFILE:
+    case ENFILE: return 4;         // ERROR_TOO_MANY_OPEN_FILES
+    case EACCES:
+    case EPERM:
+    case EISDIR: return 5;         // ERROR_ACCESS_DENIED
+    case ENOMEM: return 8;         // ERROR_NOT_ENOUGH_MEMORY
+    case EROFS: return 19;         // ERROR_WRITE_PROTECT
+    case EBUSY: return 32;         // ERROR_SHARING_VIOLATION
+    case EINVAL: return 87;        // ERROR_INVALID_PARAMETER
+    case ENOSPC: return 112;       // ERROR_DISK_FULL
+    case ENAMETOOLONG: return 206; // ERROR_FILENAME_EXCED_RANGE
+    case EIO: return 1117;         // ERROR_IO_DEVICE
+    case ELOOP: return 1921;       // ERROR_CANT_RESOLVE_FILENAME
+    default: return 31;            // ERROR_GEN_FAILURE
+  }
+}
+
+InputFile::~InputFile() { Close(); }
+
+uint32_t InputFile::Open(const std::filesystem::path& path) {
+  Close();
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) return ErrnoResult(errno);
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0) return ErrnoResult(errno);
+  if (S_ISDIR(st.st_mode)) return ErrnoResult(EISDIR);
+  return 0;
+}
+
+uint32_t InputFile::Size(uint64_t* size) {
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0) return ErrnoResult(errno);
+  // Only regular files have a meaningful size; a pipe or device is not a capture.
+  if (!S_ISREG(st.st_mode)) return kSystemErrorBase + 50;  // ERROR_NOT_SUPPORTED
+  *size = static_cast<uint64_t>(st.st_size);
+  return 0;
+}
+
+uint32_t InputFile::Read(void* buffer, size_t count) {
+  auto* p = static_cast<char*>(buffer);
+  while (count > 0) {
+    ssize_t n = ::read(fd_, p, count);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return ErrnoResult(errno);
+    }
+    if (n == 0) return kSystemErrorBase + 38;  // ERROR_HANDLE_EOF: the file shrank under us
+    p += n;
+    count -= static_cast<size_t>(n);
+  }
+  return 0;
+}
+
+void InputFile::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+std::FILE* OpenOutputFile(const std::filesystem::path& path, int* err) {
+  errno = 0;
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) *err = errno != 0 ? errno : EIO;
+  return f;
+}
+
+void RemoveFile(const std::filesystem::path& path) { ::unlink(path.c_str()); }
+
+bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
+  struct stat sa {}, sb {};
+  if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+bool ToLocalTime(int64_t seconds, LocalTime* out) {
+  time_t t = static_cast<time_t>(seconds);
+  struct tm tm {};
+  if (::localtime_r(&t, &tm) == nullptr) return false;
+  *out = {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+  return true;
+}
+
+int64_t CurrentTime() { return static_cast<int64_t>(::time(nullptr)); }
+
+std::string NarrowText(std::u16string_view text, bool utf8) {
+  std::string out;
+  const char* codeset = utf8 ? "UTF-8" : ::nl_langinfo(CODESET);
+  bool to_utf8 = utf8 || std::strcmp(codeset, "UTF-8") == 0;
+  iconv_t cd = to_utf8 ? reinterpret_cast<iconv_t>(-1) : ::iconv_open(codeset, "UTF-8");
+  ForEachCodePoint(text, [&](char32_t cp) {
+    std::string one;
+    AppendUtf8(cp, &one);
+    if (to_utf8) {
+      out += one;
+      return;
+    }
+    char buf[16];
+    char* in = one.data();
+    size_t in_left = one.size();
+    char* o = buf;
+    size_t o_left = sizeof buf;
+    if (cd != reinterpret_cast<iconv_t>(-1) &&
+        ::iconv(cd, &in, &in_left, &o, &o_left) != static_cast<size_t>(-1) && in_left == 0) {
+      out.append(buf, static_cast<size_t>(o - buf));
+    } else {
+      out += '?';
+    }
+    if (cd != reinterpret_cast<iconv_t>(-1)) ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  });
+  if (cd != reinterpret_cast<iconv_t>(-1)) ::iconv_close(cd);
+  return out;
+}
+
+}  // namespace dtconv::platform
+
+namespace dtconv::platform {
+int ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+  return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+}  // namespace dtconv::platform

@@ -1,0 +1,47 @@
+// UTF-16 and UTF-8 helpers shared by both platform implementations (no OS calls).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace dtconv::platform {
+
+// Calls f(code point) for each character of UTF-16 text; an unpaired surrogate gives U+FFFD.
+template <typename F>
+void ForEachCodePoint(std::u16string_view text, F f) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    char32_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;
+    }
+    f(c);
+  }
+}
+
+inline void AppendUtf8(char32_t c, std::string* out) {
+  if (c < 0x80) {
+    out->push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out->push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out->push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out->push_back(static_cast<char>(0xF0 | (c >> 18)));
+    out->push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
+
+// UTF-8 to UTF-16; invalid bytes become U+FFFD.
+std::u16string Utf8ToUtf16(std::string_view text);
+std::string Utf16ToUtf8(std::u16string_view text);
+
+}  // namespace dtconv::platform

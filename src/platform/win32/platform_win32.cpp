@@ -1,0 +1,128 @@
+// Win32 implementation of the platform layer.
+#include <windows.h>
+
+#include <cerrno>
+#include <ctime>
+#include <cwchar>
+
+#include "platform/platform.h"
+#include "platform/unicode.h"
+
+namespace dtconv::platform {
+
+namespace {
+constexpr uint32_t kSystemErrorBase = 0x80070000u;
+uint32_t LastErrorResult() { return kSystemErrorBase + (GetLastError() & 0xFFFF); }
+}  // namespace
+
+uint32_t SystemErrorFromErrno(int err) {
+  switch (err) {
+    case ENOENT: return 2;
+    case ENOTDIR: return 3;
+    case EMFILE: return 4;
+    case EACCES:
+    case EPERM:
+    case EISDIR: return 5;
+    case ENOMEM: return 8;
+    case ENOSPC: return 112;
+    case EINVAL: return 87;
+    default: return 31;
+  }
+}
+
+InputFile::~InputFile() { Close(); }
+
+uint32_t InputFile::Open(const std::filesystem::path& path) {
+  Close();
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return LastErrorResult();
+  handle_ = h;
+  return 0;
+}
+
+uint32_t InputFile::Size(uint64_t* size) {
+  LARGE_INTEGER li;
+  if (!GetFileSizeEx(static_cast<HANDLE>(handle_), &li)) return LastErrorResult();
+  *size = static_cast<uint64_t>(li.QuadPart);
+  return 0;
+}
+
+uint32_t InputFile::Read(void* buffer, size_t count) {
+  auto* p = static_cast<char*>(buffer);
+  while (count > 0) {
+    DWORD chunk = count > 0x10000000 ? 0x10000000 : static_cast<DWORD>(count);
+    DWORD got = 0;
+    if (!ReadFile(static_cast<HANDLE>(handle_), p, chunk, &got, nullptr)) return LastErrorResult();
+    if (got == 0) return kSystemErrorBase + ERROR_HANDLE_EOF;
+    p += got;
+    count -= got;
+  }
+  return 0;
+}
+
+void InputFile::Close() {
+  if (handle_ != nullptr) CloseHandle(static_cast<HANDLE>(handle_));
+  handle_ = nullptr;
+}
+
+std::FILE* OpenOutputFile(const std::filesystem::path& path, int* err) {
+  std::FILE* f = nullptr;
+  errno_t e = _wfopen_s(&f, path.c_str(), L"wb");
+  if (e != 0 || f == nullptr) {
+    *err = e != 0 ? e : EIO;
+    return nullptr;
+  }
+  return f;
+}
+
+void RemoveFile(const std::filesystem::path& path) { DeleteFileW(path.c_str()); }
+
+bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
+  auto info = [](const std::filesystem::path& p, BY_HANDLE_FILE_INFORMATION* out) {
+    HANDLE h = CreateFileW(p.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    BOOL ok = GetFileInformationByHandle(h, out);
+    CloseHandle(h);
+    return ok != FALSE;
+  };
+  BY_HANDLE_FILE_INFORMATION ia, ib;
+  if (!info(a, &ia) || !info(b, &ib)) return false;
+  return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
+         ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+}
+
+bool ToLocalTime(int64_t seconds, LocalTime* out) {
+  __time64_t t = seconds;
+  struct tm tm {};
+  if (_localtime64_s(&tm, &t) != 0) return false;
+  *out = {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+  return true;
+}
+
+int64_t CurrentTime() { return static_cast<int64_t>(_time64(nullptr)); }
+
+std::string NarrowText(std::u16string_view text, bool utf8) {
+  if (text.empty()) return {};
+  UINT cp = utf8 ? CP_UTF8 : CP_ACP;
+  auto* w = reinterpret_cast<const wchar_t*>(text.data());
+  int n = static_cast<int>(text.size());
+  int len = WideCharToMultiByte(cp, 0, w, n, nullptr, 0, nullptr, nullptr);
+  if (len <= 0) return {};
+  std::string out(static_cast<size_t>(len), '\0');
+  WideCharToMultiByte(cp, 0, w, n, out.data(), len, nullptr, nullptr);
+  return out;
+}
+
+}  // namespace dtconv::platform
+
+namespace dtconv::platform {
+int ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return 0;
+  }
+  DWORD e = GetLastError();
+  return e == ERROR_ACCESS_DENIED ? EACCES : e == ERROR_PATH_NOT_FOUND ? ENOENT : EIO;
+}
+}  // namespace dtconv::platform

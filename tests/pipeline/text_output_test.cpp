@@ -1,0 +1,176 @@
+// The line writer: trimming, line ends, byte order mark, delimiter and the first failure.
+#include <gtest/gtest.h>
+
+#include "input/monitor_data.h"
+#include "pipeline/text_output.h"
+#include "test_files.h"
+
+namespace dtconv {
+namespace {
+
+CvtSettings Bits(uint32_t bits, std::u16string delimiter = u",") {
+  CvtSettings s;
+  s.outputBits = bits;
+  s.delimiter = delimiter;
+  return s;
+}
+
+std::string WriteLines(uint32_t bits, const std::vector<std::string>& lines) {
+  test::TempDir dir;
+  TextOutput out;
+  out.SetupOutput(Bits(bits));
+  EXPECT_EQ(out.OpenOutput(dir / "o.txt"), 0u);
+  for (const auto& l : lines) {
+    out.AppendText(l);
+    out.FlushLine();
+  }
+  out.CloseOutput();
+  EXPECT_EQ(out.result(), 0u);
+  return test::ReadFileBytes(dir / "o.txt");
+}
+
+struct EncodingCase {
+  uint32_t bits;
+  std::string expected;
+};
+
+class Encoding : public ::testing::TestWithParam<EncodingCase> {};
+
+TEST_P(Encoding, LineEndsAndByteOrderMark) {
+  EXPECT_EQ(WriteLines(GetParam().bits, {"ABC   ", "   ", "x\t", ""}), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    All, Encoding,
+    ::testing::Values(EncodingCase{0x00, "ABC\r\n\r\nx\t\r\n\r\n"},
+                      EncodingCase{0x03, "ABC\r\n\r\nx\t\r\n\r\n"},
+                      EncodingCase{0x01, "ABC\n\nx\t\n\n"},
+                      EncodingCase{0x02, "ABC\r\rx\t\r\r"},
+                      EncodingCase{0x5C, "\xEF\xBB\xBF" "ABC\r\n\r\nx\t\r\n\r\n"},
+                      EncodingCase{0x54, "ABC\r\n\r\nx\t\r\n\r\n"},
+                      EncodingCase{0x08, "ABC\r\n\r\nx\t\r\n\r\n"},
+                      EncodingCase{0x5D, "\xEF\xBB\xBF" "ABC\n\nx\t\n\n"}));
+
+struct DelimiterCase {
+  std::u16string wide;
+  uint32_t bits;
+  std::string narrow;
+};
+
+class Delimiter : public ::testing::TestWithParam<DelimiterCase> {};
+
+TEST_P(Delimiter, IsTranscodedIntoTheOutputCode) {
+  TextOutput out;
+  out.SetupOutput(Bits(GetParam().bits, GetParam().wide));
+  EXPECT_EQ(out.delimiter(), GetParam().narrow);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    All, Delimiter,
+    ::testing::Values(DelimiterCase{u"\t", 0x07, "\t"}, DelimiterCase{u";\t", 0x03, ";\t"},
+                      DelimiterCase{u" | ", 0x03, " | "},
+                      DelimiterCase{u"\u00B5", 0x07, "\xC2\xB5"},
+                      DelimiterCase{u"\u2126", 0x07, "\xE2\x84\xA6"},
+                      // The test runs in the C locale (ASCII): what it cannot show becomes "?".
+                      DelimiterCase{u"\u2126;", 0x03, "?;"},
+                      DelimiterCase{u"0123456789ABCDEFGH", 0x03, "0123456789ABCDE"}));
+
+TEST(TextOutput, DelimiterIsAppendedWhole) {
+  test::TempDir dir;
+  TextOutput out;
+  out.SetupOutput(Bits(1, u"<>"));
+  ASSERT_EQ(out.OpenOutput(dir / "o.csv"), 0u);
+  out.AppendText("a");
+  out.AppendDelimiter();
+  out.AppendText("b");
+  out.FlushLine();
+  out.CloseOutput();
+  EXPECT_EQ(test::ReadFileBytes(dir / "o.csv"), "a<>b\n");
+}
+
+TEST(TextOutput, LongLineIsCutAtCapacityMinusOne) {
+  test::TempDir dir;
+  TextOutput out;
+  out.SetupOutput(Bits(1));
+  ASSERT_EQ(out.OpenOutput(dir / "o.txt"), 0u);
+  std::string big(TextOutput::kLineCapacity + 10, 'x');
+  out.AppendText(big);
+  out.AppendText("more");
+  EXPECT_EQ(out.length(), TextOutput::kLineCapacity - 1);
+  out.FlushLine();
+  out.CloseOutput();
+  EXPECT_EQ(test::ReadFileBytes(dir / "o.txt").size(),
+            static_cast<size_t>(TextOutput::kLineCapacity - 1 + 1));
+}
+
+TEST(TextOutput, CancelWritesTheLineThenStops) {
+  test::TempDir dir;
+  TextOutput out;
+  out.SetupOutput(Bits(1));
+  ASSERT_EQ(out.OpenOutput(dir / "o.txt"), 0u);
+  out.AppendText("one");
+  out.FlushLine();
+  out.RequestCancel();
+  out.AppendText("two");
+  out.FlushLine();
+  out.AppendText("three");
+  out.FlushLine();
+  out.CloseOutput();
+  EXPECT_EQ(out.result(), kResultCancelled);
+  EXPECT_EQ(test::ReadFileBytes(dir / "o.txt"), "one\ntwo\n");
+  // Opening the next file clears both the flag and the result.
+  ASSERT_EQ(out.OpenOutput(dir / "p.txt"), 0u);
+  out.AppendText("four");
+  out.FlushLine();
+  out.CloseOutput();
+  EXPECT_EQ(out.result(), 0u);
+}
+
+TEST(TextOutput, OpenFailureGivesOutputErrorCode) {
+  test::TempDir dir;
+  TextOutput out;
+  out.SetupOutput(Bits(3));
+  uint32_t r = out.OpenOutput(dir / "missing" / "o.txt");
+  EXPECT_EQ(r, kResultOutputBase + ENOENT);
+  out.AppendText("x");
+  out.FlushLine();  // no file: nothing happens, the first code stays
+  EXPECT_EQ(out.result(), r);
+}
+
+TEST(TextOutput, FormatPieceRoundsTiesLikeTheIsoLibrary) {
+  char piece[64];
+  FormatPiece(piece, "%.2f|%.0f|%.0f|%.1f|%+07.1lf", 0.125, 2.5, 3.5, 0.25, -0.05);
+  EXPECT_STREQ(piece, "0.12|2|4|0.2|-0000.1");
+  char small[16];
+  EXPECT_EQ(FormatPiece(small, "%s", "0123456789abcdefXYZ"), 19);
+  EXPECT_STREQ(small, "0123456789abcde");
+}
+
+#ifndef _WIN32
+TEST(TextOutput, FullDiskGivesEnospcAndStaysFailed) {
+  TextOutput out;
+  out.SetupOutput(Bits(1));
+  ASSERT_EQ(out.OpenOutput("/dev/full"), 0u);
+  std::string line(1000, 'x');
+  for (int i = 0; i < 3000 && out.result() == 0; ++i) {
+    out.AppendText(line);
+    out.FlushLine();
+  }
+  out.CloseOutput();
+  EXPECT_EQ(out.result(), kResultOutputBase + ENOSPC);
+}
+
+TEST(TextOutput, FullDiskNoticedAtCloseForASmallOutput) {
+  TextOutput out;
+  out.SetupOutput(Bits(1));
+  ASSERT_EQ(out.OpenOutput("/dev/full"), 0u);
+  out.AppendText("tiny");
+  out.FlushLine();
+  EXPECT_EQ(out.result(), 0u);  // still in the buffer
+  out.CloseOutput();
+  EXPECT_EQ(out.result(), kResultOutputBase + ENOSPC);
+}
+#endif
+
+}  // namespace
+}  // namespace dtconv
