@@ -72,7 +72,7 @@ uint32_t ConvertFile(ConversionSession& session, const CvtSettings& settings,
   }
   // A capture rejected for its contents still leaves its (empty) output, as the job always has;
   // only a complete write replaces an older file.
-  if (int err = platform::ReplaceFile(tmp, settings.outputPath); err != 0) {
+  if (int err = platform::MoveIntoPlace(tmp, settings.outputPath); err != 0) {
     platform::RemoveFile(tmp);
     return result != 0 ? result : kResultOutputBase + static_cast<uint32_t>(err);
   }

@@ -68,7 +68,7 @@ class TextOutput {
   }
   bool utf8() const { return utf8_; }
   const std::string& delimiter() const { return delimiter_; }
-  const std::string& eol() const { return eol_; }
+  std::string_view eol() const { return eol_; }
   bool isOpen() const { return file_ != nullptr; }
   int32_t length() const { return length_; }
 
@@ -85,7 +85,7 @@ class TextOutput {
   std::unique_ptr<char[]> fileBuffer_;
   int32_t length_ = 0;
   bool utf8_ = false;
-  std::string eol_ = "\r\n";
+  std::string_view eol_ = "\r\n";
   bool bom_ = false;
   std::string delimiter_ = ",";
 };

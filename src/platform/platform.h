@@ -74,7 +74,7 @@ namespace dtconv::platform {
 
 // Moves a finished output into place, replacing an older file of that name. Returns 0 or the C
 // runtime error number.
-int ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to);
+int MoveIntoPlace(const std::filesystem::path& from, const std::filesystem::path& to);
 
 // Longest path, in UTF-16 units without the terminator, that an output may have here.
 #ifdef _WIN32

@@ -139,7 +139,7 @@ std::string NarrowText(std::u16string_view text, bool utf8) {
 }  // namespace dtconv::platform
 
 namespace dtconv::platform {
-int ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+int MoveIntoPlace(const std::filesystem::path& from, const std::filesystem::path& to) {
   return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 }
 }  // namespace dtconv::platform

@@ -118,7 +118,7 @@ std::string NarrowText(std::u16string_view text, bool utf8) {
 }  // namespace dtconv::platform
 
 namespace dtconv::platform {
-int ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+int MoveIntoPlace(const std::filesystem::path& from, const std::filesystem::path& to) {
   if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return 0;
   }

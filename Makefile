@@ -1,0 +1,50 @@
+# Entry points: `make demo` converts the bundled samples, `make check` builds and tests everything.
+SHELL := /bin/bash
+JOBS ?= $(shell nproc)
+WINE_ENV := WINEPREFIX=$(CURDIR)/build/windows/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+
+.PHONY: all deps dev release windows check check-native check-windows demo samples format bench fuzz clean
+
+all: dev
+
+deps:
+	@scripts/deps
+
+dev: deps
+	cmake --preset dev >/dev/null
+	cmake --build --preset dev -j $(JOBS)
+
+release: deps
+	cmake --preset release >/dev/null
+	cmake --build --preset release -j $(JOBS)
+
+windows: deps
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows -j $(JOBS)
+
+check-native: dev
+	ctest --preset dev -j $(JOBS) --output-on-failure
+
+check-windows: windows
+	mkdir -p build/windows/wineprefix
+	cd build/windows && $(WINE_ENV) ctest -j $(JOBS) --output-on-failure
+
+check: check-native check-windows
+
+samples: release
+	build/release/tools/make_samples samples
+
+demo: release
+	scripts/demo
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+bench: release
+	scripts/bench
+
+fuzz:
+	scripts/fuzz
+
+clean:
+	rm -rf build out
