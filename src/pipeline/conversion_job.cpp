@@ -49,8 +49,11 @@ uint32_t ConvertFile(ConversionSession& session, const CvtSettings& settings,
                      const ConverterTable& table) {
   TextOutput& out = session.output;
   out.SetupOutput(settings);
-  session.context = {settings.type, settings.signalLine, settings.timeStampStyle,
-                     settings.optionBits, &out};
+  session.context.type = settings.type;
+  session.context.signalLine = settings.signalLine;
+  session.context.timeStampStyle = settings.timeStampStyle;
+  session.context.optionBits = settings.optionBits;
+  session.context.output = &out;
   std::filesystem::path tmp = TemporaryPath(settings.outputPath);
   if (out.OpenOutput(tmp) != 0) return out.result();
   if (session.data.formatCode != static_cast<int32_t>(kFormatCode)) {

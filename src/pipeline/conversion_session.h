@@ -6,18 +6,11 @@
 #include <cstdint>
 
 #include "input/monitor_data.h"
+#include "pipeline/converter_context.h"
 #include "pipeline/text_output.h"
 
 namespace dtconv {
 
-// The four conversion values the converters read, and the writer.
-struct ConverterContext {
-  int32_t type = 0;
-  int32_t signalLine = 0;
-  int32_t timeStampStyle = 0;
-  uint32_t optionBits = 0;
-  TextOutput* output = nullptr;
-};
 
 struct ConversionSession;
 

@@ -1,0 +1,21 @@
+// The conversion values every converter reads, with the line writer.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "pipeline/text_output.h"
+
+namespace dtconv {
+
+struct ConverterContext {
+  int32_t type = 0;
+  int32_t signalLine = 0;
+  int32_t timeStampStyle = 0;
+  uint32_t optionBits = 0;
+  TextOutput* output = nullptr;
+  // The time the report banner shows; unset means now. Fixed by tests and reproducible runs.
+  std::optional<int64_t> bannerTime;
+};
+
+}  // namespace dtconv

@@ -1,0 +1,48 @@
+// Every time text of the reports: the 14-character time column of text rows with its title, the
+// CSV time cells, and the UTC date and time of a GNSS fix.
+//
+// Timestamp styles: 0 difference to the previous row, 1 local time to the microsecond, 2 to the
+// millisecond, 3 local date and time to the second, 4 elapsed microseconds, 5 elapsed
+// milliseconds, 6 elapsed days and time, 7/8/9 CSV with a microsecond / millisecond / no
+// sub-second cell, 10 full local date and time.
+#pragma once
+
+#include <cstdint>
+
+#include "input/monitor_record.h"
+#include "platform/platform.h"
+#include "report/cvt_base.h"
+
+namespace dtconv {
+
+const char* TimeColumnTitle(int32_t style);
+
+// The time column of a text row (14 characters for styles 0 to 6). Updates the previous
+// timestamp in style 0.
+void FormatTimeColumn(const MonitorRecord& record, CTxtCvtBase& cv, char (&text)[64]);
+
+struct TimeCells {
+  char date[32];
+  char time[32];
+  char subSecond[32];  // empty for styles without a sub-second cell
+  char difference[32];
+  char elapsed[32];
+};
+// Every CSV time cell at once; always updates the previous timestamp.
+void FormatTimeCells(const MonitorRecord& record, CTxtCvtBase& cv, TimeCells* cells);
+
+// UTC date and time of a GNSS fix as received, or "--------" twice when not valid.
+void FormatFixDateTime(const MonitorRecord& fix, bool valid, char (&date)[32], char (&time)[32]);
+
+// The absolute time of a record: seconds since 1970 and nanoseconds within the second.
+struct AbsoluteTime {
+  int64_t seconds;
+  int64_t nanoseconds;
+};
+AbsoluteTime RecordTime(uint64_t timestamp, int64_t baseSeconds, int64_t baseNanoseconds);
+
+// Local broken-down time of an absolute time; false when it cannot be represented (before 1970
+// or after the year 3000), in which case the texts show dashes of the same width.
+bool RecordLocalTime(int64_t seconds, platform::LocalTime* out);
+
+}  // namespace dtconv
