@@ -1,0 +1,62 @@
+#include "run_converter.h"
+
+#include <cstdlib>
+#include <ctime>
+
+#include "pipeline/text_output.h"
+#include "test_files.h"
+
+namespace dtconv::test {
+
+RunResult RunConverter(const Bytes& capture, const CvtSettings& settings,
+                       const ConverterCall& call) {
+  TempDir dir;
+  WriteFile(dir / "in.DT", capture);
+  MonitorData data;
+  RunResult r;
+  r.result = LoadMonitorData(dir / "in.DT", data);
+  if (r.result != 0) return r;
+  TextOutput out;
+  out.SetupOutput(settings);
+  if (out.OpenOutput(dir / "out") != 0) {
+    r.result = out.result();
+    return r;
+  }
+  ConverterContext ctx;
+  ctx.type = settings.type;
+  ctx.signalLine = settings.signalLine;
+  ctx.timeStampStyle = settings.timeStampStyle;
+  ctx.optionBits = settings.optionBits;
+  ctx.output = &out;
+  ctx.bannerTime = kBannerTime;
+  call(data, ctx);
+  out.CloseOutput();
+  r.result = out.result();
+  r.bytes = ReadFileBytes(dir / "out");
+  return r;
+}
+
+CvtSettings SettingsFor(int32_t type, int32_t style, uint32_t optionBits, uint32_t outputBits,
+                        std::u16string delimiter, int32_t signalLine) {
+  CvtSettings s;
+  s.type = type;
+  s.timeStampStyle = style;
+  s.optionBits = optionBits;
+  s.outputBits = outputBits;
+  s.delimiter = std::move(delimiter);
+  s.signalLine = signalLine;
+  return s;
+}
+
+void SetTimeZone(const char* tz) {
+#ifdef _WIN32
+  std::string setting = std::string("TZ=") + tz;
+  _putenv(setting.c_str());
+  _tzset();
+#else
+  setenv("TZ", tz, 1);
+  tzset();
+#endif
+}
+
+}  // namespace dtconv::test

@@ -1,0 +1,38 @@
+// Runs one converter over a built capture the way the conversion job does (load, set up the
+// writer from the job record, open, convert, close) and returns the bytes it wrote.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "capture_builder.h"
+#include "input/monitor_data.h"
+#include "pipeline/converter_context.h"
+#include "pipeline/cvt_settings.h"
+
+namespace dtconv::test {
+
+// 2026-12-06 01:05:09 UTC: the banner time of every golden report.
+inline constexpr int64_t kBannerTime = 1796519109;
+
+using ConverterCall = std::function<void(const MonitorData&, ConverterContext&)>;
+
+struct RunResult {
+  std::string bytes;
+  uint32_t result = 0;
+};
+
+RunResult RunConverter(const Bytes& capture, const CvtSettings& settings, const ConverterCall& call);
+
+// A job record for a conversion type with the given output bits and delimiter, as
+// BuildCvtSettings would make it.
+CvtSettings SettingsFor(int32_t type, int32_t style = 0, uint32_t optionBits = 0,
+                        uint32_t outputBits = 3, std::u16string delimiter = u",",
+                        int32_t signalLine = 0);
+
+// Sets the process's time zone (TZ) for tests of local time; "UTC", "Asia/Tokyo",
+// "Europe/Berlin" or a POSIX rule such as "JST-9".
+void SetTimeZone(const char* tz);
+
+}  // namespace dtconv::test
