@@ -1,0 +1,175 @@
+#include "cli/cli_options.h"
+
+#include <CLI/CLI.hpp>
+#include <map>
+
+#include "platform/unicode.h"
+
+namespace dtconv::cli {
+
+namespace {
+
+const std::map<std::string, int32_t> kTargets = {
+    {"can", kTargetCan}, {"analog", kTargetAnalog}, {"gnss", kTargetGnss}, {"wave", kTargetWave}};
+const std::map<std::string, int32_t> kFormats = {
+    {"text", kOutputText}, {"csv", kOutputCsv}, {"kml", kOutputKml}, {"pcap", kOutputPcap}};
+const std::map<std::string, std::vector<std::string>> kFormatsByTarget = {
+    {"can", {"text", "csv", "pcap"}},
+    {"analog", {"text", "csv"}},
+    {"gnss", {"text", "csv", "kml"}},
+    {"wave", {"csv"}}};
+
+const char* kDescription =
+    "Converts capture files (*.DT) of the CAN/CAN FD analyzer with the EXB-CA board into text\n"
+    "reports, CSV tables, PCAP (Wireshark, SocketCAN) and KML tracks. Each input gives one output\n"
+    "with the same base name and the extension of its format (.txt .csv .pcap .kml), beside the\n"
+    "input or in --output-dir. A folder converts every *.DT file in it.";
+
+const char* kFooter =
+    "\nWhich options apply:\n"
+    "  --line                        can (text, csv, pcap)\n"
+    "  --timestamp us|ms|s           can text/csv, analog text/csv; delta: can text only\n"
+    "  --elapsed                     can and analog: elapsed time (text), Elapsed column (csv)\n"
+    "  --diff, --add-analog          can csv\n"
+    "  --add-gnss                    can csv, analog csv\n"
+    "  --encoding, --eol, --delimiter  every text and csv output (kml: encoding and eol)\n"
+    "Options that a conversion does not use are accepted and have no effect.\n"
+    "\nExamples:\n"
+    "  dtconv capture.DT                          CAN frames to capture.txt\n"
+    "  dtconv -f csv --add-analog --add-gnss -o out/ logs/   every capture in logs/ to CSV\n"
+    "  dtconv -f pcap --line ch1 capture.DT       CH1 frames for Wireshark\n"
+    "  dtconv -t analog -f csv --encoding utf8-bom capture.DT\n"
+    "  dtconv -t gnss -f kml drive.DT             the GNSS track for a map viewer\n"
+    "  dtconv -t wave capture.DT                  the analog waveform as CSV\n"
+    "  dtconv -f csv --delimiter '\\t' capture.DT  tab-separated\n"
+    "  dtconv info --json capture.DT              a summary for scripts\n"
+    "\nExit status: 0 every file converted, 1 a file failed, 2 a usage error.";
+
+}  // namespace
+
+std::string FormatsOf(const std::string& target) {
+  std::string out;
+  for (const auto& f : kFormatsByTarget.at(target)) out += (out.empty() ? "" : ", ") + f;
+  return out;
+}
+
+CliRequest ParseCommandLine(const std::vector<std::string>& argsIn) {
+  CliRequest req;
+  std::vector<std::string> args = argsIn;
+  if (!args.empty() && (args[0] == "info" || args[0] == "convert")) {
+    if (args[0] == "info") req.command = Command::kInfo;
+    args.erase(args.begin());
+  }
+  bool info = req.command == Command::kInfo;
+  CLI::App app(kDescription, info ? "dtconv info" : "dtconv");
+  app.get_formatter()->column_width(34);
+  std::string target = "can", format, line = "both", timestamp = "ms", encoding, eol;
+  std::string delimiter;
+  bool elapsed = false, diff = false, addAnalog = false, addGnss = false;
+  bool version = false;
+  app.set_version_flag("--version", "dtconv " DTCONV_VERSION);
+  if (info) {
+    app.description("Prints a summary of each capture: recorder, capture times, CAN line set-up,\n"
+                    "analog front end and what the capture holds.");
+    app.add_flag("--json", req.json, "One JSON object per file, for scripts");
+  } else {
+    app.footer(kFooter);
+    app.add_option("-t,--target", target, "What to convert")
+        ->check(CLI::IsMember({"can", "analog", "gnss", "wave"}))
+        ->capture_default_str();
+    app.add_option("-f,--format", format, "Output format (default text; wave: csv)")
+        ->check(CLI::IsMember({"text", "csv", "kml", "pcap"}));
+    app.add_option("--line", line, "CAN signal line")
+        ->check(CLI::IsMember({"both", "ch1", "ch2"}))
+        ->capture_default_str();
+    app.add_option("--timestamp", timestamp, "Time column: microseconds, milliseconds, seconds, or "
+                                             "the difference to the previous frame")
+        ->check(CLI::IsMember({"us", "ms", "s", "delta"}))
+        ->capture_default_str();
+    app.add_flag("--elapsed", elapsed, "Elapsed time since the capture start instead of the time "
+                                       "of day (text), an Elapsed column (csv)");
+    app.add_flag("--diff", diff, "TimeDiff column: time since the previous frame (CAN csv)");
+    app.add_flag("--add-analog", addAnalog, "The latest analog sample on every frame row (CAN csv)");
+    app.add_flag("--add-gnss", addGnss, "The latest GNSS fix on every row (CAN and analog csv)");
+    app.add_option("--encoding", encoding,
+                   "Character code: ansi (the system's code page), utf8, utf8-bom [default: ansi]")
+        ->check(CLI::IsMember({"ansi", "utf8", "utf8-bom"}));
+    app.add_option("--eol", eol, "Line end [default: crlf]")
+        ->check(CLI::IsMember({"crlf", "lf", "cr"}));
+    app.add_option("--delimiter", delimiter,
+                   "CSV delimiter, at most 15 characters; \\t is a tab, \\\\ a backslash; empty: "
+                   "none [default: ,]");
+    app.add_option("-o,--output-dir", req.outputDir, "Write the outputs here (created if missing) "
+                                                      "[default: beside each input]");
+    app.add_option("-j,--jobs", req.jobs, "Files converted in parallel [default: one per core]")
+        ->check(CLI::Range(1, 256));
+    app.add_flag("-q,--quiet", req.quiet, "No progress and no per-file lines");
+  }
+  app.add_option("PATH", req.paths, "Capture files (*.DT) or folders")->required();
+  (void)version;
+
+  std::vector<std::string> reversed(args.rbegin(), args.rend());
+  try {
+    app.parse(reversed);
+  } catch (const CLI::CallForHelp&) {
+    req.command = Command::kExit;
+    req.message = app.help();
+    return req;
+  } catch (const CLI::CallForVersion&) {
+    req.command = Command::kExit;
+    req.message = "dtconv " DTCONV_VERSION "\n";
+    return req;
+  } catch (const CLI::ParseError& e) {
+    req.command = Command::kExit;
+    req.exitCode = 2;
+    req.message = std::string("dtconv: ") + e.what() + "\nRun 'dtconv --help' for the options.\n";
+    return req;
+  }
+  if (info) return req;
+
+  auto usage = [&](const std::string& text) {
+    req.command = Command::kExit;
+    req.exitCode = 2;
+    req.message = "dtconv: " + text + "\n";
+    return req;
+  };
+  if (format.empty()) format = target == "wave" ? "csv" : "text";
+  const auto& allowed = kFormatsByTarget.at(target);
+  if (std::find(allowed.begin(), allowed.end(), format) == allowed.end()) {
+    return usage("--target " + target + " has no format " + format + "; it has " +
+                 FormatsOf(target));
+  }
+  if (timestamp == "delta" && !(target == "can" && format == "text")) {
+    return usage("--timestamp delta is only for --target can --format text");
+  }
+  CvtOptions& o = req.options;
+  o.targetData = kTargets.at(target);
+  o.outputType = kFormats.at(format);
+  int32_t lineCode = line == "ch1" ? 1 : line == "ch2" ? 2 : 0;
+  o.canTxtSignalLine = o.canCsvSignalLine = lineCode;
+  int32_t stamp = timestamp == "us"   ? kStampMicro
+                  : timestamp == "ms" ? kStampMilli
+                  : timestamp == "s"  ? kStampSec
+                                      : kStampDelta;
+  o.canTxtTimeStamp = stamp;
+  if (stamp != kStampDelta) o.canCsvTimeStamp = o.anaTxtTimeStamp = o.anaCsvTimeStamp = stamp;
+  o.canTxtRelTimeStamp = o.canCsvRelTimeStamp = o.anaTxtRelTimeStamp = o.anaCsvRelTimeStamp =
+      elapsed;
+  o.canCsvDiffTimeStamp = diff;
+  o.canCsvAddAnalog = addAnalog;
+  o.canCsvAddGnss = o.anaCsvAddGnss = addGnss;
+  bool delimiterGiven = app.count("--delimiter") > 0;
+  if (!encoding.empty() || !eol.empty() || delimiterGiven) {
+    o.additional = true;
+    o.outCode = encoding == "utf8" ? 1 : encoding == "utf8-bom" ? 2 : 0;
+    o.lineFeed = eol == "lf" ? 1 : eol == "cr" ? 2 : 0;
+    std::u16string typed = platform::Utf8ToUtf16(delimiterGiven ? delimiter : ",");
+    if (typed.size() > kDelimiterUnits - 1) {
+      return usage("--delimiter takes at most 15 characters");
+    }
+    o.csvDelimit = typed;
+  }
+  return req;
+}
+
+}  // namespace dtconv::cli

@@ -1,0 +1,34 @@
+// The dtconv command line: parsing into the user's choices, the same CvtOptions the desktop
+// program stores, so both faces build the same job record and write the same bytes.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "pipeline/cvt_settings.h"
+
+namespace dtconv::cli {
+
+enum class Command { kConvert, kInfo, kExit };
+
+struct CliRequest {
+  Command command = Command::kConvert;
+  int exitCode = 0;          // for kExit: 0 after --help/--version, 2 for a usage error
+  std::string message;       // for kExit: what to print (help text or the error)
+  CvtOptions options;
+  std::vector<std::string> paths;  // UTF-8
+  std::string outputDir;           // UTF-8, empty: beside each input
+  std::string settingsFile;        // UTF-8
+  int jobs = 0;                    // 0: one per core
+  bool quiet = false;
+  bool json = false;
+};
+
+// Parses the arguments after the program name (UTF-8).
+CliRequest ParseCommandLine(const std::vector<std::string>& args);
+
+// Formats a target has, e.g. "text, csv, pcap" for "can".
+std::string FormatsOf(const std::string& target);
+
+}  // namespace dtconv::cli

@@ -1,0 +1,179 @@
+#include "cli/info.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "input/monitor_data.h"
+#include "pipeline/conversion_job.h"
+#include "report/cvt_base.h"
+#include "report/timestamps.h"
+
+namespace dtconv::cli {
+
+namespace {
+
+struct Counts {
+  uint64_t classic[2] = {}, fd[2] = {}, remote[2] = {}, error[2] = {}, other[2] = {};
+  uint64_t analog = 0, fixes[8] = {}, overrunCan = 0, overrunAnalog = 0, lostData = 0;
+};
+
+Counts Count(const MonitorData& d) {
+  Counts c;
+  for (uint32_t i = 0; i < d.recordCount; ++i) {
+    const MonitorRecord& r = d.records[i];
+    if (!r.IsHead()) continue;
+    uint8_t t = r.Type();
+    if (t < 0x20) {
+      int line = t >> 4;
+      switch (r.bytes[10]) {
+        case 1: case 3: ++c.classic[line]; break;
+        case 2: case 4: ++c.remote[line]; break;
+        case 5: case 21: case 37: ++c.error[line]; break;
+        case 17: case 19: case 33: case 35: ++c.fd[line]; break;
+        default: ++c.other[line]; break;
+      }
+    } else if (t < 0x30) {
+      ++c.fixes[r.bytes[15] & 7];
+    } else if (t <= 0x32) {
+      ++c.analog;
+    } else if (t == kRecordLostData) {
+      ++c.lostData;
+    } else if (t == kRecordCanOverrun) {
+      ++c.overrunCan;
+    } else if (t == kRecordAnalogOverrun) {
+      ++c.overrunAnalog;
+    }
+  }
+  return c;
+}
+
+std::string Json(const std::string& s) {
+  std::string out = "\"";
+  for (unsigned char ch : s) {
+    if (ch == '"' || ch == '\\') {
+      out += '\\';
+      out += static_cast<char>(ch);
+    } else if (ch < 0x20) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", ch);
+      out += buf;
+    } else {
+      out += static_cast<char>(ch);
+    }
+  }
+  return out + "\"";
+}
+
+std::string TimeText(const CaptureTime& t) {
+  if (t.year == 0) return "Unrecorded";
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
+                t.minute, t.second);
+  return buf;
+}
+
+const char* PortName(int port) {
+  switch (port) {
+    case 1: return "on-board";
+    case 2: return "XP-HV";
+    case 3: return "XP-TC";
+    default: return "none";
+  }
+}
+
+// Key/value pairs printed either as aligned text or as one JSON object.
+class Report {
+ public:
+  void Add(const std::string& key, const std::string& value) { items_.push_back({key, Json(value), value}); }
+  void Num(const std::string& key, uint64_t v) {
+    items_.push_back({key, std::to_string(v), std::to_string(v)});
+  }
+  void Print(bool json, const std::string& file) const {
+    if (json) {
+      std::string out = "{\"file\": " + Json(file);
+      for (const auto& i : items_) out += ", " + Json(i.key) + ": " + i.json;
+      std::printf("%s}\n", out.c_str());
+    } else {
+      std::printf("%s\n", file.c_str());
+      for (const auto& i : items_) std::printf("  %-22s %s\n", (i.key + ":").c_str(), i.text.c_str());
+    }
+  }
+
+ private:
+  struct Item {
+    std::string key, json, text;
+  };
+  std::vector<Item> items_;
+};
+
+}  // namespace
+
+int RunInfo(const CliRequest& req) {
+  int status = 0;
+  for (const std::string& arg : req.paths) {
+    std::filesystem::path path(std::u8string(arg.begin(), arg.end()));
+    MonitorData d;
+    uint32_t r = LoadMonitorData(path, d);
+    if (r == 0 && d.formatCode != static_cast<int32_t>(kFormatCode)) r = kResultInvalidData;
+    Report rep;
+    if (r != 0) {
+      rep.Add("valid", "no");
+      rep.Add("error", std::string(ResultMessage(r)) + " (" + ResultReason(r) + ")");
+      rep.Print(req.json, arg);
+      status = 1;
+      continue;
+    }
+    const DataInfo& info = d.info;
+    char text[64];
+    rep.Add("valid", "yes");
+    rep.Add("model", ModelName(info.ModelCode()));
+    FormatVersion(info.FirmwareVersion(), text);
+    rep.Add("firmware", text);
+    const char* board = BoardName(info);
+    rep.Add("board", board ? board : "Unknown");
+    FormatSerial(info, text, sizeof text);
+    rep.Add("serial", text);
+    rep.Add("start", TimeText(info.StartTime()));
+    rep.Add("stop", TimeText(info.StopTime()));
+    char tb[64];
+    std::snprintf(tb, sizeof tb, "%lld.%09lld", static_cast<long long>(info.TimeBaseSeconds()),
+                  static_cast<long long>(info.TimeBaseNanoseconds()));
+    rep.Add("time_base", tb);
+    rep.Num("recording_kind", static_cast<uint64_t>(d.recordingKind));
+    for (int line = 1; line <= 2; ++line) {
+      CanChannelSetup ch = info.CanChannel(line);
+      char nominal[32], data[32];
+      FormatBitRate(static_cast<int32_t>(ch.nominalBitRate), nominal);
+      FormatBitRate(static_cast<int32_t>(ch.dataBitRate), data);
+      std::string prefix = "ch" + std::to_string(line) + "_";
+      rep.Add(prefix + "bit_rate", nominal);
+      rep.Add(prefix + "data_bit_rate", data);
+      rep.Add(prefix + "protocol", ch.nonIso == 1 ? "CAN FD (non-ISO)" : "CAN FD (ISO)");
+    }
+    rep.Add("analog_front_end", PortName(info.analogPort));
+    Counts c = Count(d);
+    for (int line = 0; line < 2; ++line) {
+      std::string prefix = "ch" + std::to_string(line + 1) + "_";
+      rep.Num(prefix + "classic_frames", c.classic[line]);
+      rep.Num(prefix + "fd_frames", c.fd[line]);
+      rep.Num(prefix + "remote_frames", c.remote[line]);
+      rep.Num(prefix + "error_frames", c.error[line]);
+      rep.Num(prefix + "other_frames", c.other[line]);
+    }
+    rep.Num("analog_samples", c.analog);
+    rep.Num("gnss_fixes_time_only", c.fixes[1]);
+    rep.Num("gnss_fixes_gnss", c.fixes[2]);
+    rep.Num("gnss_fixes_dgnss", c.fixes[3]);
+    rep.Num("gnss_fixes_invalid", c.fixes[0] + c.fixes[4] + c.fixes[5] + c.fixes[6] + c.fixes[7]);
+    rep.Num("can_overruns", c.overrunCan);
+    rep.Num("analog_overruns", c.overrunAnalog);
+    rep.Num("lost_data_markers", c.lostData);
+    rep.Num("wave_samples", d.wave.Present() ? d.sampleCount : 0);
+    rep.Print(req.json, arg);
+  }
+  return status;
+}
+
+}  // namespace dtconv::cli
