@@ -1,0 +1,46 @@
+// Analog front ends, channel ranges and calibration: the scaling of every analog channel of a
+// capture, the conversion of a raw converter reading into a physical value, and the analog
+// settings block at the head of the analog reports.
+//
+// Front ends by the capture's analog port: 1 the two on-board inputs (BNC or CAN connector),
+// 2 the eight-channel high-voltage pod XP-HV, 3 the pod XP-TC (up to eight channels of voltage,
+// current or thermocouple input). Any other port has no analog channels.
+#pragma once
+
+#include <cstdint>
+
+#include "input/monitor_data.h"
+#include "report/cvt_base.h"
+
+namespace dtconv {
+
+struct ChannelScale {
+  double offset = 0, plusGain = 0, minusGain = 0, max = 0, min = 0;
+  bool thermocouple = false;
+  int tcType = 0;
+  bool burnoutDetect = false, junctionCompensation = false;
+  // Positive 1..4: decimals of the text form; negative: CSV form with one decimal more.
+  int decimals = 1;
+};
+
+struct AnalogState {
+  int channelCount = 0;       // 0..8
+  ChannelScale scales[10];    // 0..7 sample channels, 8 and 9 wave channels AI1, AI2
+  uint32_t raw[8] = {};       // raw words of the current sample
+  int16_t referenceTemp = 0;  // hundredths of a degree C
+  bool valuesPresent = false;
+};
+
+// Builds the scaling of every channel for the capture; `csv` negates the decimal codes. Clears the
+// current sample.
+void SetupChannelScales(const MonitorData& data, bool csv, AnalogState& state);
+
+// The value of a raw word: volts, millivolts or milliamperes by the range, clamped to the bound of
+// the reading's own side. Thermocouple channels give their voltage in millivolts; the temperature
+// needs the sample's reference-junction temperature (FormatAnalogCell).
+double ScaleSample(const ChannelScale& scale, uint32_t rawWord);
+
+// The analog settings block (text or CSV form by cv.csv) through cv's writer.
+void WriteAnalogSettings(CTxtCvtBase& cv, const AnalogState& state);
+
+}  // namespace dtconv
