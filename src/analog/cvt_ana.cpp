@@ -1,0 +1,166 @@
+#include "analog/cvt_ana.h"
+
+#include "analog/thermocouple.h"
+#include "gnss/gnss_fix.h"
+#include "report/timestamps.h"
+
+namespace dtconv {
+
+namespace {
+
+// Added to the sample's reference-junction temperature per channel 1..8, hundredths of a degree:
+// the terminals lie at different distances from the board's temperature sensor.
+constexpr int16_t kJunctionCorrection[8] = {35, 30, 25, 20, 15, 10, 5, 0};
+
+// Reads the raw words of the sample under the cursor into the converter's state. An eight-channel
+// sample needs its continuation record; without it the sample is not usable.
+bool TakeSample(CTxtCvtANA& cv, const RecordCursor& cursor) {
+  const MonitorRecord& head = cursor.Current();
+  cv.analog.referenceTemp = LoadI16(head.bytes + 10);
+  for (int i = 0; i < 4; ++i) cv.analog.raw[i] = LoadU32(head.bytes + 16 + 4 * i);
+  if (cv.analog.channelCount <= 4) return true;
+  const MonitorRecord* next = head.Continuation() != 0 ? ContinuationOf(cursor, 1) : nullptr;
+  if (next == nullptr) return false;
+  for (int i = 0; i < 4; ++i) cv.analog.raw[4 + i] = LoadU32(next->bytes + 4 + 4 * i);
+  return true;
+}
+
+void WriteTitles(CTxtCvtANA& cv) {
+  char piece[32];
+  if (cv.csv) {
+    if (cv.elapsed) cv.WriteCell("Elapsed(sec.)");
+    cv.WriteCell("Date(YYYY/MM/DD)");
+    cv.WriteCell("Time(HH:mm:ss)");
+    if (cv.timeStampStyle == 7) cv.WriteCell(cv.output->utf8() ? "Time(\xC2\xB5s)" : "Time(us)");
+    if (cv.timeStampStyle == 8) cv.WriteCell("Time(ms)");
+    for (int ch = 0; ch < cv.analog.channelCount; ++ch) {
+      FormatPiece(piece, "AI%d", ch + 1);
+      cv.WriteCell(piece);
+    }
+    if (cv.addGnss) AppendGnssTitles(cv);
+  } else {
+    cv.output->AppendText("-");
+    cv.output->AppendText(TimeColumnTitle(cv.timeStampStyle));
+    for (int ch = 0; ch < cv.analog.channelCount; ++ch) {
+      FormatPiece(piece, "---AI%d--", ch + 1);
+      cv.output->AppendText(piece);
+    }
+  }
+  cv.EndLine();
+}
+
+void WriteSampleLine(CTxtCvtANA& cv, const RecordCursor& cursor) {
+  if (!TakeSample(cv, cursor)) return;
+  const MonitorRecord& head = cursor.Current();
+  if (cv.csv) {
+    TimeCells cells;
+    FormatTimeCells(head, cv, &cells);
+    if (cv.elapsed) cv.WriteCell(cells.elapsed);
+    cv.WriteCell(cells.date);
+    cv.WriteCell(cells.time);
+    if (cv.timeStampStyle == 7 || cv.timeStampStyle == 8) cv.WriteCell(cells.subSecond);
+  } else {
+    char column[64];
+    FormatTimeColumn(head, cv, column);
+    cv.WriteCell(column);
+  }
+  cv.analog.valuesPresent = true;
+  for (int ch = 0; ch < cv.analog.channelCount; ++ch) {
+    FormatAnalogCell(cv, cv.analog, ch, cv.analog.raw, cv.analog.referenceTemp);
+  }
+  if (cv.csv && cv.addGnss) AppendGnssColumns(cv, cv.lastGnss);
+  cv.EndLine();
+}
+
+}  // namespace
+
+void FormatAnalogCell(CTxtCvtBase& cv, const AnalogState& state, int index, const uint32_t* raw,
+                      int16_t referenceTemp) {
+  if (!state.valuesPresent) {
+    cv.WriteCell(nullptr);
+    return;
+  }
+  const ChannelScale& scale = state.scales[index];
+  double v = ScaleSample(scale, raw[index < 8 ? index : index - 8]);
+  if (scale.thermocouple && index < 8) {
+    auto reference = static_cast<int16_t>(referenceTemp + kJunctionCorrection[index]);
+    v = ThermocoupleToCelsius(v, scale.tcType, scale.burnoutDetect, scale.junctionCompensation,
+                              reference);
+    if (v > 9999) {
+      cv.WriteCell("BURNOUT");
+      return;
+    }
+  }
+  // Text: sign and zero fill in seven characters; CSV: plain, with one decimal more.
+  char piece[32];
+  int d = scale.decimals;
+  if (d >= -4 && d <= -1) {
+    FormatPiece(piece, "%.*f", 1 - d, v);
+  } else {
+    FormatPiece(piece, "%+07.*f", d >= 1 && d <= 4 ? d : 1, v);
+  }
+  cv.WriteCell(piece);
+}
+
+AcceptRule CTxtCvtANA::Rule() const {
+  AcceptRule rule;
+  rule.analog = true;
+  rule.gnss = addGnss;
+  rule.analogOverrun = true;
+  rule.lostData = true;
+  return rule;
+}
+
+RecordKind CTxtCvtANA::NextRecord(RecordCursor& cursor) {
+  return dtconv::NextRecord(cursor, Rule());
+}
+
+RecordKind CTxtCvtANA::FirstRecord(RecordCursor& cursor) {
+  return dtconv::FirstRecord(cursor, Rule());
+}
+
+void CTxtCvtANA::WriteSetupBlock() {
+  if (!csv) WriteTitleLine();
+  WriteAnalogSettings(*this, analog);
+}
+
+void ConvertAnalog(CTxtCvtANA& cv, const MonitorData& data, ConverterContext& context) {
+  bool csv = context.type == kCvtAnalogCsv;
+  cv.Bind(data, context, csv, context.timeStampStyle);
+  cv.elapsed = csv && (context.optionBits & kOptRelTimeStamp) != 0;
+  cv.addGnss = csv && (context.optionBits & kOptAddGnss) != 0;
+  SetupChannelScales(data, csv, cv.analog);
+
+  if (csv) {
+    cv.WriteHeaderLines();
+    cv.WriteSetupBlock();
+  } else {
+    cv.WriteReportHeader();
+  }
+  if (data.recordCount == 0) return;
+  RecordCursor cursor = cv.StartCursor();
+  RecordKind kind = cv.FirstRecord(cursor);
+  if (kind == kKindEnd) return;
+  WriteTitles(cv);
+  for (; kind != kKindEnd; kind = cv.NextRecord(cursor)) {
+    switch (kind) {
+      case kKindOverrun:
+        if (!csv) cv.WriteOverrunLine();
+        break;
+      case kKindLostData:
+        if (!csv) cv.WriteLostDataLine();
+        break;
+      case kKindAnalog:
+        WriteSampleLine(cv, cursor);
+        break;
+      case kKindGnss:
+        cv.lastGnss = &cursor.Current();
+        break;
+      default:
+        break;
+    }
+    if (cv.output->result() != 0) return;
+  }
+}
+
+}  // namespace dtconv
