@@ -1,0 +1,64 @@
+#include "analog/cvt_awave.h"
+
+#include <algorithm>
+
+#include "analog/cvt_ana.h"
+
+namespace dtconv {
+
+namespace {
+
+constexpr uint32_t kMaxWaveRows = 32768;
+
+// Time between two wave samples in nanoseconds.
+int64_t IntervalNanoseconds(unsigned code) {
+  constexpr int64_t kIntervals[] = {50, 100, 200, 500, 1000, 2000, 5000, 10000, 20000, 50000};
+  if (code < std::size(kIntervals)) return kIntervals[code];
+  return code == 15 ? 10 : code == 16 ? 20 : 1000;
+}
+
+// Samples recorded before the trigger point.
+int64_t PreTriggerCount(const WaveInfo& wave) {
+  int32_t stored = wave.PreTriggerCount();
+  if (stored >= 0) return stored;
+  switch (wave.PreTriggerMode()) {
+    case 0:
+      return 31744;
+    case 2:
+      return 1024;
+    default:
+      return 16384;
+  }
+}
+
+}  // namespace
+
+void ConvertAnalogWave(CTxtCvtAWave& cv, const MonitorData& data, ConverterContext& context) {
+  cv.Bind(data, context, true, context.timeStampStyle);
+  SetupChannelScales(data, true, cv.analog);
+  if (data.samples == nullptr || data.sampleCount == 0 || data.wave.Present() == 0) return;
+
+  uint32_t rows = std::min(data.sampleCount, kMaxWaveRows);
+  int64_t pre = PreTriggerCount(data.wave);
+  int64_t interval = IntervalNanoseconds(data.wave.IntervalCode());
+
+  cv.WriteCell("Time[s]");
+  cv.WriteCell("AI1[V]");
+  cv.WriteCell("AI2[V]");
+  cv.EndLine();
+  cv.analog.valuesPresent = true;
+  for (uint32_t k = 0; k < rows && cv.output->result() == 0; ++k) {
+    char time[64];
+    FormatPiece(time, "%.9f", static_cast<double>(k - pre) * 1e-9 * static_cast<double>(interval));
+    cv.WriteCell(time);
+    // Each half is a signed 16-bit reading; sign-extended it reads like a 24-bit raw word.
+    uint32_t sample = data.Sample(k);
+    uint32_t raw[2] = {static_cast<uint32_t>(int32_t{static_cast<int16_t>(sample & 0xFFFF)}),
+                       static_cast<uint32_t>(int32_t{static_cast<int16_t>(sample >> 16)})};
+    FormatAnalogCell(cv, cv.analog, 8, raw, 0);
+    FormatAnalogCell(cv, cv.analog, 9, raw, 0);
+    cv.EndLine();
+  }
+}
+
+}  // namespace dtconv
