@@ -1,0 +1,204 @@
+"""End-to-end tests of dtconv, with readers nobody here wrote: GDAL, gpsbabel, xmllint, Python's
+csv module and Python's own time zone rules."""
+import csv
+import datetime
+import io
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+import zoneinfo
+
+DTCONV = os.path.abspath(sys.argv.pop(1))
+WRITE_CAPTURE = os.path.abspath(sys.argv.pop(1))
+TRACK = [(35.6543210 + k * 0.001, 139.7012345 - k * 0.002, 12.345 + k) for k in range(3)]
+
+
+def read_bytes(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def run(*args, env=None, check=True):
+    full_env = dict(os.environ, SOURCE_DATE_EPOCH="1796519109")
+    full_env.update(env or {})
+    p = subprocess.run([DTCONV, *args], capture_output=True, text=True, env=full_env)
+    if check and p.returncode != 0:
+        raise AssertionError(f"dtconv {args} failed ({p.returncode}): {p.stderr}")
+    return p
+
+
+class Base(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="dtconv-e2e-")
+        self.track = os.path.join(self.dir, "track.DT")
+        subprocess.run([WRITE_CAPTURE, "track", self.track], check=True)
+
+    def tearDown(self):
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def out(self, name):
+        return os.path.join(self.dir, name)
+
+
+class Kml(Base):
+    def setUp(self):
+        super().setUp()
+        run("-q", "-t", "gnss", "-f", "kml", self.track)
+        self.kml = self.out("track.kml")
+
+    def test_xmllint_accepts_it(self):
+        subprocess.run(["xmllint", "--noout", self.kml], check=True)
+
+    def test_gdal_finds_track_and_both_points(self):
+        p = subprocess.run(["ogrinfo", "-ro", "-al", "-q", self.kml], capture_output=True,
+                           text=True, check=True)
+        text = p.stdout
+        self.assertIn("Name (String) = Path", text)
+        self.assertIn("Name (String) = First", text)
+        self.assertIn("Name (String) = Last", text)
+        line = [l for l in text.splitlines() if "LINESTRING" in l][0]
+        coords = line[line.index("(") + 1:line.rindex(")")].split(",")
+        self.assertEqual(len(coords), 3)
+        for c, (lat, lon, alt) in zip(coords, TRACK):
+            x, y, z = map(float, c.split())
+            self.assertAlmostEqual(x, lon, places=7)
+            self.assertAlmostEqual(y, lat, places=7)
+            self.assertAlmostEqual(z, round(alt, 2), places=2)
+        points = [l for l in text.splitlines() if "POINT" in l]
+        self.assertEqual(len(points), 2)
+        first = list(map(float, points[0][points[0].index("(") + 1:-1].split()))
+        last = list(map(float, points[1][points[1].index("(") + 1:-1].split()))
+        self.assertAlmostEqual(first[0], TRACK[0][1], places=7)
+        self.assertAlmostEqual(first[1], TRACK[0][0], places=7)
+        self.assertAlmostEqual(last[0], TRACK[2][1], places=7)
+        self.assertAlmostEqual(last[1], TRACK[2][0], places=7)
+
+    def test_gpsbabel_reads_the_track(self):
+        p = subprocess.run(["gpsbabel", "-i", "kml", "-f", self.kml, "-x", "transform,wpt=trk",
+                            "-o", "unicsv", "-F", "-"], capture_output=True, text=True,
+                           check=True)
+        rows = list(csv.DictReader(io.StringIO(p.stdout)))
+        lats = sorted(round(float(r["Latitude"]), 6) for r in rows)
+        for lat, _, _ in TRACK:
+            self.assertIn(round(lat, 6), lats)
+        p = subprocess.run(["gpsbabel", "-t", "-i", "kml", "-f", self.kml, "-o", "unicsv", "-F",
+                            "-"], capture_output=True, text=True, check=True)
+        rows = list(csv.DictReader(io.StringIO(p.stdout)))
+        # unicsv prints six decimals
+        self.assertEqual(len(rows), len(TRACK))
+        for r, (lat, lon, _) in zip(rows, TRACK):
+            self.assertAlmostEqual(float(r["Latitude"]), lat, delta=1e-6)
+            self.assertAlmostEqual(float(r["Longitude"]), lon, delta=1e-6)
+
+
+class Csv(Base):
+    def read(self, *options, encoding="ascii", delimiter=","):
+        run("-q", "-t", "gnss", "-f", "csv", *options, self.track)
+        with open(self.out("track.csv"), newline="", encoding=encoding) as f:
+            return list(csv.reader(f, delimiter=delimiter))
+
+    def test_consistent_columns_for_every_delimiter_and_code(self):
+        for options, encoding, delimiter in [
+                ((), "ascii", ","), (("--delimiter", "\\t"), "ascii", "\t"),
+                (("--delimiter", ";", "--encoding", "utf8-bom", "--eol", "lf"), "utf-8-sig", ";"),
+                (("--encoding", "utf8", "--eol", "cr"), "utf-8", ",")]:
+            rows = self.read(*options, encoding=encoding, delimiter=delimiter)
+            self.assertEqual(rows[0][0], "Timestamp")
+            self.assertEqual(len(rows), 6, options)
+            self.assertEqual({len(r) for r in rows}, {9}, options)
+
+    def test_local_times_agree_with_python(self):
+        base = datetime.datetime(2026, 10, 25, tzinfo=datetime.timezone.utc).timestamp()
+        for zone in ["UTC", "Asia/Tokyo", "Europe/Berlin", "America/New_York"]:
+            run("-q", "-t", "gnss", "-f", "csv", self.track, env={"TZ": zone})
+            with open(self.out("track.csv"), newline="") as f:
+                rows = list(csv.reader(f))[1:]
+            for s, row in enumerate(rows):
+                # time base 0.999999 s plus 1 µs carries into the next second
+                t = base + 1 + s * 1800
+                want = datetime.datetime.fromtimestamp(t, zoneinfo.ZoneInfo(zone))
+                self.assertEqual(row[0], want.strftime("%Y/%m/%d %H:%M:%S"), zone)
+
+
+class CommandLine(Base):
+    def test_usage_error_names_the_formats(self):
+        p = run("-t", "analog", "-f", "kml", self.track, check=False)
+        self.assertEqual(p.returncode, 2)
+        self.assertIn("text, csv", p.stderr)
+
+    def test_missing_file_fails_with_its_reason(self):
+        p = run(self.out("absent.DT"), check=False)
+        self.assertEqual(p.returncode, 1)
+        self.assertIn("absent.DT", p.stderr)
+        self.assertIn("Cannot convert.", p.stderr)
+        self.assertIn("file not found", p.stderr)
+
+    def test_corrupt_file(self):
+        bad = self.out("bad.DT")
+        with open(bad, "wb") as f:
+            f.write(b"TALVERO DATA   X" + b"\0" * 64)
+        p = run("-t", "gnss", bad, self.track, check=False)
+        self.assertEqual(p.returncode, 1)
+        self.assertIn("The specified data file is unsupported or corrupt.", p.stderr)
+        self.assertTrue(os.path.getsize(self.out("track.txt")) > 0)
+        self.assertFalse(os.path.exists(self.out("bad.txt")))
+
+    def test_folder_and_output_dir(self):
+        shutil.copy(self.track, self.out("second.dt"))
+        with open(self.out("notes.txt"), "w") as f:
+            f.write("not a capture")
+        p = run("-t", "gnss", "-f", "csv", "-o", self.out("o/deeper"), self.dir)
+        self.assertEqual(sorted(os.listdir(self.out("o/deeper"))), ["second.csv", "track.csv"])
+        self.assertIn("track.csv", p.stdout)
+
+    def test_never_overwrites_the_input(self):
+        capture = self.out("capture.txt")
+        shutil.copy(self.track, capture)
+        before = read_bytes(capture)
+        p = run("-t", "gnss", capture, check=False)
+        self.assertEqual(p.returncode, 1)
+        self.assertIn("overwrite the input", p.stderr)
+        self.assertEqual(read_bytes(capture), before)
+
+    def test_colliding_outputs_are_refused(self):
+        shutil.copy(self.track, self.out("track.dt"))
+        p = run("-t", "gnss", self.track, self.out("track.dt"), check=False)
+        self.assertEqual(p.returncode, 1)
+        self.assertIn("also the output of another input", p.stderr)
+        self.assertFalse(os.path.exists(self.out("track.txt")))
+
+    def test_parallel_jobs_write_identical_bytes(self):
+        for i in range(6):
+            shutil.copy(self.track, self.out(f"t{i}.DT"))
+        run("-q", "-t", "gnss", "-f", "csv", "-j", "1", "-o", self.out("one"), self.dir)
+        run("-q", "-t", "gnss", "-f", "csv", "-j", "4", "-o", self.out("four"), self.dir)
+        for name in os.listdir(self.out("one")):
+            self.assertEqual(read_bytes(self.out("one/" + name)),
+                             read_bytes(self.out("four/" + name)))
+
+    def test_help_and_version(self):
+        p = run("--help")
+        for word in ["--target", "--format", "--line", "--timestamp", "--elapsed", "--diff",
+                     "--add-analog", "--add-gnss", "--encoding", "--eol", "--delimiter",
+                     "--output-dir", "--jobs", "--quiet", "Examples"]:
+            self.assertIn(word, p.stdout)
+        self.assertRegex(run("--version").stdout, r"^dtconv \d+\.\d+\.\d+")
+
+    def test_long_delimiter_is_a_usage_error(self):
+        p = run("-t", "gnss", "-f", "csv", "--delimiter", "x" * 16, self.track, check=False)
+        self.assertEqual(p.returncode, 2)
+
+    def test_info_json(self):
+        import json
+        p = run("info", "--json", self.track)
+        info = json.loads(p.stdout)
+        self.assertEqual(info["gnss_fixes_gnss"], 3)
+        self.assertEqual(info["lost_data_markers"], 1)
+        self.assertEqual(info["model"], "PX-5100")
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=1)
