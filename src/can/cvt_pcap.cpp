@@ -1,0 +1,143 @@
+#include "can/cvt_pcap.h"
+
+#include <cstddef>
+
+#include "can/can_frame.h"
+
+namespace dtconv {
+
+namespace {
+
+constexpr AcceptRule kFrameRule{.frames = true};
+
+constexpr uint32_t kFlagExtended = 0x80000000;
+constexpr uint32_t kFlagRemote = 0x40000000;
+constexpr uint32_t kFlagError = 0x20000000;
+constexpr uint8_t kFdBrs = 0x01;
+constexpr uint8_t kFdEsi = 0x02;
+constexpr uint8_t kFdFrame = 0x04;
+
+// A packet under construction: little-endian pcap fields and big-endian SocketCAN fields.
+struct Packet {
+  uint8_t bytes[16 + 8 + 64];
+  size_t size = 0;
+
+  void Le(uint32_t v, int width) {
+    for (int i = 0; i < width; ++i) bytes[size++] = static_cast<uint8_t>(v >> (8 * i));
+  }
+  void Be32(uint32_t v) {
+    for (int i = 3; i >= 0; --i) bytes[size++] = static_cast<uint8_t>(v >> (8 * i));
+  }
+  void U8(uint8_t v) { bytes[size++] = v; }
+};
+
+struct PacketTime {
+  uint32_t seconds;
+  uint32_t microseconds;
+};
+
+void WritePacket(TextOutput& out, PacketTime t, uint32_t idWord, uint8_t fdFlags, uint8_t byte7,
+                 const uint8_t* payload, int count) {
+  Packet p;
+  p.Le(t.seconds, 4);
+  p.Le(t.microseconds, 4);
+  p.Le(static_cast<uint32_t>(8 + count), 4);
+  p.Le(static_cast<uint32_t>(8 + count), 4);
+  p.Be32(idWord);
+  p.U8(static_cast<uint8_t>(count));
+  p.U8(fdFlags);
+  p.U8(0);
+  p.U8(byte7);
+  for (int i = 0; i < count; ++i) p.U8(payload[i]);
+  out.WriteBytes(p.bytes, p.size);
+}
+
+// The SocketCAN error frame for a recorded error status 1-6; nothing for other codes.
+void WriteErrorPacket(TextOutput& out, PacketTime t, uint8_t status) {
+  struct ErrorClass {
+    uint32_t idWord;
+    uint8_t type;      // data byte 2: protocol error type
+    uint8_t location;  // data byte 3: protocol error location
+  };
+  static constexpr ErrorClass kClasses[6] = {
+      {kFlagError | 0x20, 0x00, 0x00},  // 1 acknowledgement error
+      {kFlagError | 0x08, 0x02, 0x18},  // 2 form error at the CRC delimiter
+      {kFlagError | 0x08, 0x00, 0x08},  // 3 CRC sequence
+      {kFlagError | 0x08, 0x04, 0x00},  // 4 bit stuffing error
+      {kFlagError | 0x08, 0x40, 0x00},  // 5 active error announcement
+      {kFlagError | 0x08, 0x02, 0x1B},  // 6 form error at the ACK delimiter
+  };
+  if (status < 1 || status > 6) return;
+  const ErrorClass& e = kClasses[status - 1];
+  uint8_t data[8] = {0, 0, e.type, e.location, 0, 0, 0, 0};
+  WritePacket(out, t, e.idWord, 0, 0, data, 8);
+}
+
+void WriteFrame(CTxtCvtPcap& cv, const RecordCursor& cursor) {
+  CanFrame f;
+  if (!AssembleFrame(cursor, f)) return;
+  // Microseconds since 1970, in 64-bit arithmetic that wraps instead of overflowing.
+  auto t = static_cast<int64_t>(static_cast<uint64_t>(cv.timeBaseNanoseconds / 1000) +
+                                static_cast<uint64_t>(cv.timeBaseSeconds) * 1000000u +
+                                cursor.Current().Timestamp());
+  PacketTime time{static_cast<uint32_t>(t / 1000000), static_cast<uint32_t>(t % 1000000)};
+  TextOutput& out = *cv.output;
+  if (f.count == 0 && f.status != 0) {
+    WriteErrorPacket(out, time, f.status);
+    return;
+  }
+  uint32_t idWord = 0;
+  uint8_t fdFlags = 0;
+  switch (f.kind.frameClass) {
+    case FrameClass::Data:
+    case FrameClass::Remote:
+      idWord = f.kind.idBits == 29 ? kFlagExtended | (f.id & 0x1FFFFFFF) : f.id & 0x7FF;
+      if (f.kind.frameClass == FrameClass::Remote) idWord |= kFlagRemote;
+      break;
+    case FrameClass::FdData:
+      idWord = f.kind.idBits == 29 ? kFlagExtended | (f.id & 0x1FFFFFFF) : f.id & 0x7FF;
+      fdFlags = static_cast<uint8_t>(kFdFrame | (f.brs ? kFdBrs : 0) | (f.esi ? kFdEsi : 0));
+      break;
+    default:
+      WriteErrorPacket(out, time, f.status);
+      return;
+  }
+  WritePacket(out, time, idWord, fdFlags, fdFlags == 0 ? f.dlc : 0, f.data, f.count);
+  if (f.count > 0 && f.status != 0) WriteErrorPacket(out, time, f.status);
+}
+
+}  // namespace
+
+RecordKind CTxtCvtPcap::NextRecord(RecordCursor& cursor) {
+  return dtconv::NextRecord(cursor, kFrameRule);
+}
+
+RecordKind CTxtCvtPcap::FirstRecord(RecordCursor& cursor) {
+  return dtconv::FirstRecord(cursor, kFrameRule);
+}
+
+void ConvertPcap(CTxtCvtPcap& cv, const MonitorData& data, ConverterContext& context) {
+  cv.Bind(data, context, false, context.timeStampStyle);
+  Packet header;
+  header.Le(0xA1B2C3D4, 4);  // microsecond timestamps
+  header.Le(2, 2);           // version 2.4
+  header.Le(4, 2);
+  header.Le(0, 4);      // time zone correction
+  header.Le(0, 4);      // timestamp accuracy
+  header.Le(65535, 4);  // snapshot length
+  header.Le(227, 4);    // LINKTYPE_CAN_SOCKETCAN
+  cv.output->WriteBytes(header.bytes, header.size);
+  if (data.recordCount == 0) return;
+
+  bool keepCh1 = context.signalLine != 2;
+  bool keepCh2 = context.signalLine != 1;
+  RecordCursor cursor = cv.StartCursor();
+  for (RecordKind kind = cv.FirstRecord(cursor); kind != kKindEnd; kind = cv.NextRecord(cursor)) {
+    if ((kind == kKindCh1Frame && keepCh1) || (kind == kKindCh2Frame && keepCh2)) {
+      WriteFrame(cv, cursor);
+    }
+    if (cv.output->result() != 0) break;
+  }
+}
+
+}  // namespace dtconv
