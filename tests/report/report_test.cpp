@@ -206,6 +206,11 @@ struct ZoneCase {
 };
 class Zone : public ::testing::TestWithParam<ZoneCase> {};
 TEST_P(Zone, LocalTime) {
+#ifdef _WIN32
+  // The Windows C runtime reads only a zone's offset from TZ and applies US summer time rules to
+  // any summer time name; on Windows the zone comes from the system settings instead.
+  if (std::strchr(GetParam().tz, ',') != nullptr) GTEST_SKIP();
+#endif
   test::SetTimeZone(GetParam().tz);
   Probe p;
   p.timeStampStyle = 10;
