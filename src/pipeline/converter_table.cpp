@@ -1,5 +1,9 @@
 // The one table that maps a conversion type to its converter, and the converter objects a
 // session owns (one of each class, re-bound to every file).
+#include "analog/cvt_ana.h"
+#include "analog/cvt_awave.h"
+#include "can/cvt_can.h"
+#include "can/cvt_pcap.h"
 #include "gnss/cvt_gps.h"
 #include "pipeline/conversion_session.h"
 #include "pipeline/cvt_settings.h"
@@ -7,21 +11,35 @@
 namespace dtconv {
 
 struct ConverterObjects {
+  CTxtCvtCAN can;
+  CTxtCvtANA ana;
   CTxtCvtGPS gps;
   CTxtCvtKML kml;
+  CTxtCvtAWave wave;
+  CTxtCvtPcap pcap;
 };
 
 ConversionSession::ConversionSession() : converters(new ConverterObjects) {}
 ConversionSession::~ConversionSession() { delete converters; }
 
 namespace {
+void RunCan(ConversionSession& s) { ConvertCan(s.converters->can, s.data, s.context); }
+void RunAnalog(ConversionSession& s) { ConvertAnalog(s.converters->ana, s.data, s.context); }
 void RunGnss(ConversionSession& s) { ConvertGnss(s.converters->gps, s.data, s.context); }
 void RunKml(ConversionSession& s) { ConvertKml(s.converters->kml, s.data, s.context); }
+void RunWave(ConversionSession& s) { ConvertAnalogWave(s.converters->wave, s.data, s.context); }
+void RunPcap(ConversionSession& s) { ConvertPcap(s.converters->pcap, s.data, s.context); }
 }  // namespace
 
 const ConverterTable& DefaultConverterTable() {
   static const ConverterTable table = [] {
     ConverterTable t;
+    t.entries[kCvtCanText] = RunCan;
+    t.entries[kCvtCanCsv] = RunCan;
+    t.entries[kCvtCanPcap] = RunPcap;
+    t.entries[kCvtAnalogText] = RunAnalog;
+    t.entries[kCvtAnalogCsv] = RunAnalog;
+    t.entries[kCvtAnalogWave] = RunWave;
     t.entries[kCvtGnssText] = RunGnss;
     t.entries[kCvtGnssCsv] = RunGnss;
     t.entries[kCvtGnssKml] = RunKml;
