@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "analog/thermocouple.h"
 #include "capture_builder.h"
 #include "run_converter.h"
 #include "test_files.h"
@@ -342,6 +344,34 @@ TEST(FormatAnalogCell, CellForms) {
                                   cv.EndLine();
                                 });
     EXPECT_EQ(r.bytes, c.expected + "\r\n") << c.csv << c.present << c.index;
+  }
+}
+
+// Thermocouple cells use the sample's reference-junction temperature plus a correction per
+// channel (0.35 degC on channel 1 down to 0 on channel 8), summed in 16 bits.
+TEST(FormatAnalogCell, JunctionCorrectionPerChannel) {
+  const int16_t corrections[8] = {35, 30, 25, 20, 15, 10, 5, 0};
+  for (int16_t reference : {int16_t{2500}, int16_t{-4000}, int16_t{32767}}) {
+    CaptureBuilder b;
+    b.analogPort = 3;
+    b.analogSetup = Bytes(68, 0);
+    b.analogSetup[0] = 8;
+    for (int i = 0; i < 8; ++i) {
+      b.analogSetup[4 + 8 * i] = 6;  // type K, compensated
+      b.analogSetup[10 + 8 * i] = 1;
+    }
+    b.Analog(Sample(0, std::vector<uint32_t>(8, Raw(83886)), reference));  // 1 mV
+    std::string row = Convert({"", [&] { return b; }, kCvtAnalogCsv, 9, 0, kAnsi, u","});
+    row = row.substr(row.rfind("2026/12/06,09:30:00,"));
+    std::string expected = "2026/12/06,09:30:00";
+    for (int i = 0; i < 8; ++i) {
+      auto sum = static_cast<int16_t>(reference + corrections[i]);
+      char cell[32];
+      std::snprintf(cell, sizeof cell, ",%.2f",
+                    ThermocoupleToCelsius(83886 / 83886.08, 0, false, true, sum));
+      expected += cell;
+    }
+    EXPECT_EQ(row, expected + "\r\n") << "reference " << reference;
   }
 }
 
