@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "analog/cvt_ana.h"
 #include "can/can_frame.h"
 #include "gnss/gnss_fix.h"
 #include "report/timestamps.h"
@@ -129,6 +130,11 @@ void WriteCsvFrame(CTxtCvtCAN& cv, const MonitorRecord& head, int channel, const
   }
   cv.WriteCell(fc);
   cv.WriteCell(f.trigger ? "T" : nullptr);
+  if (cv.addAnalog) {
+    for (int i = 0; i < cv.analog.channelCount; ++i) {
+      FormatAnalogCell(cv, cv.analog, i, cv.analog.raw, cv.analog.referenceTemp);
+    }
+  }
   if (cv.addGnss) AppendGnssColumns(cv, cv.lastGnss);
   cv.EndLine();
 }
@@ -154,6 +160,9 @@ void WriteCsvMarker(CTxtCvtCAN& cv, const char* text) {
   WriteEmptyTimeCells(cv);
   cv.WriteCell(text);
   for (int i = 0; i < 7; ++i) cv.WriteCell(nullptr);
+  if (cv.addAnalog) {
+    for (int i = 0; i < cv.analog.channelCount; ++i) cv.WriteCell(nullptr);
+  }
   if (cv.addGnss) AppendGnssColumns(cv, nullptr);
   cv.EndLine();
 }
@@ -166,8 +175,31 @@ void WriteCsvHeader(CTxtCvtCAN& cv) {
   if (cv.timeStampStyle == 8) cv.WriteCell("Time(ms)");
   if (cv.diffTimeStamp) cv.WriteCell("TimeDiff(sec.)");
   for (const char* s : {"Ch", "ID", "Type", "DL", "St", "Data", "FC", "Trig"}) cv.WriteCell(s);
+  if (cv.addAnalog) {
+    char title[16];
+    for (int i = 1; i <= cv.analog.channelCount; ++i) {
+      FormatPiece(title, "AI%d", i);
+      cv.WriteCell(title);
+    }
+  }
   if (cv.addGnss) AppendGnssTitles(cv);
   cv.EndLine();
+}
+
+// Takes the analog sample at the cursor as the latest one. Channels 5-8 come from the continuation
+// record; without it the words read so far stay, but the sample counts as present only if an
+// earlier one did.
+void UpdateAnalog(CTxtCvtCAN& cv, const RecordCursor& cursor) {
+  const uint8_t* head = cursor.Current().bytes;
+  AnalogState& a = cv.analog;
+  a.referenceTemp = static_cast<int16_t>(LoadU16(head + 10));
+  for (int i = 0; i < 4; ++i) a.raw[i] = LoadU32(head + 16 + 4 * i);
+  if (a.channelCount > 4) {
+    const MonitorRecord* next = ContinuationOf(cursor, 1);
+    if (cursor.Current().Continuation() < 1 || next == nullptr) return;
+    for (int i = 0; i < 4; ++i) a.raw[4 + i] = LoadU32(next->bytes + 4 + 4 * i);
+  }
+  a.valuesPresent = true;
 }
 
 void WriteTextTitle(CTxtCvtCAN& cv) {
@@ -227,6 +259,7 @@ void ConvertCan(CTxtCvtCAN& cv, const MonitorData& data, ConverterContext& conte
   cv.diffTimeStamp = (options & kOptDiffTimeStamp) != 0;
   cv.addAnalog = (options & kOptAddAnalog) != 0;
   cv.addGnss = (options & kOptAddGnss) != 0;
+  SetupChannelScales(data, csv, cv.analog);
 
   if (!csv) cv.WriteReportHeader();
   if (data.recordCount == 0) return;
@@ -261,6 +294,9 @@ void ConvertCan(CTxtCvtCAN& cv, const MonitorData& data, ConverterContext& conte
         } else {
           cv.WriteLostDataLine();
         }
+        break;
+      case kKindAnalog:
+        UpdateAnalog(cv, cursor);
         break;
       case kKindGnss:
         cv.lastGnss = &cursor.Current();

@@ -2,6 +2,7 @@
 // for long CAN FD frames) or a CSV table, optionally with analog and GNSS columns.
 #pragma once
 
+#include "analog/channel_scale.h"
 #include "report/cvt_base.h"
 
 namespace dtconv {
@@ -19,6 +20,8 @@ class CTxtCvtCAN : public CTxtCvtBase {
   bool diffTimeStamp = false;
   bool addAnalog = false;
   bool addGnss = false;
+  // Channel scaling and the latest analog sample, shown in the addAnalog columns.
+  AnalogState analog;
 };
 
 // Converts every frame of the capture; the outcome is the writer's result code.
