@@ -31,8 +31,8 @@ constexpr const char* kBuiltInReferenceDir = DTCONV_REFERENCE_DIR;
 constexpr const char* kBuiltInReferenceDir = "../shared/reference";  // from the repository root
 #endif
 
-// its90_reference_points.csv (type,t_degC,emf_mV) from $DTCONV_REFERENCE_DIR, else from the folder the
-// build names. A missing or empty file fails the calling test.
+// its90_reference_points.csv (type,t_degC,emf_mV) from $DTCONV_REFERENCE_DIR, else from the folder
+// the build names. A missing or empty file fails the calling test.
 std::vector<RefPoint> LoadReferencePoints() {
   const char* dir = std::getenv("DTCONV_REFERENCE_DIR");
   const std::string path =
