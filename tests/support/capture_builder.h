@@ -78,9 +78,9 @@ struct FrameSpec {
   uint8_t dlc = 0;
   uint32_t id = 0;
   uint32_t fc = 0;
-  Bytes data;               // stored data bytes
-  std::optional<uint8_t> storedCount;        // byte 12 override
-  std::optional<uint8_t> continuationCount;  // head's continuation count override
+  Bytes data = {};          // stored data bytes
+  std::optional<uint8_t> storedCount = {};        // byte 12 override
+  std::optional<uint8_t> continuationCount = {};  // head continuation count override
 };
 
 struct FixSpec {
