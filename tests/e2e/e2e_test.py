@@ -13,6 +13,7 @@ import zoneinfo
 
 DTCONV = os.path.abspath(sys.argv.pop(1))
 WRITE_CAPTURE = os.path.abspath(sys.argv.pop(1))
+MAKE_SAMPLES = os.path.abspath(sys.argv.pop(1))
 TRACK = [(35.6543210 + k * 0.001, 139.7012345 - k * 0.002, 12.345 + k) for k in range(3)]
 
 
@@ -121,6 +122,58 @@ class Csv(Base):
                 t = base + 1 + s * 1800
                 want = datetime.datetime.fromtimestamp(t, zoneinfo.ZoneInfo(zone))
                 self.assertEqual(row[0], want.strftime("%Y/%m/%d %H:%M:%S"), zone)
+
+
+class EveryCsv(unittest.TestCase):
+    """Every CSV table of every sample capture, read by Python's csv module."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.dir = tempfile.mkdtemp(prefix="dtconv-csv-")
+        subprocess.run([MAKE_SAMPLES, os.path.join(cls.dir, "in")], check=True,
+                       capture_output=True)
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.dir, ignore_errors=True)
+
+    def check_tables(self, out, encoding, delimiter):
+        checked = 0
+        for name in sorted(os.listdir(out)):
+            with open(os.path.join(out, name), newline="", encoding=encoding) as f:
+                rows = list(csv.reader(f, delimiter=delimiter))
+            # The analog table opens with its settings rows (label, value), which have their own
+            # shape; the table proper starts at its title row.
+            start = next((i for i, r in enumerate(rows)
+                          if r and r[0] in ("Elapsed(sec.)", "Date(YYYY/MM/DD)", "Timestamp",
+                                            "Time[s]")), None)
+            if start is None:
+                continue
+            table = rows[start:]
+            self.assertGreaterEqual(len(table), 1, name)
+            widths = {len(r) for r in table}
+            self.assertEqual(widths, {len(table[0])}, f"{out}/{name}")
+            checked += 1
+        return checked
+
+    def test_every_csv_conversion(self):
+        variants = [
+            ("can", ["--diff", "--elapsed", "--add-analog", "--add-gnss"]),
+            ("can", ["--timestamp", "us", "--line", "ch2"]),
+            ("analog", ["--add-gnss", "--elapsed"]),
+            ("analog", ["--timestamp", "s"]),
+            ("gnss", []),
+            ("wave", []),
+        ]
+        for i, (target, options) in enumerate(variants):
+            for extra, encoding, delimiter in [([], "cp1252", ","),
+                                               (["--encoding", "utf8-bom", "--delimiter", "\\t"],
+                                                "utf-8-sig", "\t")]:
+                out = os.path.join(self.dir, f"out{i}-{encoding}")
+                run("-q", "-t", target, "-f", "csv", *options, *extra, "-o", out,
+                    os.path.join(self.dir, "in"), check=False)
+                self.assertGreater(self.check_tables(out, encoding, delimiter), 0,
+                                   (target, options, extra))
 
 
 class CommandLine(Base):
