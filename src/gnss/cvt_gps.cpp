@@ -77,33 +77,14 @@ void ConvertGnss(CTxtCvtGPS& cv, const MonitorData& data, ConverterContext& cont
 
 namespace {
 
-constexpr const char* kKmlHead[] = {
+constexpr const char* kKmlPreamble[] = {
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>",
     "<kml xmlns=\"http://www.opengis.net/kml/2.2\">",
     "<Document>",
     "<name>EXB-CA position data</name>",
-    "<Style id=\"sh_ylw-pushpin\">",
-    "\t<IconStyle>",
-    "\t\t<scale>1.3</scale>",
-    "\t\t<Icon><href>http://maps.google.com/mapfiles/kml/pushpin/ylw-pushpin.png</href></Icon>",
-    "\t\t<hotSpot x=\"20\" y=\"2\" xunits=\"pixels\" yunits=\"pixels\"/>",
-    "\t</IconStyle>",
-    "\t<LineStyle>",
-    "\t\t<color>ff0000ff</color>",
-    "\t\t<width>2</width>",
-    "\t</LineStyle>",
-    "</Style>",
-    "<Style id=\"sn_ylw-pushpin\">",
-    "\t<IconStyle>",
-    "\t\t<scale>1.1</scale>",
-    "\t\t<Icon><href>http://maps.google.com/mapfiles/kml/pushpin/ylw-pushpin.png</href></Icon>",
-    "\t\t<hotSpot x=\"20\" y=\"2\" xunits=\"pixels\" yunits=\"pixels\"/>",
-    "\t</IconStyle>",
-    "\t<LineStyle>",
-    "\t\t<color>ff0000ff</color>",
-    "\t\t<width>2</width>",
-    "\t</LineStyle>",
-    "</Style>",
+};
+
+constexpr const char* kKmlStyleMap[] = {
     "<StyleMap id=\"msn_ylw-pushpin\">",
     "\t<Pair>",
     "\t\t<key>normal</key>",
@@ -126,6 +107,24 @@ constexpr const char* kKmlHead[] = {
 void Line(CTxtCvtKML& cv, const char* text) {
   cv.output->AppendText(text);
   cv.EndLine();
+}
+
+// The pushpin style; the highlighted and the normal style differ only in the icon's scale.
+void PushpinStyle(CTxtCvtKML& cv, const char* id, const char* scale) {
+  char piece[64];
+  FormatPiece(piece, "<Style id=\"%s\">", id);
+  Line(cv, piece);
+  Line(cv, "\t<IconStyle>");
+  FormatPiece(piece, "\t\t<scale>%s</scale>", scale);
+  Line(cv, piece);
+  Line(cv, "\t\t<Icon><href>http://maps.google.com/mapfiles/kml/pushpin/ylw-pushpin.png</href></Icon>");
+  Line(cv, "\t\t<hotSpot x=\"20\" y=\"2\" xunits=\"pixels\" yunits=\"pixels\"/>");
+  Line(cv, "\t</IconStyle>");
+  Line(cv, "\t<LineStyle>");
+  Line(cv, "\t\t<color>ff0000ff</color>");
+  Line(cv, "\t\t<width>2</width>");
+  Line(cv, "\t</LineStyle>");
+  Line(cv, "</Style>");
 }
 
 void CoordinateLine(CTxtCvtKML& cv, const MonitorRecord& fix) {
@@ -157,7 +156,10 @@ void ConvertKml(CTxtCvtKML& cv, const MonitorData& data, ConverterContext& conte
   RecordCursor cursor = cv.StartCursor();
   RecordKind kind = cv.FirstRecord(cursor);
   if (kind == kKindEnd) return;
-  for (const char* line : kKmlHead) Line(cv, line);
+  for (const char* line : kKmlPreamble) Line(cv, line);
+  PushpinStyle(cv, "sh_ylw-pushpin", "1.3");
+  PushpinStyle(cv, "sn_ylw-pushpin", "1.1");
+  for (const char* line : kKmlStyleMap) Line(cv, line);
   const MonitorRecord* first = nullptr;
   const MonitorRecord* last = nullptr;
   while (kind != kKindEnd) {
