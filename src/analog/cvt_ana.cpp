@@ -52,23 +52,19 @@ void WriteTitles(CTxtCvtANA& cv) {
 void WriteSampleLine(CTxtCvtANA& cv, const RecordCursor& cursor) {
   if (!TakeSample(cv, cursor)) return;
   const MonitorRecord& head = cursor.Current();
+  TextOutput& out = *cv.output;
+  char* p = out.BeginAppend(kMaxTimeCells + 64);
   if (cv.csv) {
-    TimeCells cells;
-    FormatTimeCells(head, cv, &cells);
-    if (cv.elapsed) cv.WriteCell(cells.elapsed);
-    cv.WriteCell(cells.date);
-    cv.WriteCell(cells.time);
-    if (cv.timeStampStyle == 7 || cv.timeStampStyle == 8) cv.WriteCell(cells.subSecond);
+    p = PutTimeCells(p, head, cv, cv.elapsed, false);
   } else {
-    char column[64];
-    FormatTimeColumn(head, cv, column);
-    cv.WriteCell(column);
+    p = PutTimeColumn(cv.PutCellStart(p), head, cv);
   }
+  out.EndAppend(p);
   cv.analog.valuesPresent = true;
   for (int ch = 0; ch < cv.analog.channelCount; ++ch) {
     FormatAnalogCell(cv, cv.analog, ch, cv.analog.raw, cv.analog.referenceTemp);
   }
-  if (cv.csv && cv.addGnss) AppendGnssColumns(cv, cv.lastGnss);
+  if (cv.csv && cv.addGnss) cv.gnssColumns.Append(cv, cv.lastGnss);
   cv.EndLine();
 }
 
@@ -91,15 +87,18 @@ void FormatAnalogCell(CTxtCvtBase& cv, const AnalogState& state, int index, cons
       return;
     }
   }
-  // Text: sign and zero fill in seven characters; CSV: plain, with one decimal more.
-  char piece[32];
+  // Text: "%+07.<d>f", sign and zero fill in seven characters; CSV: "%.<d+1>f", plain, with one
+  // decimal more.
+  TextOutput& out = *cv.output;
+  char* p = cv.PutCellStart(out.BeginAppend(63 + text::kMaxFixedChars));
   int d = scale.decimals;
   if (d >= -4 && d <= -1) {
-    FormatPiece(piece, "%.*f", 1 - d, v);
+    p = text::PutFixed(p, v, 1 - d);
   } else {
-    FormatPiece(piece, "%+07.*f", d >= 1 && d <= 4 ? d : 1, v);
+    p = text::PutFixed(p, v, d >= 1 && d <= 4 ? d : 1,
+                       text::FixedStyle{.width = 7, .plus = true, .zeros = true});
   }
-  cv.WriteCell(piece);
+  out.EndAppend(p);
 }
 
 AcceptRule CTxtCvtANA::Rule() const {
@@ -130,6 +129,7 @@ void ConvertAnalog(CTxtCvtANA& cv, const MonitorData& data, ConverterContext& co
   cv.elapsed = csv && (context.optionBits & kOptRelTimeStamp) != 0;
   cv.addGnss = csv && (context.optionBits & kOptAddGnss) != 0;
   SetupChannelScales(data, csv, cv.analog);
+  cv.gnssColumns.Reset();
 
   if (csv) {
     cv.WriteHeaderLines();

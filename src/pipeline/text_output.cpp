@@ -32,15 +32,9 @@ TextOutput::~TextOutput() { CloseOutput(); }
 void TextOutput::SetupOutput(const CvtSettings& settings) {
   uint32_t bits = settings.outputBits;
   switch (bits & 3) {
-    case kOutLf:
-      eol_ = "\n";
-      break;
-    case kOutCr:
-      eol_ = "\r";
-      break;
-    default:
-      eol_ = "\r\n";
-      break;
+    case kOutLf: eol_ = "\n"; break;
+    case kOutCr: eol_ = "\r"; break;
+    default: eol_ = "\r\n"; break;
   }
   utf8_ = (bits & kOutUtf8) != 0;
   bom_ = utf8_ && (bits & kOutBom) != 0;
