@@ -1,6 +1,23 @@
 #include "input/monitor_record.h"
 
+#include "platform/platform.h"
+
 namespace dtconv {
+
+namespace {
+
+// Gives back the pages of the records the walk has passed, and sets the next point to do so.
+void ReleasePassed(RecordCursor& cursor) {
+  cursor.releaseAt =
+      cursor.index <= UINT32_MAX - kReleaseStride ? cursor.index + kReleaseStride : UINT32_MAX;
+  if (cursor.image == nullptr) return;
+  auto base = static_cast<uint64_t>(reinterpret_cast<const uint8_t*>(cursor.records) -
+                                    cursor.image->data());
+  cursor.image->ReleaseRange(base + 32ull * cursor.released, base + 32ull * cursor.index);
+  cursor.released = cursor.index;
+}
+
+}  // namespace
 
 RecordKind ClassifyRecord(const MonitorRecord& record, const AcceptRule& rule) {
   if (!record.IsHead()) return kKindEnd;
@@ -22,6 +39,7 @@ RecordKind NextRecord(RecordCursor& cursor, const AcceptRule& rule) {
   while (cursor.index < cursor.count) {
     ++cursor.index;
     if (cursor.index >= cursor.count) break;
+    if (cursor.index >= cursor.releaseAt) ReleasePassed(cursor);
     RecordKind kind = ClassifyRecord(cursor.records[cursor.index], rule);
     if (kind != kKindEnd) return kind;
   }

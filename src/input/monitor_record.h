@@ -7,6 +7,10 @@
 
 namespace dtconv {
 
+namespace platform {
+class FileImage;
+}
+
 struct MonitorRecord {
   uint8_t bytes[32];
 
@@ -35,10 +39,18 @@ enum RecordKind : int {
   kKindGnss = 9,
 };
 
+// A walk gives back the pages of the file image behind it every this many records (8 MiB).
+inline constexpr uint32_t kReleaseStride = 1u << 18;
+
 struct RecordCursor {
   uint32_t index = 0;
   uint32_t count = 0;
   const MonitorRecord* records = nullptr;
+  // The file image the records lie in, when the walk may give back the pages it has passed
+  // (MonitorData::Walk); records behind the cursor stay readable all the same.
+  const platform::FileImage* image = nullptr;
+  uint32_t releaseAt = UINT32_MAX;  // index at which the next pages are given back
+  uint32_t released = 0;            // records before this index have been given back
 
   const MonitorRecord& Current() const { return records[index]; }
   // The record `ahead` places after the current one, or null past the end.

@@ -62,7 +62,7 @@ class CTxtCvtBase {
   void WriteLostDataLine();
 
   // A record walk over the loaded records with this converter's operations.
-  RecordCursor StartCursor() const { return RecordCursor{0, data->recordCount, data->records}; }
+  RecordCursor StartCursor() const { return data->Walk(); }
 
   // State, public so the shared formatters (timestamps, GNSS and analog cells) can use it.
   const MonitorRecord* lastGnss = nullptr;
