@@ -70,52 +70,63 @@ constexpr size_t kMaxCsvFrame = kMaxTimeCells + 8 * 63 + 3 * 64 + 64;
 
 // One text frame line: "%c %s %d %8s %-7s %2s %-2s " with trigger mark, time column, channel,
 // ID, TYPE, DL and ST, then eight data positions ("%02X" or two blanks) and the check value.
+// Every field after the time column has a fixed width, so the line is laid out by position.
 void WriteTextFrame(CTxtCvtCAN& cv, const MonitorRecord& head, int channel, const CanFrame& f) {
   TextOutput& out = *cv.output;
-  FieldTexts t;
-  FormatFields(f, t);
   char* p = out.BeginAppend(kMaxTextFrame);
-  *p++ = f.trigger ? 'T' : ' ';
-  *p++ = ' ';
-  p = PutTimeColumn(p, head, cv);
-  *p++ = ' ';
-  *p++ = static_cast<char>('0' + channel);
-  *p++ = ' ';
-  p = text::PutPadLeft(p, std::string_view(t.id, static_cast<size_t>(t.idLength)), 8);
-  *p++ = ' ';
-  p = text::PutPadRight(p, t.type, 7);
-  *p++ = ' ';
-  p = text::PutPadLeft(p, std::string_view(t.dl, static_cast<size_t>(t.dlLength)), 2);
-  *p++ = ' ';
-  p = text::PutPadRight(p, t.st, 2);
-  *p++ = ' ';
+  p[0] = f.trigger ? 'T' : ' ';
+  p[1] = ' ';
+  p = PutTimeColumn(p + 2, head, cv);
+  p[0] = ' ';
+  p[1] = static_cast<char>('0' + channel);
+  // " %8s %-7s %2s %-2s ": 24 characters, blank where a field is empty.
+  std::memset(p + 2, ' ', 24);
+  FrameClass c = f.kind.frameClass;
+  if (c != FrameClass::Other) {
+    // ID: "%03X" or "%08X" of the recorded word, right-aligned in 8 (it never needs more).
+    char id[8];
+    int n = static_cast<int>(text::PutHex(id, f.id, f.kind.idBits == 11 ? 3 : 8) - id);
+    if (f.kind.idBits != 0) std::memcpy(p + 3 + 8 - n, id, static_cast<size_t>(n));
+    static constexpr const char* kTypes[] = {"DATA", "REMOTE", "ERROR", nullptr};
+    static constexpr const char* kFd[4] = {"FDATA", "FDATA*", "FDATA!", "FDATA*!"};
+    const char* type = c == FrameClass::FdData ? kFd[(f.brs ? 1 : 0) + (f.esi ? 2 : 0)]
+                                               : kTypes[static_cast<int>(c)];
+    std::memcpy(p + 12, type, std::strlen(type));
+    int dl = c == FrameClass::FdData  ? FdDataLength(f.dlc)
+             : c == FrameClass::Error ? -1
+             : f.dlc > 8              ? 8
+                                      : f.dlc;
+    if (dl >= 10) {
+      text::PutTwoDigits(p + 20, static_cast<unsigned>(dl));
+    } else if (dl >= 0) {
+      p[21] = static_cast<char>('0' + dl);
+    }
+    static constexpr char kStatus[7] = {'G', 'A', 'F', 'C', 'F', 'E', 'F'};
+    if (f.status <= 6) p[23] = kStatus[f.status];
+  }
+  p += 26;
   if (HasData(f)) {
     int shown = ShownBytes(f);
-    for (int i = 0; i < 8; ++i) {
-      if (i < shown) {
-        p = text::PutHexByte(p, f.data[i]);
-      } else {
-        *p++ = ' ';
-        *p++ = ' ';
-      }
-    }
-    if (f.kind.frameClass == FrameClass::FdData) {
+    std::memset(p, ' ', 16);
+    for (int i = 0; i < 8 && i < shown; ++i) text::PutHexByte(p + 2 * i, f.data[i]);
+    p += 16;
+    if (c == FrameClass::FdData) {
       *p++ = ' ';
       p = text::PutHex(p, f.fc & 0xFFFFFF, 6);
     } else {
-      p = text::PutText(p, "   ");
-      p = text::PutHex(p, f.fc & 0xFFFF, 4);
+      std::memset(p, ' ', 3);
+      p = text::PutHex(p + 3, f.fc & 0xFFFF, 4);
     }
   }
   out.EndAppend(p);
   cv.EndLine();
-  if (f.kind.frameClass != FrameClass::FdData) return;
+  if (c != FrameClass::FdData) return;
   // Continuation lines: "                    %+3d:", then up to 16 bytes, a blank before the
   // first and the ninth.
   for (int offset = 8; offset < f.count; offset += 16) {
     p = out.BeginAppend(64);
-    p = text::PutText(p, "                    ");
-    p = text::PutSignedSpacePadded(p, offset, 3);
+    std::memset(p, ' ', 20);
+    p = text::PutSignedSpacePadded(p + 20, offset, 3);
     *p++ = ':';
     for (int i = 0; i < 16 && offset + i < f.count; ++i) {
       if (i % 8 == 0) *p++ = ' ';
@@ -187,8 +198,8 @@ void WriteCsvFrame(CTxtCvtCAN& cv, const MonitorRecord& head, int channel, const
   cv.EndLine();
 }
 
-void WriteFrame(CTxtCvtCAN& cv, const RecordCursor& cursor, int channel) {
-  CanFrame f;
+// `f` is the conversion's frame buffer, reused from frame to frame.
+void WriteFrame(CTxtCvtCAN& cv, const RecordCursor& cursor, int channel, CanFrame& f) {
   if (!AssembleFrame(cursor, f)) return;
   if (cv.csv) {
     WriteCsvFrame(cv, cursor.Current(), channel, f);
@@ -324,13 +335,14 @@ void ConvertCan(CTxtCvtCAN& cv, const MonitorData& data, ConverterContext& conte
   } else {
     WriteTextTitle(cv);
   }
+  CanFrame frame;
   for (; kind != kKindEnd; kind = cv.NextRecord(cursor)) {
     switch (kind) {
       case kKindCh1Frame:
-        if (keepCh1) WriteFrame(cv, cursor, 1);
+        if (keepCh1) WriteFrame(cv, cursor, 1, frame);
         break;
       case kKindCh2Frame:
-        if (keepCh2) WriteFrame(cv, cursor, 2);
+        if (keepCh2) WriteFrame(cv, cursor, 2, frame);
         break;
       case kKindOverrun:
         if (csv) {

@@ -73,8 +73,8 @@ void WriteErrorPacket(TextOutput& out, PacketTime t, uint8_t status) {
   WritePacket(out, t, e.idWord, 0, 0, data, 8);
 }
 
-void WriteFrame(CTxtCvtPcap& cv, const RecordCursor& cursor) {
-  CanFrame f;
+// `f` is the conversion's frame buffer, reused from frame to frame.
+void WriteFrame(CTxtCvtPcap& cv, const RecordCursor& cursor, CanFrame& f) {
   if (!AssembleFrame(cursor, f)) return;
   // Microseconds since 1970, in 64-bit arithmetic that wraps instead of overflowing.
   auto t = static_cast<int64_t>(static_cast<uint64_t>(cv.timeBaseNanoseconds / 1000) +
@@ -132,9 +132,10 @@ void ConvertPcap(CTxtCvtPcap& cv, const MonitorData& data, ConverterContext& con
   bool keepCh1 = context.signalLine != 2;
   bool keepCh2 = context.signalLine != 1;
   RecordCursor cursor = cv.StartCursor();
+  CanFrame frame;
   for (RecordKind kind = cv.FirstRecord(cursor); kind != kKindEnd; kind = cv.NextRecord(cursor)) {
     if ((kind == kKindCh1Frame && keepCh1) || (kind == kKindCh2Frame && keepCh2)) {
-      WriteFrame(cv, cursor);
+      WriteFrame(cv, cursor, frame);
     }
     if (cv.output->result() != 0) break;
   }

@@ -1,5 +1,6 @@
 #include "pipeline/text_format.h"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
 
@@ -44,24 +45,22 @@ char* Fill(char* p, char c, int n) {
   return p;
 }
 
-// a × 10^decimals rounded to an integer, to nearest with ties to even, computed from the exact
-// binary value of a (finite, not negative). False when the result does not fit 64 bits.
-bool ScaleAndRound(double a, int decimals, uint64_t* q) {
+// a × 10^D rounded to an integer, to nearest with ties to even, computed from the exact binary
+// value of a (finite, not negative). False when the result does not fit 64 bits.
+template <int D>
+bool ScaleAndRound(double a, uint64_t* q) {
   uint64_t bits;
   std::memcpy(&bits, &a, sizeof bits);
   auto biased = static_cast<int>(bits >> 52);
-  uint64_t m = bits & ((uint64_t{1} << 52) - 1);
-  int e = -1074;
-  if (biased != 0) {
-    m |= uint64_t{1} << 52;
-    e = biased - 1075;
-  }
-  // a = m × 2^e exactly, m below 2^53; m × 10^9 stays below 2^83.
-  unsigned __int128 scaled = static_cast<unsigned __int128>(m) * kPow10[decimals];
-  if (scaled == 0) {
+  if (biased == 0) {
+    // Zero and subnormals: far below one half even after scaling by 10^9.
     *q = 0;
     return true;
   }
+  uint64_t m = (bits & ((uint64_t{1} << 52) - 1)) | (uint64_t{1} << 52);
+  int e = biased - 1075;
+  // a = m × 2^e exactly, m below 2^53; m × 10^9 stays below 2^83.
+  unsigned __int128 scaled = static_cast<unsigned __int128>(m) * kPow10[D];
   if (e >= 0) {
     if (e >= 64) return false;
     unsigned __int128 whole = scaled << e;
@@ -70,21 +69,53 @@ bool ScaleAndRound(double a, int decimals, uint64_t* q) {
     return true;
   }
   int shift = -e;
+  if (shift < 64) {
+    // Magnitudes from 2^-11 up: the part shifted out fits the low 64 bits.
+    unsigned __int128 whole = scaled >> shift;
+    if ((whole >> 64) != 0 || static_cast<uint64_t>(whole) == UINT64_MAX) return false;
+    uint64_t rest = static_cast<uint64_t>(scaled) & ((uint64_t{1} << shift) - 1);
+    uint64_t half = uint64_t{1} << (shift - 1);
+    auto result = static_cast<uint64_t>(whole);
+    result += static_cast<uint64_t>(rest > half) | (static_cast<uint64_t>(rest == half) & result);
+    *q = result;
+    return true;
+  }
   if (shift >= 100) {
     // scaled < 2^83 <= 2^(shift-1): less than one half, rounds to zero.
     *q = 0;
     return true;
   }
-  unsigned __int128 whole = scaled >> shift;
-  if ((whole >> 64) != 0) return false;
-  unsigned __int128 rest = scaled - (whole << shift);
+  auto whole = static_cast<uint64_t>(scaled >> shift);  // below 2^19
+  unsigned __int128 rest = scaled - (static_cast<unsigned __int128>(whole) << shift);
   unsigned __int128 half = static_cast<unsigned __int128>(1) << (shift - 1);
-  auto result = static_cast<uint64_t>(whole);
-  if (rest > half || (rest == half && (result & 1) != 0)) {
-    if (result == UINT64_MAX) return false;
-    ++result;
+  if (rest > half || (rest == half && (whole & 1) != 0)) ++whole;
+  *q = whole;
+  return true;
+}
+
+// The fixed-point text of a finite value whose scaled magnitude fits 64 bits; false otherwise.
+template <int D>
+bool PutFixedFast(char*& out, double v, FixedStyle style) {
+  uint64_t q = 0;
+  if (!ScaleAndRound<D>(std::fabs(v), &q)) return false;
+  uint64_t whole = q / kPow10[D];
+  uint64_t fraction = q % kPow10[D];
+  char sign = std::signbit(v) ? '-' : style.plus ? '+' : '\0';
+  int wholeDigits = detail::DecimalDigits(whole);
+  int length = (sign != '\0' ? 1 : 0) + wholeDigits + (D > 0 ? D + 1 : 0);
+  int pad = style.width - length;
+  char* p = out;
+  if (!style.zeros) p = Fill(p, ' ', pad);
+  if (sign != '\0') *p++ = sign;
+  if (style.zeros) p = Fill(p, '0', pad);
+  PutDigitsBackward(p + wholeDigits, whole, wholeDigits);
+  p += wholeDigits;
+  if constexpr (D > 0) {
+    *p++ = '.';
+    PutDigitsBackward(p + D, fraction, D);
+    p += D;
   }
-  *q = result;
+  out = p;
   return true;
 }
 
@@ -107,9 +138,11 @@ int SlowBody(double v, int decimals, bool plus, char* body, size_t size, bool* f
 }  // namespace
 
 int detail::DecimalDigits(uint64_t v) {
-  int n = 1;
-  while (n < 20 && v >= kPow10[n]) ++n;
-  return n;
+  // log10 from the bit length (1233 / 4096 is just above log10 2), then one correction.
+  // Zero has one digit, as one has.
+  uint64_t w = v | 1;
+  int t = (std::bit_width(w) * 1233) >> 12;
+  return t + (t < 20 && w >= kPow10[t] ? 1 : 0);
 }
 
 char* PutUnsigned(char* p, uint64_t v) {
@@ -149,39 +182,58 @@ char* PutSignedSpacePadded(char* p, int64_t v, int width) {
 }
 
 char* PutHex(char* p, uint32_t v, int width) {
-  int digits = 1;
-  while (digits < 8 && (v >> (4 * digits)) != 0) ++digits;
+  int digits = v == 0 ? 1 : (std::bit_width(v) + 3) / 4;
   int n = digits < width ? width : digits;
-  for (int i = n - 1; i >= 0; --i) {
-    p[i] = detail::kHexDigits[v & 0x0F];
-    v >>= 4;
+  int i = n;
+  while (i >= 2) {
+    i -= 2;
+    std::memcpy(p + i, detail::kHexPairs.text + 2 * (v & 0xFF), 2);
+    v >>= 8;
   }
+  if (i == 1) p[0] = detail::kHexDigits[v & 0x0F];
   return p + n;
 }
 
 char* PutFixed(char* p, double v, int decimals) { return PutFixed(p, v, decimals, FixedStyle{}); }
 
 char* PutFixed(char* p, double v, int decimals, FixedStyle style) {
-  bool negative = std::signbit(v);
-  uint64_t q = 0;
-  if (std::isfinite(v) && ScaleAndRound(std::fabs(v), decimals, &q)) {
-    uint64_t whole = q / kPow10[decimals];
-    uint64_t fraction = q % kPow10[decimals];
-    char sign = negative ? '-' : style.plus ? '+' : '\0';
-    int wholeDigits = detail::DecimalDigits(whole);
-    int length = (sign != '\0' ? 1 : 0) + wholeDigits + (decimals > 0 ? decimals + 1 : 0);
-    int pad = style.width - length;
-    if (!style.zeros) p = Fill(p, ' ', pad);
-    if (sign != '\0') *p++ = sign;
-    if (style.zeros) p = Fill(p, '0', pad);
-    PutDigitsBackward(p + wholeDigits, whole, wholeDigits);
-    p += wholeDigits;
-    if (decimals > 0) {
-      *p++ = '.';
-      PutDigitsBackward(p + decimals, fraction, decimals);
-      p += decimals;
+  if (std::isfinite(v)) {
+    bool done = false;
+    switch (decimals) {
+      case 0:
+        done = PutFixedFast<0>(p, v, style);
+        break;
+      case 1:
+        done = PutFixedFast<1>(p, v, style);
+        break;
+      case 2:
+        done = PutFixedFast<2>(p, v, style);
+        break;
+      case 3:
+        done = PutFixedFast<3>(p, v, style);
+        break;
+      case 4:
+        done = PutFixedFast<4>(p, v, style);
+        break;
+      case 5:
+        done = PutFixedFast<5>(p, v, style);
+        break;
+      case 6:
+        done = PutFixedFast<6>(p, v, style);
+        break;
+      case 7:
+        done = PutFixedFast<7>(p, v, style);
+        break;
+      case 8:
+        done = PutFixedFast<8>(p, v, style);
+        break;
+      case 9:
+        done = PutFixedFast<9>(p, v, style);
+        break;
+      default:
+        break;
     }
-    return p;
+    if (done) return p;
   }
   // Slow path: build the whole text, then cut it as the report pieces did.
   char body[400];

@@ -26,6 +26,17 @@ inline constexpr char kDigitPairs[] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 inline constexpr char kHexDigits[] = "0123456789ABCDEF";
+// "00" .. "FF"
+struct HexPairs {
+  char text[512];
+  constexpr HexPairs() : text() {
+    for (int i = 0; i < 256; ++i) {
+      text[2 * i] = kHexDigits[i >> 4];
+      text[2 * i + 1] = kHexDigits[i & 0x0F];
+    }
+  }
+};
+inline constexpr HexPairs kHexPairs{};
 int DecimalDigits(uint64_t v);
 }  // namespace detail
 
@@ -59,8 +70,7 @@ inline char* PutTwoDigits(char* p, unsigned v) {
 
 // "%02X" of one byte.
 inline char* PutHexByte(char* p, uint8_t v) {
-  p[0] = detail::kHexDigits[v >> 4];
-  p[1] = detail::kHexDigits[v & 0x0F];
+  std::memcpy(p, detail::kHexPairs.text + 2 * v, 2);
   return p + 2;
 }
 // "%0<width>X" of an unsigned value (more digits when the value needs them).

@@ -40,7 +40,14 @@ class CTxtCvtBase {
   // where the cell's text goes. Callers reserve the delimiter's length (at most 63) per cell.
   char* PutCellStart(char* p) {
     if (csv) {
-      if (fieldOnLine) p = text::PutText(p, output->delimiter());
+      if (fieldOnLine) {
+        const std::string& d = output->delimiter();
+        if (d.size() == 1) {
+          *p++ = d[0];
+        } else {
+          p = text::PutText(p, d);
+        }
+      }
     } else {
       *p++ = ' ';
     }

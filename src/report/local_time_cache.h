@@ -21,7 +21,7 @@ struct LocalClock {
   platform::LocalTime time;  // broken-down local time, the second included
   char date[16];             // "%04d/%02d/%02d" of year, month, day
   int dateLength;
-  char hourMinute[16];  // "%02d:%02d" of hour, minute
+  char hourMinute[8];  // "%02d:%02d" of hour, minute
   int hourMinuteLength;
 };
 

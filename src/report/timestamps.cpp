@@ -48,6 +48,14 @@ char* PutSecondsMicro(char* p, int whole, int micro, int width) {
   return text::PutZeroPadded(p, micro, 6);
 }
 
+// The date or hour-and-minute text of a clock. Copies the whole fixed-size field (the caller's
+// room always allows it) and moves on by the text's length.
+template <size_t N>
+char* PutClockText(char* p, const char (&text)[N], int length) {
+  std::memcpy(p, text, N);
+  return p + length;
+}
+
 // The time of day of styles 1, 2, 3 and 10 from a local clock, f nanoseconds into the second.
 char* PutLocalColumn(char* p, int32_t style, const LocalClock& c, int f) {
   const platform::LocalTime& lt = c.time;
@@ -63,7 +71,7 @@ char* PutLocalColumn(char* p, int32_t style, const LocalClock& c, int f) {
       return p;
     case 2:
       *p++ = ' ';
-      p = text::PutText(p, std::string_view(c.hourMinute, static_cast<size_t>(c.hourMinuteLength)));
+      p = PutClockText(p, c.hourMinute, c.hourMinuteLength);
       *p++ = ':';
       p = Put2(p, lt.second);
       *p++ = '.';
@@ -77,11 +85,11 @@ char* PutLocalColumn(char* p, int32_t style, const LocalClock& c, int f) {
       *p++ = ' ';
       break;
     default:
-      p = text::PutText(p, std::string_view(c.date, static_cast<size_t>(c.dateLength)));
+      p = PutClockText(p, c.date, c.dateLength);
       *p++ = ' ';
       break;
   }
-  p = text::PutText(p, std::string_view(c.hourMinute, static_cast<size_t>(c.hourMinuteLength)));
+  p = PutClockText(p, c.hourMinute, c.hourMinuteLength);
   *p++ = ':';
   return Put2(p, lt.second);
 }
@@ -203,13 +211,13 @@ char* PutTimeCells(char* p, const MonitorRecord& record, CTxtCvtBase& cv, bool e
   const LocalClock* c = cv.localTimes.Get(at.seconds);
   p = cv.PutCellStart(p);
   if (c != nullptr) {
-    p = text::PutText(p, std::string_view(c->date, static_cast<size_t>(c->dateLength)));
+    p = PutClockText(p, c->date, c->dateLength);
   } else {
     p = text::PutText(p, "----/--/--");
   }
   p = cv.PutCellStart(p);
   if (c != nullptr) {
-    p = text::PutText(p, std::string_view(c->hourMinute, static_cast<size_t>(c->hourMinuteLength)));
+    p = PutClockText(p, c->hourMinute, c->hourMinuteLength);
     *p++ = ':';
     p = Put2(p, c->time.second);
   } else {
