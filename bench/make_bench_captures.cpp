@@ -12,7 +12,6 @@
 //
 // Usage: make_bench_captures DIR [--scale F] [--big]
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -126,6 +125,14 @@ test::AnalogSpec EightChannelSample(Random& r, uint64_t t) {
   return a;
 }
 
+// A triangle wave between -1 and 1 with the given period, in integer steps: the same values on
+// every platform (the C library's sine is not).
+double Triangle(int64_t step, int64_t period) {
+  int64_t k = step % period;
+  double x = static_cast<double>(k) / static_cast<double>(period);  // 0 .. 1
+  return x < 0.5 ? 4 * x - 1 : 3 - 4 * x;
+}
+
 // A GNSS fix around Tokyo with its UTC time taken from the record time.
 test::FixSpec Fix(Random& r, const CaptureBuilder& header, uint64_t t, int64_t step) {
   test::FixSpec f;
@@ -141,10 +148,9 @@ test::FixSpec Fix(Random& r, const CaptureBuilder& header, uint64_t t, int64_t s
   uint32_t q = r.Below(1000);
   f.quality = static_cast<uint8_t>(q < 5 ? 0 : q < 15 ? 1 : q < 300 ? 3 : 2);
   f.satellites = static_cast<uint8_t>(4 + r.Below(17));
-  double a = static_cast<double>(step) * 1e-4;
-  f.latitude = static_cast<int32_t>(356543210 + 400000 * std::sin(a)) +
+  f.latitude = static_cast<int32_t>(356543210 + 400000 * Triangle(step, 60000)) +
                static_cast<int32_t>(r.Below(2001)) - 1000;
-  f.longitude = static_cast<int32_t>(1397012345 + 520000 * std::cos(a)) +
+  f.longitude = static_cast<int32_t>(1397012345 + 520000 * Triangle(step + 15000, 60000)) +
                 static_cast<int32_t>(r.Below(2001)) - 1000;
   f.altitudeMm = static_cast<int32_t>(r.Below(90000)) - 5000;
   f.errorCm = static_cast<uint16_t>(r.Below(6000));
@@ -310,7 +316,7 @@ void WriteWave(const fs::path& dir) {
       CaptureBuilder::WaveInfoBytes(1, 0, 1, 4, 2, 1024, {true, -35, 399100, -399600, 1000000});
   Random r(4);
   for (int k = 0; k < 32768; ++k) {
-    double s = std::sin(k * 0.01);
+    double s = Triangle(k, 628);
     auto ai1 = static_cast<int16_t>(12000 * s + static_cast<int>(r.Below(200)) - 100);
     auto ai2 = static_cast<int16_t>(-9000 * s + static_cast<int>(r.Below(200)) - 100);
     b.waveSamples.push_back(static_cast<uint16_t>(ai1) |
