@@ -84,18 +84,27 @@ void WriteTextFrame(CTxtCvtCAN& cv, const MonitorRecord& head, int channel, cons
   FrameClass c = f.kind.frameClass;
   if (c != FrameClass::Other) {
     // ID: "%03X" or "%08X" of the recorded word, right-aligned in 8 (it never needs more).
-    char id[8];
-    int n = static_cast<int>(text::PutHex(id, f.id, f.kind.idBits == 11 ? 3 : 8) - id);
-    if (f.kind.idBits != 0) std::memcpy(p + 3 + 8 - n, id, static_cast<size_t>(n));
-    static constexpr const char* kTypes[] = {"DATA", "REMOTE", "ERROR", nullptr};
-    static constexpr const char* kFd[4] = {"FDATA", "FDATA*", "FDATA!", "FDATA*!"};
-    const char* type = c == FrameClass::FdData ? kFd[(f.brs ? 1 : 0) + (f.esi ? 2 : 0)]
-                                               : kTypes[static_cast<int>(c)];
-    std::memcpy(p + 12, type, std::strlen(type));
-    int dl = c == FrameClass::FdData  ? FdDataLength(f.dlc)
-             : c == FrameClass::Error ? -1
-             : f.dlc > 8              ? 8
-                                      : f.dlc;
+    if (f.kind.idBits == 29) {
+      text::PutHexDigits<8>(p + 3, f.id);
+    } else if (f.kind.idBits == 11) {
+      if (f.id < 0x1000) {
+        text::PutHexDigits<3>(p + 8, f.id);
+      } else {
+        char id[8];
+        int n = static_cast<int>(text::PutHex(id, f.id, 3) - id);
+        std::memcpy(p + 3 + 8 - n, id, static_cast<size_t>(n));
+      }
+    }
+    // TYPE, padded to its 7 characters.
+    static constexpr char kTypes[4][8] = {"DATA   ", "REMOTE ", "ERROR  ", ""};
+    static constexpr char kFd[4][8] = {"FDATA  ", "FDATA* ", "FDATA! ", "FDATA*!"};
+    std::memcpy(p + 12,
+                c == FrameClass::FdData ? kFd[(f.brs ? 1 : 0) + (f.esi ? 2 : 0)]
+                                        : kTypes[static_cast<int>(c)],
+                7);
+    int dl = c == FrameClass::FdData ? FdDataLength(f.dlc) : c == FrameClass::Error ? -1
+             : f.dlc > 8                                   ? 8
+                                                           : f.dlc;
     if (dl >= 10) {
       text::PutTwoDigits(p + 20, static_cast<unsigned>(dl));
     } else if (dl >= 0) {
@@ -112,10 +121,10 @@ void WriteTextFrame(CTxtCvtCAN& cv, const MonitorRecord& head, int channel, cons
     p += 16;
     if (c == FrameClass::FdData) {
       *p++ = ' ';
-      p = text::PutHex(p, f.fc & 0xFFFFFF, 6);
+      p = text::PutHexDigits<6>(p, f.fc & 0xFFFFFF);
     } else {
       std::memset(p, ' ', 3);
-      p = text::PutHex(p + 3, f.fc & 0xFFFF, 4);
+      p = text::PutHexDigits<4>(p + 3, f.fc & 0xFFFF);
     }
   }
   out.EndAppend(p);

@@ -155,7 +155,7 @@ char* PutUnsigned(char* p, uint64_t v) {
   return p + n;
 }
 
-char* PutZeroPadded(char* p, int64_t v, int width) {
+char* PutZeroPaddedAny(char* p, int64_t v, int width) {
   uint64_t magnitude = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
   int digits = detail::DecimalDigits(magnitude);
   if (v < 0) {

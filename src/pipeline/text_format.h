@@ -55,8 +55,38 @@ inline char* PutInt(char* p, int64_t v) {
   }
   return PutUnsigned(p, static_cast<uint64_t>(v));
 }
+// Exactly N decimal digits of a value below 10^N (leading zeros included).
+template <int N>
+inline char* PutDigits(char* p, uint64_t v) {
+  char* end = p + N;
+  char* q = end;
+  for (int i = 0; i < N / 2; ++i) {
+    q -= 2;
+    std::memcpy(q, detail::kDigitPairs + 2 * (v % 100), 2);
+    v /= 100;
+  }
+  if constexpr (N % 2 == 1) *--q = static_cast<char>('0' + v);
+  return end;
+}
+
 // "%0<width>d": the sign first, then zeros up to `width` characters in all.
-char* PutZeroPadded(char* p, int64_t v, int width);
+char* PutZeroPaddedAny(char* p, int64_t v, int width);
+inline char* PutZeroPadded(char* p, int64_t v, int width) {
+  switch (width) {
+    case 2:
+      if (v >= 0 && v < 100) return PutDigits<2>(p, static_cast<uint64_t>(v));
+      break;
+    case 3:
+      if (v >= 0 && v < 1000) return PutDigits<3>(p, static_cast<uint64_t>(v));
+      break;
+    case 6:
+      if (v >= 0 && v < 1000000) return PutDigits<6>(p, static_cast<uint64_t>(v));
+      break;
+    default:
+      break;
+  }
+  return PutZeroPaddedAny(p, v, width);
+}
 // "%<width>d": blanks before the number up to `width` characters in all.
 char* PutSpacePadded(char* p, int64_t v, int width);
 // "%+<width>d": the sign always, blanks before it up to `width` characters in all.
@@ -75,6 +105,18 @@ inline char* PutHexByte(char* p, uint8_t v) {
 }
 // "%0<width>X" of an unsigned value (more digits when the value needs them).
 char* PutHex(char* p, uint32_t v, int width);
+// Exactly N hex digits of a value below 16^N ("%0<N>X" of such a value).
+template <int N>
+inline char* PutHexDigits(char* p, uint32_t v) {
+  char* q = p + N;
+  for (int i = 0; i < N / 2; ++i) {
+    q -= 2;
+    std::memcpy(q, detail::kHexPairs.text + 2 * (v & 0xFF), 2);
+    v >>= 8;
+  }
+  if constexpr (N % 2 == 1) *--q = detail::kHexDigits[v & 0x0F];
+  return p + N;
+}
 
 // "%.<decimals>f", decimals 0..9.
 char* PutFixed(char* p, double v, int decimals);

@@ -36,6 +36,8 @@ void TextOutput::SetupOutput(const CvtSettings& settings) {
     case kOutCr: eol_ = "\r"; break;
     default: eol_ = "\r\n"; break;
   }
+  eolBytes_[0] = eol_[0];
+  eolBytes_[1] = eol_.size() > 1 ? eol_[1] : '\0';
   utf8_ = (bits & kOutUtf8) != 0;
   bom_ = utf8_ && (bits & kOutBom) != 0;
   std::u16string_view wide = settings.delimiter;
@@ -109,7 +111,8 @@ void TextOutput::FlushLine() {
   if (result_ != 0) return;
   if (cancel_.load(std::memory_order_relaxed)) result_ = kResultCancelled;
   while (length_ > 0 && line_[length_ - 1] == ' ') --length_;
-  std::memcpy(line_ + length_, eol_.data(), eol_.size());
+  // Both bytes of the line-end store; only the line end's own length counts.
+  std::memcpy(line_ + length_, eolBytes_, 2);
   pending_ += static_cast<size_t>(length_) + eol_.size();
   length_ = 0;
   if (file_ == nullptr) {
@@ -143,6 +146,34 @@ void TextOutput::WriteBytes(const void* data, size_t size) {
   if (length_ > 0) std::memmove(line_ + size, line_, static_cast<size_t>(length_));
   std::memcpy(buffer_.get() + pending_, data, size);
   pending_ += size;
+  line_ = buffer_.get() + pending_;
+}
+
+uint8_t* TextOutput::BeginBytes(size_t n) {
+  if (result_ == 0 && file_ != nullptr && length_ == 0) {
+    if (pending_ + n > blockSize_) WritePending();
+    bytesStart_ = reinterpret_cast<uint8_t*>(buffer_.get() + pending_);
+    inScratch_ = false;
+  } else {
+    bytesStart_ = reinterpret_cast<uint8_t*>(scratch_.get());
+    inScratch_ = true;
+  }
+  return bytesStart_;
+}
+
+void TextOutput::EndBytes(const uint8_t* end) {
+  auto size = static_cast<size_t>(end - bytesStart_);
+  if (inScratch_) {
+    WriteBytes(bytesStart_, size);
+    return;
+  }
+  if (result_ != 0) return;
+  if (cancel_.load(std::memory_order_relaxed)) {
+    result_ = kResultCancelled;
+    return;
+  }
+  pending_ += size;
+  if (pending_ >= blockSize_) WritePending();
   line_ = buffer_.get() + pending_;
 }
 

@@ -95,6 +95,10 @@ class TextOutput {
   // Raw bytes for binary outputs, with the same result discipline. They go before an unfinished
   // line.
   void WriteBytes(const void* data, size_t size);
+  // The same for bytes built in place: room for up to `n` (at most kMaxAppend) bytes, and
+  // EndBytes with the end of what was written.
+  uint8_t* BeginBytes(size_t n);
+  void EndBytes(const uint8_t* end);
 
   uint32_t result() const { return result_; }
   // Records a failure unless one is already held.
@@ -127,9 +131,11 @@ class TextOutput {
   char* line_ = nullptr;
   std::unique_ptr<char[]> scratch_;
   bool inScratch_ = false;
+  uint8_t* bytesStart_ = nullptr;  // where BeginBytes handed out room
   int32_t length_ = 0;
   bool utf8_ = false;
   std::string_view eol_ = "\r\n";
+  char eolBytes_[2] = {'\r', '\n'};
   bool bom_ = false;
   std::string delimiter_ = ",";
 };
