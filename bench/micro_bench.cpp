@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include <array>
+#include <charconv>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -230,6 +231,23 @@ void BM_SnprintfFixed(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(values.size()));
 }
 BENCHMARK(BM_SnprintfFixed);
+
+void BM_ToCharsFixed(benchmark::State& state) {
+  Random r;
+  std::vector<double> values(4096);
+  for (double& v : values) {
+    v = static_cast<double>(static_cast<int64_t>(r.Next() % 2000000) - 1000000) / 997.0;
+  }
+  char text[64];
+  for (auto _ : state) {
+    for (double v : values) {
+      benchmark::DoNotOptimize(
+          std::to_chars(text, text + sizeof text, v, std::chars_format::fixed, 4));
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(values.size()));
+}
+BENCHMARK(BM_ToCharsFixed);
 
 void BM_PutHexAndDecimal(benchmark::State& state) {
   Random r;
