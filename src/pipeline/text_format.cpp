@@ -93,11 +93,32 @@ bool ScaleAndRound(double a, uint64_t* q) {
   return true;
 }
 
+// The same rounding from the double product a × 10^D when that product is below 2^53 and not
+// within a few units in its last place of a half: the exact product lies within half a unit of
+// the computed one, so both round alike. False for the values that need ScaleAndRound.
+template <int D>
+bool RoundProduct(double a, uint64_t* q) {
+  double x = a * static_cast<double>(kPow10[D]);
+  if (!(x < 9007199254740992.0)) return false;  // 2^53; also false for NaN
+  auto whole = static_cast<uint64_t>(x);
+  double fraction = x - static_cast<double>(whole);  // exact
+  double margin = x * 0x1p-50;
+  if (fraction > 0.5 + margin) {
+    *q = whole + 1;
+  } else if (fraction < 0.5 - margin) {
+    *q = whole;
+  } else {
+    return false;
+  }
+  return true;
+}
+
 // The fixed-point text of a finite value whose scaled magnitude fits 64 bits; false otherwise.
 template <int D>
 bool PutFixedFast(char*& out, double v, FixedStyle style) {
   uint64_t q = 0;
-  if (!ScaleAndRound<D>(std::fabs(v), &q)) return false;
+  double a = std::fabs(v);
+  if (!RoundProduct<D>(a, &q) && !ScaleAndRound<D>(a, &q)) return false;
   uint64_t whole = q / kPow10[D];
   uint64_t fraction = q % kPow10[D];
   char sign = std::signbit(v) ? '-' : style.plus ? '+' : '\0';
