@@ -1,8 +1,10 @@
 // The conversion values every converter reads, with the line writer.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "pipeline/text_output.h"
 
@@ -16,6 +18,8 @@ struct ConverterContext {
   TextOutput* output = nullptr;
   // The time the report banner shows; unset means now. Fixed by tests and reproducible runs.
   std::optional<int64_t> bannerTime;
+  // Interface names of CH1 and CH2 in candump logs.
+  std::array<std::string, 2> interfaceNames{"can0", "can1"};
 };
 
 }  // namespace dtconv
