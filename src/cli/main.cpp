@@ -122,6 +122,7 @@ std::string Lower(std::string s) {
 int RunConvert(const CliRequest& req) {
   bool anyError = false;
   CvtSettings settings = BuildCvtSettings(req.options);
+  settings.interfaceNames = req.interfaceNames;
   JobOptions jobOptions;
   if (!req.outputDir.empty()) {
     jobOptions.outputDir = PathFromUtf8(req.outputDir);
