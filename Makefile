@@ -26,8 +26,7 @@ check-native: dev
 	ctest --preset dev -j $(JOBS) --output-on-failure
 
 check-windows: windows
-	mkdir -p build/windows/wineprefix
-	cd build/windows && $(WINE_ENV) ctest -j $(JOBS) --output-on-failure
+	cd build/windows && $(WINE_ENV) ../../scripts/wine-env ctest -j $(JOBS) --output-on-failure
 
 check: check-native check-windows
 
