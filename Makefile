@@ -3,7 +3,7 @@ SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 WINE_ENV := WINEPREFIX=$(CURDIR)/build/windows/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
-.PHONY: all deps dev release windows check check-native check-windows demo samples format bench fuzz clean
+.PHONY: all deps dev release windows check check-native check-windows check-interop demo samples format bench fuzz clean
 
 all: dev
 
@@ -28,7 +28,10 @@ check-native: dev
 check-windows: windows
 	cd build/windows && $(WINE_ENV) ../../scripts/wine-env ctest -j $(JOBS) --output-on-failure
 
-check: check-native check-windows
+check-interop: dev windows
+	scripts/check-interop
+
+check: check-native check-windows check-interop
 
 samples: release
 	build/release/tools/make_samples samples
