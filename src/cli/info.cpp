@@ -128,7 +128,7 @@ class Report {
     } else {
       std::printf("%s\n", file.c_str());
       for (const auto& i : items_)
-        std::printf("  %-22s %s\n", (i.key + ":").c_str(), i.text.c_str());
+        std::printf("  %-24s %s\n", (i.key + ":").c_str(), i.text.c_str());
     }
   }
 
