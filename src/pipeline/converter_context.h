@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -20,6 +21,8 @@ struct ConverterContext {
   std::optional<int64_t> bannerTime;
   // Interface names of CH1 and CH2 in candump logs.
   std::array<std::string, 2> interfaceNames{"can0", "can1"};
+  // How far the walk of the current file has come (records), for progress displays.
+  std::atomic<uint32_t> recordsWalked{0};
 };
 
 }  // namespace dtconv
