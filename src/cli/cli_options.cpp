@@ -16,10 +16,10 @@ namespace fs = std::filesystem;
 
 const std::map<std::string, int32_t> kTargets = {
     {"can", kTargetCan}, {"analog", kTargetAnalog}, {"gnss", kTargetGnss}, {"wave", kTargetWave}};
-const std::map<std::string, int32_t> kFormats = {
-    {"text", kOutputText}, {"csv", kOutputCsv},       {"kml", kOutputKml},
-    {"pcap", kOutputPcap}, {"pcapng", kOutputPcapng}, {"asc", kOutputAsc},
-    {"candump", kOutputCandump}};
+const std::map<std::string, int32_t> kFormats = {{"text", kOutputText},      {"csv", kOutputCsv},
+                                                 {"kml", kOutputKml},        {"pcap", kOutputPcap},
+                                                 {"pcapng", kOutputPcapng},  {"asc", kOutputAsc},
+                                                 {"candump", kOutputCandump}};
 const std::map<std::string, std::string> kFormatDescriptions = {
     {"text", "text report"},
     {"csv", "CSV table"},
@@ -161,12 +161,12 @@ CliRequest ParseCommandLine(const std::vector<std::string>& argsIn) {
                                "What to convert: can, analog, gnss, wave [default: can]")
                     ->check(CLI::IsMember({"can", "analog", "gnss", "wave"}))
                     ->option_text("TARGET");
-    optFormat = app.add_option("-f,--format", format,
-                               "Output format: text, csv, kml, pcap, pcapng, asc,\n"
-                               "candump [default: text; wave: csv]")
-                    ->check(CLI::IsMember({"text", "csv", "kml", "pcap", "pcapng", "asc",
-                                           "candump"}))
-                    ->option_text("FORMAT");
+    optFormat =
+        app.add_option("-f,--format", format,
+                       "Output format: text, csv, kml, pcap, pcapng, asc,\n"
+                       "candump [default: text; wave: csv]")
+            ->check(CLI::IsMember({"text", "csv", "kml", "pcap", "pcapng", "asc", "candump"}))
+            ->option_text("FORMAT");
     optLine = app.add_option("--line", line, "CAN signal line: both, ch1, ch2 [default: both]")
                   ->check(CLI::IsMember({"both", "ch1", "ch2"}))
                   ->option_text("LINE");
