@@ -38,6 +38,9 @@ RecordKind ClassifyRecord(const MonitorRecord& record, const AcceptRule& rule) {
 RecordKind NextRecord(RecordCursor& cursor, const AcceptRule& rule) {
   while (cursor.index < cursor.count) {
     ++cursor.index;
+    if ((cursor.index & 0xFFFF) == 0 && cursor.walked != nullptr) {
+      cursor.walked->store(cursor.index, std::memory_order_relaxed);
+    }
     if (cursor.index >= cursor.count) break;
     if (cursor.index >= cursor.releaseAt) ReleasePassed(cursor);
     RecordKind kind = ClassifyRecord(cursor.records[cursor.index], rule);

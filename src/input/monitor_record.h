@@ -1,6 +1,7 @@
 // One 32-byte record of a capture, the record kinds a walk reports, and the walk itself.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "input/bytes.h"
@@ -46,6 +47,8 @@ struct RecordCursor {
   uint32_t index = 0;
   uint32_t count = 0;
   const MonitorRecord* records = nullptr;
+  // When set, receives the index every 65536 records, for a progress display in another thread.
+  std::atomic<uint32_t>* walked = nullptr;
   // The file image the records lie in, when the walk may give back the pages it has passed
   // (MonitorData::Walk); records behind the cursor stay readable all the same.
   const platform::FileImage* image = nullptr;

@@ -69,7 +69,11 @@ class CTxtCvtBase {
   void WriteLostDataLine();
 
   // A record walk over the loaded records with this converter's operations.
-  RecordCursor StartCursor() const { return data->Walk(); }
+  RecordCursor StartCursor() const {
+    RecordCursor cursor = data->Walk();
+    cursor.walked = context != nullptr ? &context->recordsWalked : nullptr;
+    return cursor;
+  }
 
   // State, public so the shared formatters (timestamps, GNSS and analog cells) can use it.
   const MonitorRecord* lastGnss = nullptr;
