@@ -37,6 +37,9 @@ can .txt -t can -f text --timestamp delta
 can .csv -t can -f csv --add-analog --add-gnss --elapsed --diff --timestamp us
 can .csv -t can -f csv --encoding utf8 --eol lf --delimiter ;
 can .pcap -t can -f pcap
+can .pcapng -t can -f pcapng
+can .asc -t can -f asc
+can .log -t can -f candump
 analog .txt -t analog -f text
 analog .csv -t analog -f csv --add-gnss
 gnss .txt -t gnss -f text
