@@ -121,7 +121,6 @@ struct MonitorData {
   RecordCursor Walk() const {
     RecordCursor cursor{0, recordCount, records};
     cursor.image = &image;
-    cursor.releaseAt = kReleaseStride;
     return cursor;
   }
 };
