@@ -122,6 +122,26 @@ TEST(FileImage, AdoptedBufferIsKept) {
   for (int i = 0; i < 8192; ++i) ASSERT_EQ(image.data()[i], 0x5A);
 }
 
+TEST(FileImage, ConverterWalksGiveBackThePagesTheyPass) {
+  test::TempDir dir;
+  CaptureBuilder b = LongCapture();
+  b.WriteTo(dir / "long.DT");
+  MonitorData data;
+  ASSERT_EQ(LoadMonitorData(dir / "long.DT", data), 0u);
+  ConverterContext context;
+  CTxtCvtKML kml;
+  kml.Bind(data, context, false, 10);
+  RecordCursor cursor = kml.StartCursor();
+  EXPECT_EQ(cursor.image, &data.image);
+  int fixes = 0;
+  for (RecordKind k = kml.FirstRecord(cursor); k != kKindEnd; k = kml.NextRecord(cursor)) {
+    fixes += k == kKindGnss ? 1 : 0;
+  }
+  EXPECT_EQ(fixes, 2);
+  EXPECT_EQ(cursor.released, kReleaseStride);
+  EXPECT_EQ(cursor.index, data.recordCount);
+}
+
 TEST(FileImage, RowsAfterTheWalkGaveBackAFixStillShowIt) {
   CaptureBuilder b = LongCapture();
   CvtSettings s = test::SettingsFor(kCvtCanCsv, 8, kOptAddGnss, 1, u",", 1);
