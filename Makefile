@@ -3,7 +3,7 @@ SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 WINE_ENV := WINEPREFIX=$(CURDIR)/build/windows/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
-.PHONY: all deps dev release windows check check-native check-windows demo samples format bench fuzz clean
+.PHONY: all deps dev release windows check check-native check-windows check-interop demo samples format bench fuzz clean
 
 all: dev
 
@@ -26,10 +26,12 @@ check-native: dev
 	ctest --preset dev -j $(JOBS) --output-on-failure
 
 check-windows: windows
-	mkdir -p build/windows/wineprefix
-	cd build/windows && $(WINE_ENV) ctest -j $(JOBS) --output-on-failure
+	cd build/windows && $(WINE_ENV) ../../scripts/wine-env ctest -j $(JOBS) --output-on-failure
 
-check: check-native check-windows
+check-interop: dev windows
+	scripts/check-interop
+
+check: check-native check-windows check-interop
 
 samples: release
 	build/release/tools/make_samples samples
