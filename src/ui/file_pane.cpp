@@ -121,6 +121,45 @@ std::wstring DateText(const FILETIME& written) {
   return text;
 }
 
+// The three columns share the list's width, less a vertical scroll bar.
+std::array<int, 3> ColumnWidths(HWND list) {
+  RECT client;
+  GetClientRect(list, &client);
+  return FileListColumnWidths(client.right - client.left, GetSystemMetrics(SM_CXVSCROLL));
+}
+
+// Widest text of a column, header included, with the list's cell padding.
+int ColumnTextWidth(HWND list, int column, unsigned header) {
+  constexpr int kPadding = 16;
+  auto width = [&](const std::wstring& text) {
+    return static_cast<int>(
+        SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text.c_str())));
+  };
+  int widest = width(LoadUiString(header));
+  int count = ItemCount(list);
+  for (int i = 0; i < count; ++i) {
+    wchar_t text[64] = {};
+    LVITEMW lv{};
+    lv.iSubItem = column;
+    lv.pszText = text;
+    lv.cchTextMax = 64;
+    SendMessageW(list, LVM_GETITEMTEXTW, i, reinterpret_cast<LPARAM>(&lv));
+    int w = width(text);
+    if (w > widest) widest = w;
+  }
+  return widest + kPadding;
+}
+
+// The columns share the list's width; dates and sizes are never cut while names have room.
+void FitColumns(HWND list) {
+  std::array<int, 3> widths =
+      FitFileListColumns(ColumnWidths(list), ColumnTextWidth(list, 1, IDS_COLUMN_DATE),
+                         ColumnTextWidth(list, 2, IDS_COLUMN_SIZE));
+  for (int i = 0; i < 3; ++i) {
+    SendMessageW(list, LVM_SETCOLUMNWIDTH, i, widths[static_cast<size_t>(i)]);
+  }
+}
+
 void RefreshFileList(FilePane* p) {
   const wchar_t* pattern = p->app->options.fileFilter == 1 ? L"#*.DT" : L"*.DT";
   wchar_t search[MAX_PATH] = {};
@@ -151,6 +190,7 @@ void RefreshFileList(FilePane* p) {
     FindClose(find);
     SortFileList(p->list);
   }
+  FitColumns(p->list);
   Redraw(p->list);
   SendCounts(p);
 }
@@ -217,10 +257,7 @@ void OnInitDialog(FilePane* p) {
 
   SendMessageW(p->list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
                LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP | LVS_EX_DOUBLEBUFFER);
-  RECT client;
-  GetClientRect(p->list, &client);
-  std::array<int, 3> widths =
-      FileListColumnWidths(client.right - client.left, GetSystemMetrics(SM_CXVSCROLL));
+  std::array<int, 3> widths = ColumnWidths(p->list);
   const unsigned headers[3] = {IDS_COLUMN_NAME, IDS_COLUMN_DATE, IDS_COLUMN_SIZE};
   for (int i = 0; i < 3; ++i) {
     std::wstring header = LoadUiString(headers[i]);
@@ -282,6 +319,9 @@ INT_PTR CALLBACK FilePaneProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
   if (p == nullptr) return FALSE;
   switch (message) {
     case WM_FILL_FILE_LIST: {
+      // The list has its final size now that the main dialog has been rescaled: the columns
+      // made for its template size would not fill it, or would run past its right edge. Every
+      // refresh fits them to the list (RefreshFileList).
       LONG_PTR style = GetWindowLongPtrW(p->list, GWL_STYLE);
       SetWindowLongPtrW(p->list, GWL_STYLE, style & ~static_cast<LONG_PTR>(LVS_NOCOLUMNHEADER));
       RefreshFileList(p);

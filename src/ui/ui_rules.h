@@ -57,4 +57,9 @@ bool ExceedsSelectionLimit(int selected, bool noLimit);
 // after the vertical scroll bar and 8 pixels, shared 38 %, 41 % and the rest.
 std::array<int, 3> FileListColumnWidths(int clientWidth, int scrollBarWidth);
 
+// The same widths, with the Date modified and Size columns widened to what their texts need; the
+// Name column gives up the room, down to a quarter of the total.
+std::array<int, 3> FitFileListColumns(const std::array<int, 3>& shares, int dateNeeded,
+                                      int sizeNeeded);
+
 }  // namespace dtconv::ui

@@ -1,7 +1,5 @@
-// The desktop program driven through its real dialogs: the whole program runs on a
-// user-interface thread of this process, and the test thread works its controls with window
-// messages, as a person would with the mouse, and reads back what the controls show, the
-// message boxes (captured instead of shown) and the files written.
+// The desktop program driven through its real dialogs (see gui_driver.h): what the controls show,
+// the message boxes, the progress positions and the files written.
 #include <windows.h>
 // After windows.h:
 #include <commctrl.h>
@@ -9,15 +7,13 @@
 #include <shlwapi.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstdlib>
 #include <functional>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "capture_builder.h"
+#include "gui_driver.h"
 #include "pipeline/settings_file.h"
 #include "platform/unicode.h"
 #include "run_converter.h"
@@ -32,204 +28,19 @@ namespace {
 namespace fs = std::filesystem;
 using test::CaptureBuilder;
 
+using namespace driver;
+
 const std::wstring kEnglishTitle = L"Text conversion [dtconv_exbca V1.01]";
 
 std::string Utf8(const std::wstring& w) {
   return platform::Utf16ToUtf8(std::u16string(w.begin(), w.end()));
 }
 
-struct Recorded {
-  std::wstring text;
-  std::wstring caption;
-  UINT type;
-};
-
-// Positions the progress bar is set to, recorded by a subclass of the bar.
-std::mutex gProgressMutex;
-std::vector<int> gProgress;
-WNDPROC gProgressProc = nullptr;
-
-LRESULT CALLBACK RecordingProgressProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == PBM_SETPOS) {
-    std::lock_guard<std::mutex> lock(gProgressMutex);
-    gProgress.push_back(static_cast<int>(wParam));
-  }
-  return CallWindowProcW(gProgressProc, hwnd, message, wParam, lParam);
-}
-
-bool WaitUntil(const std::function<bool()>& done, int seconds = 60) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    Sleep(5);
-  }
+// A step the driver cannot do fails the test that asked for it.
+const bool kFailuresReported = [] {
+  SetFailureHandler([](const std::string& what) { ADD_FAILURE() << what; });
   return true;
-}
-
-std::wstring Text(HWND window) {
-  wchar_t text[512] = {};
-  GetWindowTextW(window, text, 512);
-  return text;
-}
-
-std::vector<std::wstring> ComboEntries(HWND combo) {
-  std::vector<std::wstring> entries;
-  int count = static_cast<int>(SendMessageW(combo, CB_GETCOUNT, 0, 0));
-  for (int i = 0; i < count; ++i) {
-    wchar_t text[256] = {};
-    SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
-    entries.push_back(text);
-  }
-  return entries;
-}
-
-int ComboSelection(HWND combo) { return static_cast<int>(SendMessageW(combo, CB_GETCURSEL, 0, 0)); }
-
-// The first visible dialog of a thread that has control `id`.
-HWND FindDialog(DWORD thread, int id) {
-  struct Search {
-    int id;
-    HWND found;
-  } search{id, nullptr};
-  EnumThreadWindows(
-      thread,
-      [](HWND hwnd, LPARAM param) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(param);
-        if (IsWindowVisible(hwnd) && GetDlgItem(hwnd, s->id) != nullptr) {
-          s->found = hwnd;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
-// One run of the program, from its command line to the close of its main dialog.
-class RunningApp {
- public:
-  explicit RunningApp(const std::wstring& arguments,
-                      const std::function<void(UiHooks&)>& customise = {}) {
-    UiHooks hooks;
-    hooks.messageBox = [this](HWND, const std::wstring& text, const std::wstring& caption,
-                              UINT type) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      messages_.push_back({text, caption, type});
-      return IDOK;
-    };
-    if (customise) customise(hooks);
-    std::wstring line = L"\"C:\\dtconv\\dtconv_exbca.exe\" " + arguments;
-    thread_ = std::thread([this, line, hooks] {
-      threadId_ = GetCurrentThreadId();
-      exitCode_ = RunApplication(std::u16string(line.begin(), line.end()), hooks);
-      finished_ = true;
-    });
-    EXPECT_TRUE(WaitUntil([&] {
-      main_ = threadId_ ? FindDialog(threadId_, IDC_START) : nullptr;
-      return main_ != nullptr || finished_;
-    })) << "the main dialog did not appear";
-    if (main_ == nullptr) {
-      thread_.join();
-      ADD_FAILURE() << "the program ended with " << exitCode_ << " before its main dialog appeared";
-      return;
-    }
-    // The file list is filled once the dialog is up: its header appears first.
-    HWND list = Item(IDD_FILE_PANE, IDC_FILE_LIST);
-    EXPECT_TRUE(
-        WaitUntil([&] { return (GetWindowLongPtrW(list, GWL_STYLE) & LVS_NOCOLUMNHEADER) == 0; }));
-    Sync();
-    HWND bar = Item(IDC_PROGRESS);
-    std::lock_guard<std::mutex> lock(gProgressMutex);
-    gProgress.clear();
-    gProgressProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordingProgressProc)));
-  }
-
-  ~RunningApp() { Close(); }
-
-  // Closes the main dialog as the title-bar button does; returns the program's exit code.
-  int Close() {
-    if (thread_.joinable()) {
-      if (main_ != nullptr) PostMessageW(main_, WM_CLOSE, 0, 0);
-      thread_.join();
-    }
-    return exitCode_;
-  }
-
-  bool ok() const { return main_ != nullptr; }
-  HWND main() const { return main_; }
-  DWORD thread() const { return threadId_; }
-  HWND Item(int id) const { return GetDlgItem(main_, id); }
-  HWND Pane(int id) const { return GetDlgItem(main_, id); }
-  HWND Item(int pane, int id) const { return GetDlgItem(Pane(pane), id); }
-  HWND List() const { return Item(IDD_FILE_PANE, IDC_FILE_LIST); }
-
-  // Returns once the user-interface thread has handled everything sent to it before.
-  void Sync() const { SendMessageW(main_, WM_NULL, 0, 0); }
-
-  std::vector<Recorded> Messages() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return messages_;
-  }
-  std::vector<int> Progress() {
-    std::lock_guard<std::mutex> lock(gProgressMutex);
-    return gProgress;
-  }
-
-  bool Converting() const { return IsWindowVisible(Item(IDC_STOP)) != 0; }
-  bool WaitIdle() {
-    return WaitUntil([&] { return IsWindowVisible(Item(IDC_START)) && !Converting(); });
-  }
-
- private:
-  std::thread thread_;
-  std::atomic<DWORD> threadId_{0};
-  std::atomic<bool> finished_{false};
-  int exitCode_ = -2;
-  HWND main_ = nullptr;
-  std::mutex mutex_;
-  std::vector<Recorded> messages_;
-};
-
-// A click on a push button or check box, which only a visible, enabled control accepts.
-void Click(HWND dialog, int id) {
-  HWND control = GetDlgItem(dialog, id);
-  ASSERT_NE(control, nullptr) << id;
-  ASSERT_TRUE(IsWindowVisible(control)) << id << " is hidden";
-  ASSERT_TRUE(IsWindowEnabled(control)) << id << " is disabled";
-  SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(control));
-}
-
-// Chooses entry `entry` of a drop-down list.
-void Choose(HWND dialog, int id, int entry) {
-  HWND combo = GetDlgItem(dialog, id);
-  ASSERT_NE(combo, nullptr) << id;
-  ASSERT_TRUE(IsWindowEnabled(combo)) << id << " is disabled";
-  SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(entry), 0);
-  SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
-}
-
-void SelectItems(HWND list, const std::vector<int>& items) {
-  for (int item : items) {
-    LVITEMW lv{};
-    lv.stateMask = LVIS_SELECTED;
-    lv.state = LVIS_SELECTED;
-    SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&lv));
-  }
-}
-
-int Selected(HWND list) { return static_cast<int>(SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0)); }
-int Items(HWND list) { return static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); }
-
-std::wstring ItemText(HWND list, int item, int column) {
-  wchar_t text[260] = {};
-  LVITEMW lv{};
-  lv.iSubItem = column;
-  lv.pszText = text;
-  lv.cchTextMax = 260;
-  SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&lv));
-  return text;
-}
+}();
 
 // A small CAN capture; `seed` varies its frames.
 CaptureBuilder CanCapture(uint32_t seed) {
