@@ -14,13 +14,14 @@ enum class Command { kConvert, kInfo, kExit };
 
 struct CliRequest {
   Command command = Command::kConvert;
-  int exitCode = 0;          // for kExit: 0 after --help/--version, 2 for a usage error
-  std::string message;       // for kExit: what to print (help text or the error)
+  int exitCode = 0;     // for kExit: 0 after --help/--version, 2 for a usage error
+  std::string message;  // for kExit: what to print (help text or the error)
   CvtOptions options;
-  std::vector<std::string> paths;  // UTF-8
-  std::string outputDir;           // UTF-8, empty: beside each input
-  std::string settingsFile;        // UTF-8
-  int jobs = 0;                    // 0: one per core
+  std::vector<std::string> paths;     // UTF-8
+  std::string outputDir;              // UTF-8, empty: beside each input
+  std::string settingsFile;           // UTF-8, empty: the defaults
+  std::vector<std::string> warnings;  // printed before converting (values a settings file had)
+  int jobs = 0;                       // 0: one per core
   bool quiet = false;
   bool json = false;
 };

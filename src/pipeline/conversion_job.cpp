@@ -46,7 +46,7 @@ uint32_t DeriveOutputPath(const std::filesystem::path& input, int32_t type,
 }
 
 uint32_t ConvertFile(ConversionSession& session, const CvtSettings& settings,
-                     const ConverterTable& table) {
+                     const ConverterTable& table, const std::atomic<bool>* stopRequested) {
   TextOutput& out = session.output;
   out.SetupOutput(settings);
   session.context.type = settings.type;
@@ -56,6 +56,8 @@ uint32_t ConvertFile(ConversionSession& session, const CvtSettings& settings,
   session.context.output = &out;
   std::filesystem::path tmp = TemporaryPath(settings.outputPath);
   if (out.OpenOutput(tmp) != 0) return out.result();
+  // Opening clears the cancel flag; a stop requested before that must still cut this file short.
+  if (stopRequested != nullptr && stopRequested->load()) out.RequestCancel();
   if (session.data.formatCode != static_cast<int32_t>(kFormatCode)) {
     out.Fail(kResultInvalidData);
   } else {
@@ -109,7 +111,7 @@ uint32_t ConversionJob(ConversionSession& session, CvtSettings settings, InputSo
       settings.outputPath = output;
       result = LoadMonitorData(input, session.data);
       if (result == 0) {
-        result = ConvertFile(session, settings, table);
+        result = ConvertFile(session, settings, table, &stopRequested);
         ReleaseMonitorData(session.data);
       }
     }

@@ -1,6 +1,7 @@
 // The conversion values every converter reads, with the line writer.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 
@@ -16,6 +17,8 @@ struct ConverterContext {
   TextOutput* output = nullptr;
   // The time the report banner shows; unset means now. Fixed by tests and reproducible runs.
   std::optional<int64_t> bannerTime;
+  // How far the walk of the current file has come (records), for progress displays.
+  std::atomic<uint32_t> recordsWalked{0};
 };
 
 }  // namespace dtconv

@@ -1,5 +1,6 @@
-// Writes one of the end-to-end tests' captures: write_capture NAME FILE.
+// Writes one of the end-to-end tests' captures: write_capture NAME FILE [COUNT].
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -34,11 +35,31 @@ CaptureBuilder Track() {
   return b;
 }
 
+// `count` classic frames of eight bytes, alternating between the lines, 100 us apart.
+CaptureBuilder Frames(long count) {
+  CaptureBuilder b;
+  b.timeBaseSeconds = 1792886400;
+  for (long i = 0; i < count; ++i) {
+    dtconv::test::FrameSpec f;
+    f.line = 1 + static_cast<int>(i % 2);
+    f.timestamp = static_cast<uint64_t>(i) * 100;
+    f.dlc = 8;
+    f.id = static_cast<uint32_t>(0x100 + i % 0x400);
+    f.data = {static_cast<uint8_t>(i), static_cast<uint8_t>(i >> 8), 2, 3, 4, 5, 6, 7};
+    b.Frame(f);
+  }
+  return b;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 4 && std::strcmp(argv[1], "frames") == 0) {
+    Frames(std::strtol(argv[3], nullptr, 10)).WriteTo(argv[2]);
+    return 0;
+  }
   if (argc != 3) {
-    std::fprintf(stderr, "usage: write_capture track FILE\n");
+    std::fprintf(stderr, "usage: write_capture track FILE | write_capture frames FILE COUNT\n");
     return 2;
   }
   if (std::strcmp(argv[1], "track") == 0) {
