@@ -139,8 +139,8 @@ void SetSettingControlsEnabled(MainDialog* d, bool enabled) {
 }
 
 // Stops a running worker and waits for it to end. The writer's cancel flag cuts the file in
-// flight short; the flag is raised again while waiting, because each new output file starts with
-// it lowered.
+// flight short (a file whose output is not open yet is cut as soon as it is, by the job's stop
+// flag), and no further file is started.
 void StopWorker(MainDialog* d) {
   if (d->worker == nullptr) return;
   HANDLE thread = d->worker;
@@ -148,7 +148,7 @@ void StopWorker(MainDialog* d) {
   d->job->stopRequested.store(true);
   d->app->session.output.RequestCancel();
   if (d->app->hooks.onStop) d->app->hooks.onStop();
-  while (WaitForSingleObject(thread, 10) == WAIT_TIMEOUT) d->app->session.output.RequestCancel();
+  WaitForSingleObject(thread, INFINITE);
   CloseHandle(thread);
   d->job.reset();
 }

@@ -525,6 +525,11 @@ TEST_F(Gui, CaptionAndLanguage) {
     ASSERT_TRUE(app.ok()) << c.name;
     EXPECT_EQ(Text(app.main()), c.caption) << c.name;
     EXPECT_EQ(Text(app.Item(IDC_START)), c.start) << c.name;
+    // Stop lies exactly over Start, whatever the font and scaling.
+    RECT start, stop;
+    GetWindowRect(app.Item(IDC_START), &start);
+    GetWindowRect(app.Item(IDC_STOP), &stop);
+    EXPECT_TRUE(EqualRect(&start, &stop)) << c.name;
     EXPECT_EQ(ComboEntries(app.Item(IDC_TARGET)).at(1), c.secondTarget) << c.name;
     Click(app.Pane(IDD_FILE_PANE), IDC_SELECT_ALL);
     Click(app.main(), IDC_START);
