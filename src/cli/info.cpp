@@ -139,9 +139,34 @@ class Report {
   std::vector<Item> items_;
 };
 
+// Every target and format with its output's extension: a table, or one JSON object.
+void PrintFormats(bool json) {
+  std::vector<ConversionFormat> formats = ConversionFormats();
+  if (json) {
+    std::string out = "{\"formats\": [";
+    for (size_t i = 0; i < formats.size(); ++i) {
+      const ConversionFormat& f = formats[i];
+      out += (i == 0 ? "{" : ", {") + Json("target") + ": " + Json(f.target) + ", " +
+             Json("format") + ": " + Json(f.format) + ", " + Json("extension") + ": " +
+             Json(f.extension) + ", " + Json("description") + ": " + Json(f.description) + "}";
+    }
+    std::printf("%s]}\n", out.c_str());
+    return;
+  }
+  std::printf("%-8s %-8s %-9s %s\n", "TARGET", "FORMAT", "EXTENSION", "OUTPUT");
+  for (const ConversionFormat& f : formats) {
+    std::printf("%-8s %-8s %-9s %s\n", f.target.c_str(), f.format.c_str(), f.extension.c_str(),
+                f.description.c_str());
+  }
+}
+
 }  // namespace
 
 int RunInfo(const CliRequest& req) {
+  if (req.paths.empty()) {
+    PrintFormats(req.json);
+    return 0;
+  }
   bool anyError = false;
   int status = 0;
   for (const std::filesystem::path& path : ExpandInputs(req.paths, &anyError)) {

@@ -207,6 +207,7 @@ int RunConvert(const CliRequest& req) {
     std::fprintf(stderr, "dtconv: warning: %s\n", w.c_str());
   bool anyError = false;
   CvtSettings settings = BuildCvtSettings(req.options);
+  settings.interfaceNames = req.interfaceNames;
   JobOptions jobOptions;
   if (!req.outputDir.empty()) {
     jobOptions.outputDir = PathFromUtf8(req.outputDir);

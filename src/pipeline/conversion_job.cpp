@@ -53,6 +53,7 @@ uint32_t ConvertFile(ConversionSession& session, const CvtSettings& settings,
   session.context.signalLine = settings.signalLine;
   session.context.timeStampStyle = settings.timeStampStyle;
   session.context.optionBits = settings.optionBits;
+  session.context.interfaceNames = settings.interfaceNames;
   session.context.output = &out;
   std::filesystem::path tmp = TemporaryPath(settings.outputPath);
   if (out.OpenOutput(tmp) != 0) return out.result();
