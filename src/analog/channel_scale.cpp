@@ -252,20 +252,6 @@ void SetupChannelScales(const MonitorData& data, bool csv, AnalogState& state) {
   }
 }
 
-double ScaleSample(const ChannelScale& scale, uint32_t rawWord) {
-  // The low 24 bits are the reading, sign-extended from bit 23; the sign bit picks the side.
-  int32_t raw = static_cast<int32_t>(rawWord << 8) >> 8;
-  double v = raw + scale.offset;
-  if ((rawWord & 0x800000) != 0) {
-    v *= scale.minusGain;
-    if (v < scale.min) v = scale.min;
-  } else {
-    v *= scale.plusGain;
-    if (v > scale.max) v = scale.max;
-  }
-  return v;
-}
-
 std::vector<AnalogSetting> AnalogSettings(const MonitorData& data, const AnalogState& state,
                                           bool utf8) {
   std::vector<AnalogSetting> items;

@@ -40,7 +40,19 @@ void SetupChannelScales(const MonitorData& data, bool csv, AnalogState& state);
 // The value of a raw word: volts, millivolts or milliamperes by the range, clamped to the bound of
 // the reading's own side. Thermocouple channels give their voltage in millivolts; the temperature
 // needs the sample's reference-junction temperature (FormatAnalogCell).
-double ScaleSample(const ChannelScale& scale, uint32_t rawWord);
+inline double ScaleSample(const ChannelScale& scale, uint32_t rawWord) {
+  // The low 24 bits are the reading, sign-extended from bit 23; the sign bit picks the side.
+  int32_t raw = static_cast<int32_t>(rawWord << 8) >> 8;
+  double v = raw + scale.offset;
+  if ((rawWord & 0x800000) != 0) {
+    v *= scale.minusGain;
+    if (v < scale.min) v = scale.min;
+  } else {
+    v *= scale.plusGain;
+    if (v > scale.max) v = scale.max;
+  }
+  return v;
+}
 
 // One line of the analog settings: the front end, its sampling period and impedance, then one
 // item per channel with its range text and unit (channel items have a unit, the others none).

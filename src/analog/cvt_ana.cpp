@@ -12,6 +12,30 @@ namespace {
 // the terminals lie at different distances from the board's temperature sensor.
 constexpr int16_t kJunctionCorrection[8] = {35, 30, 25, 20, 15, 10, 5, 0};
 
+// The longest analog cell: a delimiter and a fixed-point text.
+constexpr size_t kMaxAnalogCell = 63 + text::kMaxFixedChars;
+
+// One analog value cell written at `p` (room for kMaxAnalogCell characters); returns its end.
+char* PutAnalogCell(char* p, CTxtCvtBase& cv, const AnalogState& state, int index,
+                    const uint32_t* raw, int16_t referenceTemp) {
+  p = cv.PutCellStart(p);
+  if (!state.valuesPresent) return p;
+  const ChannelScale& scale = state.scales[index];
+  double v = ScaleSample(scale, raw[index < 8 ? index : index - 8]);
+  if (scale.thermocouple && index < 8) {
+    auto reference = static_cast<int16_t>(referenceTemp + kJunctionCorrection[index]);
+    v = ThermocoupleToCelsius(v, scale.tcType, scale.burnoutDetect, scale.junctionCompensation,
+                              reference);
+    if (v > 9999) return text::PutText(p, "BURNOUT");
+  }
+  // Text: "%+07.<d>f", sign and zero fill in seven characters; CSV: "%.<d+1>f", plain, with one
+  // decimal more.
+  int d = scale.decimals;
+  if (d >= -4 && d <= -1) return text::PutFixed(p, v, 1 - d);
+  return text::PutFixed(p, v, d >= 1 && d <= 4 ? d : 1,
+                        text::FixedStyle{.width = 7, .plus = true, .zeros = true});
+}
+
 // Reads the raw words of the sample under the cursor into the converter's state. An eight-channel
 // sample needs its continuation record; without it the sample is not usable.
 bool TakeSample(CTxtCvtANA& cv, const RecordCursor& cursor) {
@@ -52,23 +76,19 @@ void WriteTitles(CTxtCvtANA& cv) {
 void WriteSampleLine(CTxtCvtANA& cv, const RecordCursor& cursor) {
   if (!TakeSample(cv, cursor)) return;
   const MonitorRecord& head = cursor.Current();
+  TextOutput& out = *cv.output;
+  char* p = out.BeginAppend(kMaxTimeCells + 64 + 8 * kMaxAnalogCell);
   if (cv.csv) {
-    TimeCells cells;
-    FormatTimeCells(head, cv, &cells);
-    if (cv.elapsed) cv.WriteCell(cells.elapsed);
-    cv.WriteCell(cells.date);
-    cv.WriteCell(cells.time);
-    if (cv.timeStampStyle == 7 || cv.timeStampStyle == 8) cv.WriteCell(cells.subSecond);
+    p = PutTimeCells(p, head, cv, cv.elapsed, false);
   } else {
-    char column[64];
-    FormatTimeColumn(head, cv, column);
-    cv.WriteCell(column);
+    p = PutTimeColumn(cv.PutCellStart(p), head, cv);
   }
   cv.analog.valuesPresent = true;
   for (int ch = 0; ch < cv.analog.channelCount; ++ch) {
-    FormatAnalogCell(cv, cv.analog, ch, cv.analog.raw, cv.analog.referenceTemp);
+    p = PutAnalogCell(p, cv, cv.analog, ch, cv.analog.raw, cv.analog.referenceTemp);
   }
-  if (cv.csv && cv.addGnss) AppendGnssColumns(cv, cv.lastGnss);
+  out.EndAppend(p);
+  if (cv.csv && cv.addGnss) cv.gnssColumns.Append(cv, cv.lastGnss);
   cv.EndLine();
 }
 
@@ -76,30 +96,8 @@ void WriteSampleLine(CTxtCvtANA& cv, const RecordCursor& cursor) {
 
 void FormatAnalogCell(CTxtCvtBase& cv, const AnalogState& state, int index, const uint32_t* raw,
                       int16_t referenceTemp) {
-  if (!state.valuesPresent) {
-    cv.WriteCell(nullptr);
-    return;
-  }
-  const ChannelScale& scale = state.scales[index];
-  double v = ScaleSample(scale, raw[index < 8 ? index : index - 8]);
-  if (scale.thermocouple && index < 8) {
-    auto reference = static_cast<int16_t>(referenceTemp + kJunctionCorrection[index]);
-    v = ThermocoupleToCelsius(v, scale.tcType, scale.burnoutDetect, scale.junctionCompensation,
-                              reference);
-    if (v > 9999) {
-      cv.WriteCell("BURNOUT");
-      return;
-    }
-  }
-  // Text: sign and zero fill in seven characters; CSV: plain, with one decimal more.
-  char piece[32];
-  int d = scale.decimals;
-  if (d >= -4 && d <= -1) {
-    FormatPiece(piece, "%.*f", 1 - d, v);
-  } else {
-    FormatPiece(piece, "%+07.*f", d >= 1 && d <= 4 ? d : 1, v);
-  }
-  cv.WriteCell(piece);
+  TextOutput& out = *cv.output;
+  out.EndAppend(PutAnalogCell(out.BeginAppend(kMaxAnalogCell), cv, state, index, raw, referenceTemp));
 }
 
 AcceptRule CTxtCvtANA::Rule() const {
@@ -130,6 +128,7 @@ void ConvertAnalog(CTxtCvtANA& cv, const MonitorData& data, ConverterContext& co
   cv.elapsed = csv && (context.optionBits & kOptRelTimeStamp) != 0;
   cv.addGnss = csv && (context.optionBits & kOptAddGnss) != 0;
   SetupChannelScales(data, csv, cv.analog);
+  cv.gnssColumns.Reset();
 
   if (csv) {
     cv.WriteHeaderLines();

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "analog/channel_scale.h"
+#include "gnss/gnss_fix.h"
 #include "input/monitor_data.h"
 #include "pipeline/converter_context.h"
 #include "report/cvt_base.h"
@@ -28,6 +29,7 @@ class CTxtCvtANA : public CTxtCvtBase {
   AnalogState analog;
   bool elapsed = false;  // CSV: the Elapsed(sec.) column
   bool addGnss = false;  // CSV: the eight GNSS columns of the latest fix
+  GnssColumnsCache gnssColumns;
 
  private:
   AcceptRule Rule() const;

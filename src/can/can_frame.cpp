@@ -4,30 +4,27 @@
 
 namespace dtconv {
 
-FrameFormat DecodeFrameFormat(uint8_t code) {
-  switch (code) {
-    case 1:
-      return {FrameClass::Data, 11};
-    case 2:
-      return {FrameClass::Remote, 11};
-    case 3:
-      return {FrameClass::Data, 29};
-    case 4:
-      return {FrameClass::Remote, 29};
-    case 5:
-    case 21:
-    case 37:
-      return {FrameClass::Error, 0};
-    case 17:
-    case 33:
-      return {FrameClass::FdData, 11};
-    case 19:
-    case 35:
-      return {FrameClass::FdData, 29};
-    default:
-      return {FrameClass::Other, 0};
+namespace {
+
+// Class and identifier width of every code; codes not listed are `Other`.
+struct FormatTable {
+  FrameFormat formats[256];
+  constexpr FormatTable() : formats() {
+    for (FrameFormat& f : formats) f = {FrameClass::Other, 0};
+    formats[1] = {FrameClass::Data, 11};
+    formats[2] = {FrameClass::Remote, 11};
+    formats[3] = {FrameClass::Data, 29};
+    formats[4] = {FrameClass::Remote, 29};
+    formats[5] = formats[21] = formats[37] = {FrameClass::Error, 0};
+    formats[17] = formats[33] = {FrameClass::FdData, 11};
+    formats[19] = formats[35] = {FrameClass::FdData, 29};
   }
-}
+};
+constexpr FormatTable kFormats{};
+
+}  // namespace
+
+FrameFormat DecodeFrameFormat(uint8_t code) { return kFormats.formats[code]; }
 
 int FdDataLength(uint8_t dlc) {
   static constexpr int kLengths[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 12, 16, 20, 24, 32, 48, 64};

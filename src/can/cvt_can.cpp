@@ -1,6 +1,7 @@
 #include "can/cvt_can.h"
 
 #include <cstring>
+#include <string_view>
 
 #include "analog/cvt_ana.h"
 #include "can/can_frame.h"
@@ -14,38 +15,43 @@ namespace {
 // The texts of the fields between the channel and the data bytes.
 struct FieldTexts {
   char id[16];
-  char type[16];
-  char dl[16];
-  char st[16];
+  int idLength = 0;
+  std::string_view type;
+  char dl[4];
+  int dlLength = 0;
+  std::string_view st;
 };
 
 void FormatFields(const CanFrame& f, FieldTexts& t) {
-  t.id[0] = t.type[0] = t.dl[0] = t.st[0] = '\0';
   FrameClass c = f.kind.frameClass;
   if (c == FrameClass::Other) return;
-  if (f.kind.idBits == 11) FormatPiece(t.id, "%03X", f.id);
-  if (f.kind.idBits == 29) FormatPiece(t.id, "%08X", f.id);
+  // "%03X" for 11-bit and "%08X" for 29-bit identifiers, of the whole recorded word.
+  if (f.kind.idBits != 0) {
+    t.idLength = static_cast<int>(text::PutHex(t.id, f.id, f.kind.idBits == 11 ? 3 : 8) - t.id);
+  }
   switch (c) {
     case FrameClass::Data:
-      std::strcpy(t.type, "DATA");
+      t.type = "DATA";
       break;
     case FrameClass::Remote:
-      std::strcpy(t.type, "REMOTE");
+      t.type = "REMOTE";
       break;
     case FrameClass::Error:
-      std::strcpy(t.type, "ERROR");
+      t.type = "ERROR";
       break;
-    default:
-      FormatPiece(t.type, "FDATA%s%s", f.brs ? "*" : "", f.esi ? "!" : "");
+    default: {
+      static constexpr std::string_view kFd[4] = {"FDATA", "FDATA*", "FDATA!", "FDATA*!"};
+      t.type = kFd[(f.brs ? 1 : 0) + (f.esi ? 2 : 0)];
       break;
+    }
   }
   if (c == FrameClass::Data || c == FrameClass::Remote) {
-    FormatPiece(t.dl, "%d", f.dlc > 8 ? 8 : f.dlc);
+    t.dlLength = static_cast<int>(text::PutInt(t.dl, f.dlc > 8 ? 8 : f.dlc) - t.dl);
   } else if (c == FrameClass::FdData) {
-    FormatPiece(t.dl, "%d", FdDataLength(f.dlc));
+    t.dlLength = static_cast<int>(text::PutInt(t.dl, FdDataLength(f.dlc)) - t.dl);
   }
-  static constexpr const char* kStatus[7] = {"G", "A", "F", "C", "F", "E", "F"};
-  if (f.status <= 6) std::strcpy(t.st, kStatus[f.status]);
+  static constexpr std::string_view kStatus[7] = {"G", "A", "F", "C", "F", "E", "F"};
+  if (f.status <= 6) t.st = kStatus[f.status];
 }
 
 bool HasData(const CanFrame& f) {
@@ -56,91 +62,153 @@ bool HasData(const CanFrame& f) {
 // Bytes shown in the DATA field: none for remote frames.
 int ShownBytes(const CanFrame& f) { return f.kind.frameClass == FrameClass::Remote ? 0 : f.count; }
 
+// The longest frame line: the fields, a 63-character time column, data and check value.
+constexpr size_t kMaxTextFrame = 160;
+// The longest CSV frame row before the analog and GNSS cells: the time cells, eight more cells
+// with their delimiters, and 64 data bytes.
+constexpr size_t kMaxCsvFrame = kMaxTimeCells + 8 * 63 + 3 * 64 + 64;
+
+// One text frame line: "%c %s %d %8s %-7s %2s %-2s " with trigger mark, time column, channel,
+// ID, TYPE, DL and ST, then eight data positions ("%02X" or two blanks) and the check value.
+// Every field after the time column has a fixed width, so the line is laid out by position.
 void WriteTextFrame(CTxtCvtCAN& cv, const MonitorRecord& head, int channel, const CanFrame& f) {
   TextOutput& out = *cv.output;
-  FieldTexts t;
-  FormatFields(f, t);
-  char time[64];
-  FormatTimeColumn(head, cv, time);
-  char piece[160];
-  FormatPiece(piece, "%c %s %d %8s %-7s %2s %-2s ", f.trigger ? 'T' : ' ', time, channel, t.id,
-              t.type, t.dl, t.st);
-  out.AppendText(piece);
-  if (HasData(f)) {
-    int shown = ShownBytes(f);
-    for (int i = 0; i < 8; ++i) {
-      if (i < shown) {
-        FormatPiece(piece, "%02X", f.data[i]);
-        out.AppendText(piece);
+  char* p = out.BeginAppend(kMaxTextFrame);
+  p[0] = f.trigger ? 'T' : ' ';
+  p[1] = ' ';
+  p = PutTimeColumn(p + 2, head, cv);
+  p[0] = ' ';
+  p[1] = static_cast<char>('0' + channel);
+  // " %8s %-7s %2s %-2s ": 24 characters, blank where a field is empty.
+  std::memset(p + 2, ' ', 24);
+  FrameClass c = f.kind.frameClass;
+  if (c != FrameClass::Other) {
+    // ID: "%03X" or "%08X" of the recorded word, right-aligned in 8 (it never needs more).
+    if (f.kind.idBits == 29) {
+      text::PutHexDigits<8>(p + 3, f.id);
+    } else if (f.kind.idBits == 11) {
+      if (f.id < 0x1000) {
+        text::PutHexDigits<3>(p + 8, f.id);
       } else {
-        out.AppendText("  ");
+        char id[8];
+        int n = static_cast<int>(text::PutHex(id, f.id, 3) - id);
+        std::memcpy(p + 3 + 8 - n, id, static_cast<size_t>(n));
       }
     }
-    if (f.kind.frameClass == FrameClass::FdData) {
-      FormatPiece(piece, " %06X", f.fc & 0xFFFFFF);
-    } else {
-      FormatPiece(piece, "   %04X", f.fc & 0xFFFF);
+    // TYPE, padded to its 7 characters.
+    static constexpr char kTypes[4][8] = {"DATA   ", "REMOTE ", "ERROR  ", ""};
+    static constexpr char kFd[4][8] = {"FDATA  ", "FDATA* ", "FDATA! ", "FDATA*!"};
+    std::memcpy(p + 12,
+                c == FrameClass::FdData ? kFd[(f.brs ? 1 : 0) + (f.esi ? 2 : 0)]
+                                        : kTypes[static_cast<int>(c)],
+                7);
+    int dl = c == FrameClass::FdData ? FdDataLength(f.dlc) : c == FrameClass::Error ? -1
+             : f.dlc > 8                                   ? 8
+                                                           : f.dlc;
+    if (dl >= 10) {
+      text::PutTwoDigits(p + 20, static_cast<unsigned>(dl));
+    } else if (dl >= 0) {
+      p[21] = static_cast<char>('0' + dl);
     }
-    out.AppendText(piece);
+    static constexpr char kStatus[7] = {'G', 'A', 'F', 'C', 'F', 'E', 'F'};
+    if (f.status <= 6) p[23] = kStatus[f.status];
   }
-  cv.EndLine();
-  if (f.kind.frameClass != FrameClass::FdData) return;
-  for (int offset = 8; offset < f.count; offset += 16) {
-    FormatPiece(piece, "                    %+3d:", offset);
-    out.AppendText(piece);
-    for (int i = 0; i < 16 && offset + i < f.count; ++i) {
-      FormatPiece(piece, i % 8 == 0 ? " %02X" : "%02X", f.data[offset + i]);
-      out.AppendText(piece);
+  p += 26;
+  if (HasData(f)) {
+    int shown = ShownBytes(f);
+    std::memset(p, ' ', 16);
+    for (int i = 0; i < 8 && i < shown; ++i) text::PutHexByte(p + 2 * i, f.data[i]);
+    p += 16;
+    if (c == FrameClass::FdData) {
+      *p++ = ' ';
+      p = text::PutHexDigits<6>(p, f.fc & 0xFFFFFF);
+    } else {
+      std::memset(p, ' ', 3);
+      p = text::PutHexDigits<4>(p + 3, f.fc & 0xFFFF);
     }
+  }
+  out.EndAppend(p);
+  cv.EndLine();
+  if (c != FrameClass::FdData) return;
+  // Continuation lines: "                    %+3d:", then up to 16 bytes, a blank before the
+  // first and the ninth.
+  for (int offset = 8; offset < f.count; offset += 16) {
+    p = out.BeginAppend(64);
+    std::memset(p, ' ', 20);
+    p = text::PutSignedSpacePadded(p + 20, offset, 3);
+    *p++ = ':';
+    for (int i = 0; i < 16 && offset + i < f.count; ++i) {
+      if (i % 8 == 0) *p++ = ' ';
+      p = text::PutHexByte(p, f.data[offset + i]);
+    }
+    out.EndAppend(p);
     cv.EndLine();
   }
 }
 
-void WriteCsvFrame(CTxtCvtCAN& cv, const MonitorRecord& head, int channel, const CanFrame& f) {
-  TimeCells cells;
-  FormatTimeCells(head, cv, &cells);
-  if (cv.relTimeStamp) cv.WriteCell(cells.elapsed);
-  cv.WriteCell(cells.date);
-  cv.WriteCell(cells.time);
-  if (cv.timeStampStyle == 7 || cv.timeStampStyle == 8) cv.WriteCell(cells.subSecond);
-  if (cv.diffTimeStamp) cv.WriteCell(cells.difference);
+// The analog cells of the latest sample. Every frame row until the next sample repeats them, so
+// they are formatted once per sample and copied after that.
+void AppendAnalogCells(CTxtCvtCAN& cv) {
+  TextOutput& out = *cv.output;
+  if (cv.analogCellsValid && cv.fieldOnLine) {
+    out.AppendText(cv.analogCells);
+    return;
+  }
+  size_t mark = static_cast<size_t>(out.length());
+  bool before = cv.fieldOnLine;
+  for (int i = 0; i < cv.analog.channelCount; ++i) {
+    FormatAnalogCell(cv, cv.analog, i, cv.analog.raw, cv.analog.referenceTemp);
+  }
+  // Kept only when it is what every later row gets: after a field, and not cut by the capacity.
+  if (before && out.length() < TextOutput::kLineCapacity - 1) {
+    cv.analogCells.assign(out.line().substr(mark));
+    cv.analogCellsValid = true;
+  }
+}
 
+void WriteCsvFrame(CTxtCvtCAN& cv, const MonitorRecord& head, int channel, const CanFrame& f) {
+  TextOutput& out = *cv.output;
   FieldTexts t;
   FormatFields(f, t);
-  cv.WriteCell(channel == 1 ? "1" : "2");
-  for (const char* s : {t.id, t.type, t.dl, t.st}) cv.WriteCell(s);
-
+  char* p = out.BeginAppend(kMaxCsvFrame);
+  p = PutTimeCells(p, head, cv, cv.relTimeStamp, cv.diffTimeStamp);
+  p = cv.PutCellStart(p);
+  *p++ = channel == 1 ? '1' : '2';
+  p = cv.PutCellStart(p);
+  p = text::PutText(p, std::string_view(t.id, static_cast<size_t>(t.idLength)));
+  p = text::PutText(cv.PutCellStart(p), t.type);
+  p = text::PutText(cv.PutCellStart(p), std::string_view(t.dl, static_cast<size_t>(t.dlLength)));
+  p = text::PutText(cv.PutCellStart(p), t.st);
   // DATA: every byte preceded by a blank, up to 64 bytes.
-  char data[3 * 64 + 1] = "";
+  p = cv.PutCellStart(p);
   int shown = HasData(f) ? ShownBytes(f) : 0;
   for (int i = 0; i < shown; ++i) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    data[3 * i] = ' ';
-    data[3 * i + 1] = kHex[f.data[i] >> 4];
-    data[3 * i + 2] = kHex[f.data[i] & 0x0F];
-    data[3 * i + 3] = '\0';
+    *p++ = ' ';
+    p = text::PutHexByte(p, f.data[i]);
   }
-  cv.WriteCell(data);
-
-  char fc[16] = "";
+  // FC: the check value's bytes, highest first.
+  p = cv.PutCellStart(p);
   if (f.kind.frameClass == FrameClass::FdData) {
-    FormatPiece(fc, " %02X %02X %02X", (f.fc >> 16) & 0xFF, (f.fc >> 8) & 0xFF, f.fc & 0xFF);
+    for (int shift : {16, 8, 0}) {
+      *p++ = ' ';
+      p = text::PutHexByte(p, static_cast<uint8_t>(f.fc >> shift));
+    }
   } else if (HasData(f)) {
-    FormatPiece(fc, " %02X %02X", (f.fc >> 8) & 0xFF, f.fc & 0xFF);
-  }
-  cv.WriteCell(fc);
-  cv.WriteCell(f.trigger ? "T" : nullptr);
-  if (cv.addAnalog) {
-    for (int i = 0; i < cv.analog.channelCount; ++i) {
-      FormatAnalogCell(cv, cv.analog, i, cv.analog.raw, cv.analog.referenceTemp);
+    for (int shift : {8, 0}) {
+      *p++ = ' ';
+      p = text::PutHexByte(p, static_cast<uint8_t>(f.fc >> shift));
     }
   }
-  if (cv.addGnss) AppendGnssColumns(cv, cv.lastGnss);
+  p = cv.PutCellStart(p);
+  if (f.trigger) *p++ = 'T';
+  out.EndAppend(p);
+  if (cv.addAnalog) AppendAnalogCells(cv);
+  if (cv.addGnss) cv.gnssColumns.Append(cv, cv.lastGnss);
   cv.EndLine();
 }
 
-void WriteFrame(CTxtCvtCAN& cv, const RecordCursor& cursor, int channel) {
-  CanFrame f;
+// `f` is the conversion's frame buffer, reused from frame to frame.
+void WriteFrame(CTxtCvtCAN& cv, const RecordCursor& cursor, int channel, CanFrame& f) {
   if (!AssembleFrame(cursor, f)) return;
   if (cv.csv) {
     WriteCsvFrame(cv, cursor.Current(), channel, f);
@@ -163,7 +231,7 @@ void WriteCsvMarker(CTxtCvtCAN& cv, const char* text) {
   if (cv.addAnalog) {
     for (int i = 0; i < cv.analog.channelCount; ++i) cv.WriteCell(nullptr);
   }
-  if (cv.addGnss) AppendGnssColumns(cv, nullptr);
+  if (cv.addGnss) cv.gnssColumns.Append(cv, nullptr);
   cv.EndLine();
 }
 
@@ -192,6 +260,7 @@ void WriteCsvHeader(CTxtCvtCAN& cv) {
 void UpdateAnalog(CTxtCvtCAN& cv, const RecordCursor& cursor) {
   const uint8_t* head = cursor.Current().bytes;
   AnalogState& a = cv.analog;
+  cv.analogCellsValid = false;
   a.referenceTemp = static_cast<int16_t>(LoadU16(head + 10));
   for (int i = 0; i < 4; ++i) a.raw[i] = LoadU32(head + 16 + 4 * i);
   if (a.channelCount > 4) {
@@ -260,6 +329,8 @@ void ConvertCan(CTxtCvtCAN& cv, const MonitorData& data, ConverterContext& conte
   cv.addAnalog = (options & kOptAddAnalog) != 0;
   cv.addGnss = (options & kOptAddGnss) != 0;
   SetupChannelScales(data, csv, cv.analog);
+  cv.analogCellsValid = false;
+  cv.gnssColumns.Reset();
 
   if (!csv) cv.WriteReportHeader();
   if (data.recordCount == 0) return;
@@ -273,13 +344,14 @@ void ConvertCan(CTxtCvtCAN& cv, const MonitorData& data, ConverterContext& conte
   } else {
     WriteTextTitle(cv);
   }
+  CanFrame frame;
   for (; kind != kKindEnd; kind = cv.NextRecord(cursor)) {
     switch (kind) {
       case kKindCh1Frame:
-        if (keepCh1) WriteFrame(cv, cursor, 1);
+        if (keepCh1) WriteFrame(cv, cursor, 1, frame);
         break;
       case kKindCh2Frame:
-        if (keepCh2) WriteFrame(cv, cursor, 2);
+        if (keepCh2) WriteFrame(cv, cursor, 2, frame);
         break;
       case kKindOverrun:
         if (csv) {

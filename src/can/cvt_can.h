@@ -2,7 +2,10 @@
 // for long CAN FD frames) or a CSV table, optionally with analog and GNSS columns.
 #pragma once
 
+#include <string>
+
 #include "analog/channel_scale.h"
+#include "gnss/gnss_fix.h"
 #include "report/cvt_base.h"
 
 namespace dtconv {
@@ -22,6 +25,10 @@ class CTxtCvtCAN : public CTxtCvtBase {
   bool addGnss = false;
   // Channel scaling and the latest analog sample, shown in the addAnalog columns.
   AnalogState analog;
+  // The analog cells of the latest sample as the rows show them, once formatted.
+  std::string analogCells;
+  bool analogCellsValid = false;
+  GnssColumnsCache gnssColumns;
 };
 
 // Converts every frame of the capture; the outcome is the writer's result code.

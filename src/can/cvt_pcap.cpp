@@ -1,6 +1,8 @@
 #include "can/cvt_pcap.h"
 
+#include <bit>
 #include <cstddef>
+#include <cstring>
 
 #include "can/can_frame.h"
 
@@ -17,39 +19,50 @@ constexpr uint8_t kFdBrs = 0x01;
 constexpr uint8_t kFdEsi = 0x02;
 constexpr uint8_t kFdFrame = 0x04;
 
-// A packet under construction: little-endian pcap fields and big-endian SocketCAN fields.
-struct Packet {
-  uint8_t bytes[16 + 8 + 64];
-  size_t size = 0;
-
-  void Le(uint32_t v, int width) {
-    for (int i = 0; i < width; ++i) bytes[size++] = static_cast<uint8_t>(v >> (8 * i));
+void PutLe16(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+}
+void PutLe32(uint8_t* p, uint32_t v) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(p, &v, 4);
+  } else {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+    p[2] = static_cast<uint8_t>(v >> 16);
+    p[3] = static_cast<uint8_t>(v >> 24);
   }
-  void Be32(uint32_t v) {
-    for (int i = 3; i >= 0; --i) bytes[size++] = static_cast<uint8_t>(v >> (8 * i));
+}
+void PutBe32(uint8_t* p, uint32_t v) {
+  if constexpr (std::endian::native == std::endian::little) {
+    uint32_t swapped = __builtin_bswap32(v);
+    std::memcpy(p, &swapped, 4);
+  } else {
+    std::memcpy(p, &v, 4);
   }
-  void U8(uint8_t v) { bytes[size++] = v; }
-};
+}
 
 struct PacketTime {
   uint32_t seconds;
   uint32_t microseconds;
 };
 
+// One packet, built in place in the writer's buffer: the little-endian pcap record header, then
+// the SocketCAN frame with its big-endian identifier word.
 void WritePacket(TextOutput& out, PacketTime t, uint32_t idWord, uint8_t fdFlags, uint8_t byte7,
                  const uint8_t* payload, int count) {
-  Packet p;
-  p.Le(t.seconds, 4);
-  p.Le(t.microseconds, 4);
-  p.Le(static_cast<uint32_t>(8 + count), 4);
-  p.Le(static_cast<uint32_t>(8 + count), 4);
-  p.Be32(idWord);
-  p.U8(static_cast<uint8_t>(count));
-  p.U8(fdFlags);
-  p.U8(0);
-  p.U8(byte7);
-  for (int i = 0; i < count; ++i) p.U8(payload[i]);
-  out.WriteBytes(p.bytes, p.size);
+  uint8_t* p = out.BeginBytes(16 + 8 + 64);
+  PutLe32(p, t.seconds);
+  PutLe32(p + 4, t.microseconds);
+  PutLe32(p + 8, static_cast<uint32_t>(8 + count));
+  PutLe32(p + 12, static_cast<uint32_t>(8 + count));
+  PutBe32(p + 16, idWord);
+  p[20] = static_cast<uint8_t>(count);
+  p[21] = fdFlags;
+  p[22] = 0;
+  p[23] = byte7;
+  std::memcpy(p + 24, payload, static_cast<size_t>(count));
+  out.EndBytes(p + 24 + count);
 }
 
 // The SocketCAN error frame for a recorded error status 1-6; nothing for other codes.
@@ -73,8 +86,8 @@ void WriteErrorPacket(TextOutput& out, PacketTime t, uint8_t status) {
   WritePacket(out, t, e.idWord, 0, 0, data, 8);
 }
 
-void WriteFrame(CTxtCvtPcap& cv, const RecordCursor& cursor) {
-  CanFrame f;
+// `f` is the conversion's frame buffer, reused from frame to frame.
+void WriteFrame(CTxtCvtPcap& cv, const RecordCursor& cursor, CanFrame& f) {
   if (!AssembleFrame(cursor, f)) return;
   // Microseconds since 1970, in 64-bit arithmetic that wraps instead of overflowing.
   auto t = static_cast<int64_t>(static_cast<uint64_t>(cv.timeBaseNanoseconds / 1000) +
@@ -118,23 +131,24 @@ RecordKind CTxtCvtPcap::FirstRecord(RecordCursor& cursor) {
 
 void ConvertPcap(CTxtCvtPcap& cv, const MonitorData& data, ConverterContext& context) {
   cv.Bind(data, context, false, context.timeStampStyle);
-  Packet header;
-  header.Le(0xA1B2C3D4, 4);  // microsecond timestamps
-  header.Le(2, 2);           // version 2.4
-  header.Le(4, 2);
-  header.Le(0, 4);      // time zone correction
-  header.Le(0, 4);      // timestamp accuracy
-  header.Le(65535, 4);  // snapshot length
-  header.Le(227, 4);    // LINKTYPE_CAN_SOCKETCAN
-  cv.output->WriteBytes(header.bytes, header.size);
+  uint8_t header[24];
+  PutLe32(header, 0xA1B2C3D4);  // microsecond timestamps
+  PutLe16(header + 4, 2);       // version 2.4
+  PutLe16(header + 6, 4);
+  PutLe32(header + 8, 0);       // time zone correction
+  PutLe32(header + 12, 0);      // timestamp accuracy
+  PutLe32(header + 16, 65535);  // snapshot length
+  PutLe32(header + 20, 227);    // LINKTYPE_CAN_SOCKETCAN
+  cv.output->WriteBytes(header, sizeof header);
   if (data.recordCount == 0) return;
 
   bool keepCh1 = context.signalLine != 2;
   bool keepCh2 = context.signalLine != 1;
   RecordCursor cursor = cv.StartCursor();
+  CanFrame frame;
   for (RecordKind kind = cv.FirstRecord(cursor); kind != kKindEnd; kind = cv.NextRecord(cursor)) {
     if ((kind == kKindCh1Frame && keepCh1) || (kind == kKindCh2Frame && keepCh2)) {
-      WriteFrame(cv, cursor);
+      WriteFrame(cv, cursor, frame);
     }
     if (cv.output->result() != 0) break;
   }

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <clocale>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -264,11 +265,18 @@ int RunConvert(const CliRequest& req) {
     board.AddSlot(sessions.back().get());
   }
   std::atomic<unsigned> running{workers};
+  // The last worker to finish wakes the watch loop, so the command ends with its conversions and
+  // not up to one polling interval later.
+  std::mutex doneMutex;
+  std::condition_variable done;
   auto work = [&](unsigned slot) {
     Printer printer(&board, slot, req.quiet, &failures);
     ConversionJob(*sessions[slot], settings, source, printer, stop, DefaultConverterTable(),
                   jobOptions);
-    --running;
+    if (--running == 0) {
+      std::lock_guard<std::mutex> lock(doneMutex);
+      done.notify_all();
+    }
   };
   CatchInterrupt();
   std::vector<std::thread> threads;
@@ -277,7 +285,10 @@ int RunConvert(const CliRequest& req) {
   auto lastDraw = std::chrono::steady_clock::now();
   std::vector<const Input*> notStarted;
   while (running.load() > 0) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    {
+      std::unique_lock<std::mutex> lock(doneMutex);
+      done.wait_for(lock, std::chrono::milliseconds(20), [&] { return running.load() == 0; });
+    }
     if (g_interrupted.load() && !stop.load()) {
       stop.store(true);
       notStarted = source.Close();

@@ -117,7 +117,8 @@ void PushpinStyle(CTxtCvtKML& cv, const char* id, const char* scale) {
   Line(cv, "\t<IconStyle>");
   FormatPiece(piece, "\t\t<scale>%s</scale>", scale);
   Line(cv, piece);
-  Line(cv, "\t\t<Icon><href>http://maps.google.com/mapfiles/kml/pushpin/ylw-pushpin.png</href></Icon>");
+  Line(cv,
+       "\t\t<Icon><href>http://maps.google.com/mapfiles/kml/pushpin/ylw-pushpin.png</href></Icon>");
   Line(cv, "\t\t<hotSpot x=\"20\" y=\"2\" xunits=\"pixels\" yunits=\"pixels\"/>");
   Line(cv, "\t</IconStyle>");
   Line(cv, "\t<LineStyle>");
@@ -130,9 +131,17 @@ void PushpinStyle(CTxtCvtKML& cv, const char* id, const char* scale) {
 void CoordinateLine(CTxtCvtKML& cv, const MonitorRecord& fix) {
   GnssFixTexts t;
   FormatGnssFix(fix, false, true, &t);
-  char piece[256];
-  FormatPiece(piece, "\t\t%s,%s,%s", t.longitude, t.latitude, t.altitude);
-  Line(cv, piece);
+  // "\t\t%s,%s,%s" of longitude, latitude and altitude.
+  TextOutput& out = *cv.output;
+  char* p = out.BeginAppend(2 + 3 * 32);
+  p = text::PutText(p, "\t\t");
+  p = text::PutText(p, t.longitude);
+  *p++ = ',';
+  p = text::PutText(p, t.latitude);
+  *p++ = ',';
+  p = text::PutText(p, t.altitude);
+  out.EndAppend(p);
+  cv.EndLine();
 }
 
 void PointPlacemark(CTxtCvtKML& cv, const char* name, const MonitorRecord& fix) {

@@ -2,6 +2,8 @@
 // CAN and analog CSV tables append to their rows.
 #pragma once
 
+#include <string>
+
 #include "input/monitor_record.h"
 #include "report/cvt_base.h"
 
@@ -9,8 +11,8 @@ namespace dtconv {
 
 // Fix quality (bits 0-2 of byte 15): 1 time only, 2 GNSS, 3 DGNSS, anything else invalid.
 int FixQuality(const MonitorRecord& fix);
-bool FixTimeValid(int quality);      // 1, 2, 3
-bool FixPositionValid(int quality);  // 2, 3
+bool FixTimeValid(int quality);                     // 1, 2, 3
+bool FixPositionValid(int quality);                 // 2, 3
 const char* FixQualityText(int quality, bool csv);  // "GNSS" or "G", ...
 
 struct GnssFixTexts {
@@ -29,5 +31,18 @@ void AppendGnssTitles(CTxtCvtBase& cv);
 // The eight GNSS cells of the given fix (eight empty cells for none), appended to the current CSV
 // row without ending it.
 void AppendGnssColumns(CTxtCvtBase& cv, const MonitorRecord* fix);
+
+// AppendGnssColumns for rows that repeat one fix until the next: the cells are formatted once per
+// fix and copied into every later row that follows a field.
+class GnssColumnsCache {
+ public:
+  void Reset() { valid_ = false; }
+  void Append(CTxtCvtBase& cv, const MonitorRecord* fix);
+
+ private:
+  bool valid_ = false;
+  const MonitorRecord* fix_ = nullptr;
+  std::string cells_;
+};
 
 }  // namespace dtconv

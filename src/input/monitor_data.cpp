@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
 
 #include "platform/platform.h"
 
@@ -227,19 +226,21 @@ CaptureTime DataInfo::StopTime() const {
 }
 
 void ReleaseMonitorData(MonitorData& data) {
-  data.image.reset();
-  data.imageSize = 0;
+  data.image.Reset();
   data.recordCount = 0;
   data.sampleCount = 0;
   data.records = nullptr;
   data.samples = nullptr;
 }
 
-uint32_t ParseMonitorData(std::unique_ptr<uint8_t[]> image, uint64_t size, MonitorData& data) {
+namespace {
+
+uint32_t ParseImage(platform::FileImage image, MonitorData& data) {
   ReleaseMonitorData(data);
   data = MonitorData{};
+  uint64_t size = image.size();
   if (size < kMinCaptureSize || size > kMaxCaptureSize) return kResultInvalidData;
-  const uint8_t* p = image.get();
+  const uint8_t* p = image.data();
   if (std::memcmp(p, kDataSignature, sizeof kDataSignature) != 0) return kResultInvalidData;
 
   bool infoAccepted = false;
@@ -284,8 +285,15 @@ uint32_t ParseMonitorData(std::unique_ptr<uint8_t[]> image, uint64_t size, Monit
     pos += 8 + static_cast<size_t>(chunkSize);
   }
   data.image = std::move(image);
-  data.imageSize = size;
   return kResultOk;
+}
+
+}  // namespace
+
+uint32_t ParseMonitorData(std::unique_ptr<uint8_t[]> image, uint64_t size, MonitorData& data) {
+  platform::FileImage adopted;
+  adopted.Adopt(std::move(image), size);
+  return ParseImage(std::move(adopted), data);
 }
 
 uint32_t LoadMonitorData(const std::filesystem::path& path, MonitorData& data) {
@@ -297,11 +305,10 @@ uint32_t LoadMonitorData(const std::filesystem::path& path, MonitorData& data) {
   if (uint32_t r = file.Size(&size); r != 0) return r;
   // Checked before anything is allocated or read: a capture is at most 1 GiB.
   if (size < kMinCaptureSize || size > kMaxCaptureSize) return kResultInvalidData;
-  std::unique_ptr<uint8_t[]> image(new (std::nothrow) uint8_t[size]);
-  if (!image) return kResultOutOfMemory;
-  if (uint32_t r = file.Read(image.get(), size); r != 0) return r;
+  platform::FileImage image;
+  if (uint32_t r = image.Load(file, size); r != 0) return r;
   file.Close();
-  return ParseMonitorData(std::move(image), size, data);
+  return ParseImage(std::move(image), data);
 }
 
 }  // namespace dtconv

@@ -11,6 +11,7 @@
 
 #include "input/bytes.h"
 #include "input/monitor_record.h"
+#include "platform/platform.h"
 
 namespace dtconv {
 
@@ -101,7 +102,8 @@ struct WaveInfo {
   }
 };
 
-// One loaded capture. Records and samples point into the file image, which the object owns.
+// One loaded capture. Records and samples point into the file image, which the object owns: the
+// file mapped into memory, or read into a buffer where it cannot be mapped.
 struct MonitorData {
   int32_t recordingKind = 0;
   int32_t formatCode = 0;  // 29 once a DataInfo was accepted
@@ -111,16 +113,23 @@ struct MonitorData {
   uint32_t sampleCount = 0;
   const MonitorRecord* records = nullptr;
   const uint8_t* samples = nullptr;  // 4-byte little-endian words
-  std::unique_ptr<uint8_t[]> image;
-  uint64_t imageSize = 0;
+  platform::FileImage image;
 
   uint32_t Sample(uint32_t i) const { return LoadU32(samples + 4 * static_cast<size_t>(i)); }
+  // A walk over every record from the first. It gives the pages of a mapped image back to the
+  // system as it passes them, so a conversion keeps little of a large capture resident.
+  RecordCursor Walk() const {
+    RecordCursor cursor{0, recordCount, records};
+    cursor.image = &image;
+    return cursor;
+  }
 };
 
-// Reads and validates the file at `path` into `data`, replacing whatever it held. Returns 0, or a
-// result code: 0x80070000 + system error when the file cannot be opened or read, 0x8007000D when
-// its size, signature or information structure is invalid, 0x8007000E when no memory is left for
-// the image. On failure `data` holds no records. A file without "DINF" loads with formatCode 0.
+// Reads and validates the file at `path` into `data`, replacing whatever it held. The file is
+// mapped into memory, not copied, where the system allows it. Returns 0, or a result code:
+// 0x80070000 + system error when the file cannot be opened or read, 0x8007000D when its size,
+// signature or information structure is invalid, 0x8007000E when no memory is left for the image.
+// On failure `data` holds no records. A file without "DINF" loads with formatCode 0.
 uint32_t LoadMonitorData(const std::filesystem::path& path, MonitorData& data);
 
 // The same rules over a file image already in memory (the loader's own core; also used by tests

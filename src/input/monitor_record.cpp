@@ -1,43 +1,23 @@
 #include "input/monitor_record.h"
 
+#include "platform/platform.h"
+
 namespace dtconv {
 
-RecordKind ClassifyRecord(const MonitorRecord& record, const AcceptRule& rule) {
-  if (!record.IsHead()) return kKindEnd;
-  uint8_t type = record.Type();
-  switch (type >> 4) {
-    case 0: return rule.frames ? kKindCh1Frame : kKindEnd;
-    case 1: return rule.frames ? kKindCh2Frame : kKindEnd;
-    case 2: return rule.gnss ? kKindGnss : kKindEnd;
-    case 3: return rule.analog && type <= 0x32 ? kKindAnalog : kKindEnd;
-    default: break;
+void PassCheckpoint(RecordCursor& cursor) {
+  uint32_t at = cursor.index;
+  cursor.checkpoint = at <= UINT32_MAX - kCheckpointStride
+                          ? (at / kCheckpointStride + 1) * kCheckpointStride
+                          : UINT32_MAX;
+  if (cursor.walked != nullptr && at % kCheckpointStride == 0) {
+    cursor.walked->store(at, std::memory_order_relaxed);
   }
-  if (type == kRecordLostData) return rule.lostData ? kKindLostData : kKindEnd;
-  if (type == kRecordCanOverrun) return rule.canOverrun ? kKindOverrun : kKindEnd;
-  if (type == kRecordAnalogOverrun) return rule.analogOverrun ? kKindOverrun : kKindEnd;
-  return kKindEnd;
-}
-
-RecordKind NextRecord(RecordCursor& cursor, const AcceptRule& rule) {
-  while (cursor.index < cursor.count) {
-    ++cursor.index;
-    if ((cursor.index & 0xFFFF) == 0 && cursor.walked != nullptr) {
-      cursor.walked->store(cursor.index, std::memory_order_relaxed);
-    }
-    if (cursor.index >= cursor.count) break;
-    RecordKind kind = ClassifyRecord(cursor.records[cursor.index], rule);
-    if (kind != kKindEnd) return kind;
+  if (cursor.image != nullptr && at - cursor.released >= kReleaseStride) {
+    auto base = static_cast<uint64_t>(reinterpret_cast<const uint8_t*>(cursor.records) -
+                                      cursor.image->data());
+    cursor.image->ReleaseRange(base + 32ull * cursor.released, base + 32ull * at);
+    cursor.released = at;
   }
-  cursor.index = cursor.count;
-  return kKindEnd;
-}
-
-RecordKind FirstRecord(RecordCursor& cursor, const AcceptRule& rule) {
-  if (cursor.index < cursor.count) {
-    RecordKind kind = ClassifyRecord(cursor.records[cursor.index], rule);
-    if (kind != kKindEnd) return kind;
-  }
-  return NextRecord(cursor, rule);
 }
 
 const MonitorRecord* ContinuationOf(const RecordCursor& cursor, uint8_t sequence) {

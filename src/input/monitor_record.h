@@ -8,6 +8,10 @@
 
 namespace dtconv {
 
+namespace platform {
+class FileImage;
+}
+
 struct MonitorRecord {
   uint8_t bytes[32];
 
@@ -36,12 +40,22 @@ enum RecordKind : int {
   kKindGnss = 9,
 };
 
+// A walk stops at a checkpoint every this many records: it reports its progress there, and gives
+// back the pages of the file image behind it once kReleaseStride more records (8 MiB) are passed.
+inline constexpr uint32_t kCheckpointStride = 1u << 16;
+inline constexpr uint32_t kReleaseStride = 1u << 18;
+
 struct RecordCursor {
   uint32_t index = 0;
   uint32_t count = 0;
   const MonitorRecord* records = nullptr;
   // When set, receives the index every 65536 records, for a progress display in another thread.
   std::atomic<uint32_t>* walked = nullptr;
+  // The file image the records lie in, when the walk may give back the pages it has passed
+  // (MonitorData::Walk); records behind the cursor stay readable all the same.
+  const platform::FileImage* image = nullptr;
+  uint32_t released = 0;                    // records before this index have been given back
+  uint32_t checkpoint = kCheckpointStride;  // index of the next checkpoint
 
   const MonitorRecord& Current() const { return records[index]; }
   // The record `ahead` places after the current one, or null past the end.
@@ -62,14 +76,47 @@ struct AcceptRule {
 };
 
 // The kind a rule gives a record, or kKindEnd when the record is passed over.
-RecordKind ClassifyRecord(const MonitorRecord& record, const AcceptRule& rule);
+inline RecordKind ClassifyRecord(const MonitorRecord& record, const AcceptRule& rule) {
+  if (!record.IsHead()) return kKindEnd;
+  uint8_t type = record.Type();
+  switch (type >> 4) {
+    case 0: return rule.frames ? kKindCh1Frame : kKindEnd;
+    case 1: return rule.frames ? kKindCh2Frame : kKindEnd;
+    case 2: return rule.gnss ? kKindGnss : kKindEnd;
+    case 3: return rule.analog && type <= 0x32 ? kKindAnalog : kKindEnd;
+    default: break;
+  }
+  if (type == kRecordLostData) return rule.lostData ? kKindLostData : kKindEnd;
+  if (type == kRecordCanOverrun) return rule.canOverrun ? kKindOverrun : kKindEnd;
+  if (type == kRecordAnalogOverrun) return rule.analogOverrun ? kKindOverrun : kKindEnd;
+  return kKindEnd;
+}
+
+// The walk's work at a checkpoint: the progress report and the pages given back.
+void PassCheckpoint(RecordCursor& cursor);
 
 // Moves to the next accepted head record after the cursor and returns its kind; at the end sets
 // the index to the count and returns kKindEnd.
-RecordKind NextRecord(RecordCursor& cursor, const AcceptRule& rule);
+inline RecordKind NextRecord(RecordCursor& cursor, const AcceptRule& rule) {
+  while (cursor.index < cursor.count) {
+    ++cursor.index;
+    if (cursor.index >= cursor.checkpoint) PassCheckpoint(cursor);
+    if (cursor.index >= cursor.count) break;
+    RecordKind kind = ClassifyRecord(cursor.records[cursor.index], rule);
+    if (kind != kKindEnd) return kind;
+  }
+  cursor.index = cursor.count;
+  return kKindEnd;
+}
 
 // The kind of the record at the cursor when accepted, otherwise as NextRecord.
-RecordKind FirstRecord(RecordCursor& cursor, const AcceptRule& rule);
+inline RecordKind FirstRecord(RecordCursor& cursor, const AcceptRule& rule) {
+  if (cursor.index < cursor.count) {
+    RecordKind kind = ClassifyRecord(cursor.records[cursor.index], rule);
+    if (kind != kKindEnd) return kind;
+  }
+  return NextRecord(cursor, rule);
+}
 
 // The continuation record `sequence` places after the head at the cursor, when it exists, has the
 // head's type, a clear head flag and that sequence number; otherwise null.

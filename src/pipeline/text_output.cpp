@@ -9,9 +9,6 @@
 namespace dtconv {
 
 namespace {
-// Output goes out in large blocks: a 1 GiB conversion makes a few thousand writes, not one per
-// line.
-constexpr size_t kFileBufferSize = 1 << 20;
 constexpr char kBom[] = "\xEF\xBB\xBF";
 }  // namespace
 
@@ -23,9 +20,12 @@ int FormatPieceN(char* piece, size_t size, const char* format, ...) {
   return n;
 }
 
-// Two bytes beyond the line's capacity leave room for the line end.
-TextOutput::TextOutput()
-    : line_(new char[kLineCapacity + 2]), fileBuffer_(new char[kFileBufferSize]) {}
+// After the block: room for one whole line and its line end (at most two bytes).
+TextOutput::TextOutput(size_t blockSize)
+    : blockSize_(blockSize == 0 ? 1 : blockSize),
+      buffer_(new char[blockSize_ + kLineCapacity + 2]),
+      line_(buffer_.get()),
+      scratch_(new char[kMaxAppend]) {}
 
 TextOutput::~TextOutput() { CloseOutput(); }
 
@@ -36,6 +36,8 @@ void TextOutput::SetupOutput(const CvtSettings& settings) {
     case kOutCr: eol_ = "\r"; break;
     default: eol_ = "\r\n"; break;
   }
+  eolBytes_[0] = eol_[0];
+  eolBytes_[1] = eol_.size() > 1 ? eol_[1] : '\0';
   utf8_ = (bits & kOutUtf8) != 0;
   bom_ = utf8_ && (bits & kOutBom) != 0;
   std::u16string_view wide = settings.delimiter;
@@ -48,6 +50,8 @@ uint32_t TextOutput::OpenOutput(const std::filesystem::path& path) {
   CloseOutput();
   cancel_.store(false, std::memory_order_relaxed);
   result_ = 0;
+  pending_ = 0;
+  line_ = buffer_.get();
   length_ = 0;
   int err = 0;
   file_ = platform::OpenOutputFile(path, &err);
@@ -55,7 +59,8 @@ uint32_t TextOutput::OpenOutput(const std::filesystem::path& path) {
     result_ = kResultOutputBase + static_cast<uint32_t>(err);
     return result_;
   }
-  std::setvbuf(file_, fileBuffer_.get(), _IOFBF, kFileBufferSize);
+  // The writer gathers whole blocks itself; the stream passes them straight to the system.
+  std::setvbuf(file_, nullptr, _IONBF, 0);
   if (bom_) {
     WriteRaw(kBom, 3);
     if (result_ != 0) {
@@ -68,15 +73,17 @@ uint32_t TextOutput::OpenOutput(const std::filesystem::path& path) {
 
 void TextOutput::CloseOutput() {
   if (file_ == nullptr) return;
+  // Lines finished before a failure or a cancel were handed over and are still written.
+  WritePending();
   errno = 0;
   if (std::fclose(file_) != 0) Fail(kResultOutputBase + static_cast<uint32_t>(errno ? errno : EIO));
   file_ = nullptr;
 }
 
-void TextOutput::AppendText(std::string_view text) {
+void TextOutput::AppendCut(std::string_view text) {
   size_t room = static_cast<size_t>(kLineCapacity - 1 - length_);
   size_t n = text.size() < room ? text.size() : room;
-  std::memcpy(line_.get() + length_, text.data(), n);
+  std::memmove(line_ + length_, text.data(), n);
   length_ += static_cast<int32_t>(n);
 }
 
@@ -91,14 +98,31 @@ void TextOutput::WriteRaw(const char* data, size_t size) {
   }
 }
 
+void TextOutput::WritePending() {
+  if (pending_ == 0) return;
+  // The unfinished line moves to the start of the buffer.
+  WriteRaw(buffer_.get(), pending_);
+  if (length_ > 0) std::memmove(buffer_.get(), line_, static_cast<size_t>(length_));
+  pending_ = 0;
+  line_ = buffer_.get();
+}
+
 void TextOutput::FlushLine() {
   if (result_ != 0) return;
   if (cancel_.load(std::memory_order_relaxed)) result_ = kResultCancelled;
-  char* line = line_.get();
-  while (length_ > 0 && line[length_ - 1] == ' ') --length_;
-  std::memcpy(line + length_, eol_.data(), eol_.size());
-  WriteRaw(line, static_cast<size_t>(length_) + eol_.size());
+  while (length_ > 0 && line_[length_ - 1] == ' ') --length_;
+  // Both bytes of the line-end store; only the line end's own length counts.
+  std::memcpy(line_ + length_, eolBytes_, 2);
+  pending_ += static_cast<size_t>(length_) + eol_.size();
   length_ = 0;
+  if (file_ == nullptr) {
+    // Nowhere to write: the line is dropped and the failure recorded.
+    pending_ = 0;
+    Fail(kResultOutputBase + EBADF);
+  } else if (pending_ >= blockSize_) {
+    WritePending();
+  }
+  line_ = buffer_.get() + pending_;
 }
 
 void TextOutput::WriteBytes(const void* data, size_t size) {
@@ -107,7 +131,50 @@ void TextOutput::WriteBytes(const void* data, size_t size) {
     result_ = kResultCancelled;
     return;
   }
-  WriteRaw(static_cast<const char*>(data), size);
+  if (file_ == nullptr) {
+    Fail(kResultOutputBase + EBADF);
+    return;
+  }
+  if (pending_ + size > blockSize_) {
+    WritePending();
+    if (size >= blockSize_) {
+      // Large enough to go out directly; an unfinished line stays behind it.
+      WriteRaw(static_cast<const char*>(data), size);
+      return;
+    }
+  }
+  if (length_ > 0) std::memmove(line_ + size, line_, static_cast<size_t>(length_));
+  std::memcpy(buffer_.get() + pending_, data, size);
+  pending_ += size;
+  line_ = buffer_.get() + pending_;
+}
+
+uint8_t* TextOutput::BeginBytes(size_t n) {
+  if (result_ == 0 && file_ != nullptr && length_ == 0) {
+    if (pending_ + n > blockSize_) WritePending();
+    bytesStart_ = reinterpret_cast<uint8_t*>(buffer_.get() + pending_);
+    inScratch_ = false;
+  } else {
+    bytesStart_ = reinterpret_cast<uint8_t*>(scratch_.get());
+    inScratch_ = true;
+  }
+  return bytesStart_;
+}
+
+void TextOutput::EndBytes(const uint8_t* end) {
+  auto size = static_cast<size_t>(end - bytesStart_);
+  if (inScratch_) {
+    WriteBytes(bytesStart_, size);
+    return;
+  }
+  if (result_ != 0) return;
+  if (cancel_.load(std::memory_order_relaxed)) {
+    result_ = kResultCancelled;
+    return;
+  }
+  pending_ += size;
+  if (pending_ >= blockSize_) WritePending();
+  line_ = buffer_.get() + pending_;
 }
 
 }  // namespace dtconv

@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -29,11 +30,19 @@ int FormatPieceN(char* piece, size_t size, const char* format, ...);
 
 #define FormatPiece(piece, ...) ::dtconv::FormatPieceN((piece), sizeof(piece), __VA_ARGS__)
 
+// Lines are built in place at the end of one large output buffer, after the finished lines that
+// wait to be written; once those reach the block size they go to the file in one write. A
+// conversion of a 1 GiB capture thus makes a few thousand writes, not one per line.
 class TextOutput {
  public:
   static constexpr int32_t kLineCapacity = 0x100100;
+  // Finished lines are written out once this many bytes have gathered.
+  static constexpr size_t kDefaultBlockSize = size_t{1} << 21;
+  // The most a formatter may ask of BeginAppend at once.
+  static constexpr size_t kMaxAppend = 4096;
 
-  TextOutput();
+  // `blockSize` (at least 1) is only changed by tests of the buffering.
+  explicit TextOutput(size_t blockSize = kDefaultBlockSize);
   ~TextOutput();
   TextOutput(const TextOutput&) = delete;
   TextOutput& operator=(const TextOutput&) = delete;
@@ -46,20 +55,50 @@ class TextOutput {
   // Returns the result (0xA0070000 + errno on failure).
   uint32_t OpenOutput(const std::filesystem::path& path);
 
-  // Closes the file. A failure to write what was still buffered becomes the result when none
-  // was held, so a full disk is never reported as success.
+  // Writes the finished lines still buffered and closes the file. A failure to write them
+  // becomes the result when none was held, so a full disk is never reported as success.
   void CloseOutput();
 
-  void AppendText(std::string_view text);
+  // Appends to the current line, stopping silently at kLineCapacity - 1 characters.
+  void AppendText(std::string_view text) {
+    if (text.size() <= static_cast<size_t>(kLineCapacity - 1 - length_)) {
+      std::memcpy(line_ + length_, text.data(), text.size());
+      length_ += static_cast<int32_t>(text.size());
+    } else {
+      AppendCut(text);
+    }
+  }
   void AppendText(const char* text) { AppendText(std::string_view(text)); }
   void AppendDelimiter() { AppendText(delimiter_); }
+
+  // Room to format up to `n` (at most kMaxAppend) characters in place at the end of the line.
+  // EndAppend with the end of what was written appends it; text that would pass the line's
+  // capacity is cut there, exactly as AppendText cuts.
+  char* BeginAppend(size_t n) {
+    inScratch_ = n > static_cast<size_t>(kLineCapacity - 1 - length_);
+    return inScratch_ ? scratch_.get() : line_ + length_;
+  }
+  void EndAppend(const char* end) {
+    if (!inScratch_) {
+      length_ = static_cast<int32_t>(end - line_);
+    } else {
+      AppendCut(std::string_view(scratch_.get(), static_cast<size_t>(end - scratch_.get())));
+    }
+  }
+  // The characters of the current line so far.
+  std::string_view line() const { return std::string_view(line_, static_cast<size_t>(length_)); }
 
   // Trims trailing blanks and writes the line and the line end. Records the cancelled code when
   // cancel was requested (the line is still written); does nothing once a failure is held.
   void FlushLine();
 
-  // Raw bytes for binary outputs, with the same result discipline.
+  // Raw bytes for binary outputs, with the same result discipline. They go before an unfinished
+  // line.
   void WriteBytes(const void* data, size_t size);
+  // The same for bytes built in place: room for up to `n` (at most kMaxAppend) bytes, and
+  // EndBytes with the end of what was written.
+  uint8_t* BeginBytes(size_t n);
+  void EndBytes(const uint8_t* end);
 
   uint32_t result() const { return result_; }
   // Records a failure unless one is already held.
@@ -76,16 +115,27 @@ class TextOutput {
   void RequestCancel() { cancel_.store(true, std::memory_order_relaxed); }
 
  private:
+  void AppendCut(std::string_view text);
+  // Writes the finished lines gathered so far.
+  void WritePending();
   void WriteRaw(const char* data, size_t size);
 
   uint32_t result_ = 0;
   std::atomic<bool> cancel_{false};
   std::FILE* file_ = nullptr;
-  std::unique_ptr<char[]> line_;
-  std::unique_ptr<char[]> fileBuffer_;
+  size_t blockSize_;
+  // Finished lines (pending_ bytes), then the current line at line_, with room for a whole line
+  // of kLineCapacity characters and its line end after the block.
+  std::unique_ptr<char[]> buffer_;
+  size_t pending_ = 0;
+  char* line_ = nullptr;
+  std::unique_ptr<char[]> scratch_;
+  bool inScratch_ = false;
+  uint8_t* bytesStart_ = nullptr;  // where BeginBytes handed out room
   int32_t length_ = 0;
   bool utf8_ = false;
   std::string_view eol_ = "\r\n";
+  char eolBytes_[2] = {'\r', '\n'};
   bool bom_ = false;
   std::string delimiter_ = ",";
 };

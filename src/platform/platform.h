@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -27,11 +28,53 @@ class InputFile {
   void Close();
 
  private:
+  friend class FileImage;
 #ifdef _WIN32
   void* handle_ = nullptr;
 #else
   int fd_ = -1;
 #endif
+};
+
+// The whole content of an input file, read-only. Mapped into memory where the system allows it:
+// pages are read on first touch, and ReleaseRange gives the pages of a range back to the system
+// (they are read again from the file if touched later), so a walk through a large file keeps
+// little of it resident. A file that cannot be mapped is read into an allocated buffer instead,
+// which ReleaseRange leaves alone.
+//
+// A mapped image relies on the file keeping its size while it is open: on Windows the read-only
+// sharing of InputFile keeps writers out; elsewhere a file cut short by another program under a
+// running conversion ends the process with a bus error on the next page read.
+class FileImage {
+ public:
+  FileImage() = default;
+  ~FileImage() { Reset(); }
+  FileImage(FileImage&& other) noexcept { *this = std::move(other); }
+  FileImage& operator=(FileImage&& other) noexcept;
+  FileImage(const FileImage&) = delete;
+  FileImage& operator=(const FileImage&) = delete;
+
+  // Maps, or else reads, all `size` bytes (at least 1) of an open file. Returns 0, a read error
+  // as InputFile does, or 0x8007000E when there is no memory for the buffer.
+  uint32_t Load(InputFile& file, uint64_t size);
+  // Takes bytes already in memory.
+  void Adopt(std::unique_ptr<uint8_t[]> bytes, uint64_t size);
+  // Unmaps or frees the image.
+  void Reset();
+
+  const uint8_t* data() const { return data_; }
+  uint64_t size() const { return size_; }
+  bool mapped() const { return mapped_; }
+
+  // Lets the system take back the pages that lie wholly inside bytes [from, to) of a mapped
+  // image. The bytes stay readable and unchanged.
+  void ReleaseRange(uint64_t from, uint64_t to) const;
+
+ private:
+  const uint8_t* data_ = nullptr;
+  uint64_t size_ = 0;
+  bool mapped_ = false;
+  std::unique_ptr<uint8_t[]> buffer_;
 };
 
 // Maps a POSIX errno to the Windows system error number it corresponds to.

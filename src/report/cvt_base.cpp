@@ -16,6 +16,7 @@ void CTxtCvtBase::Bind(const MonitorData& d, ConverterContext& ctx, bool csvForm
   csv = csvForm;
   timeStampStyle = style;
   previousTimestamp = -1;
+  localTimes.Reset();
   lastGnss = nullptr;
   fieldOnLine = false;
 }

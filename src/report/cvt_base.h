@@ -9,7 +9,9 @@
 #include "input/monitor_data.h"
 #include "input/monitor_record.h"
 #include "pipeline/converter_context.h"
+#include "pipeline/text_format.h"
 #include "pipeline/text_output.h"
+#include "report/local_time_cache.h"
 
 namespace dtconv {
 
@@ -33,6 +35,25 @@ class CTxtCvtBase {
   // One cell of a row, not ending the line. Text: a blank, then the text. CSV: the delimiter when
   // a field is already on the line, then the text (nothing for null: an empty cell).
   void WriteCell(const char* text);
+  // The start of a cell formatted in place at `p` (a BeginAppend area of the writer): the blank
+  // of a text cell, or the delimiter of a CSV cell when a field is already on the line. Returns
+  // where the cell's text goes. Callers reserve the delimiter's length (at most 63) per cell.
+  char* PutCellStart(char* p) {
+    if (csv) {
+      if (fieldOnLine) {
+        const std::string& d = output->delimiter();
+        if (d.size() == 1) {
+          *p++ = d[0];
+        } else {
+          p = text::PutText(p, d);
+        }
+      }
+    } else {
+      *p++ = ' ';
+    }
+    fieldOnLine = true;
+    return p;
+  }
   // Ends the current line and clears fieldOnLine.
   void EndLine();
 
@@ -49,8 +70,9 @@ class CTxtCvtBase {
 
   // A record walk over the loaded records with this converter's operations.
   RecordCursor StartCursor() const {
-    return RecordCursor{0, data->recordCount, data->records,
-                        context != nullptr ? &context->recordsWalked : nullptr};
+    RecordCursor cursor = data->Walk();
+    cursor.walked = context != nullptr ? &context->recordsWalked : nullptr;
+    return cursor;
   }
 
   // State, public so the shared formatters (timestamps, GNSS and analog cells) can use it.
@@ -59,6 +81,7 @@ class CTxtCvtBase {
   int64_t timeBaseNanoseconds = 0;
   int32_t timeStampStyle = 0;
   int64_t previousTimestamp = -1;
+  LocalTimeCache localTimes;
   const MonitorData* data = nullptr;
   TextOutput* output = nullptr;
   ConverterContext* context = nullptr;

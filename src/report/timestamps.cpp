@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "pipeline/text_format.h"
 #include "platform/platform.h"
 
 namespace dtconv {
@@ -10,15 +11,13 @@ namespace {
 
 constexpr int64_t kMicro = 1000000;
 constexpr int64_t kNano = 1000000000;
-// The last second both platforms' 64-bit local time converts: 3000-12-31 23:59:59 UTC.
-constexpr int64_t kLastLocalSecond = 32535215999;
 // Differences of 100 000 s or more are not shown.
 constexpr int64_t kMaxDifference = 100000 * kMicro;
 
 // Replaces every digit of a formatted text with a dash: the placeholder of the same width for a
 // time that cannot be shown.
-void Dashes(char* text) {
-  for (char* p = text; *p != '\0'; ++p) {
+void Dashes(char* from, char* to) {
+  for (char* p = from; p < to; ++p) {
     if (*p >= '0' && *p <= '9') *p = '-';
   }
 }
@@ -34,6 +33,75 @@ bool Difference(CTxtCvtBase& cv, int64_t t, int64_t* d) {
   }
   cv.previousTimestamp = t;
   return has;
+}
+
+// "%02d"
+char* Put2(char* p, int v) {
+  return v >= 0 && v <= 99 ? text::PutTwoDigits(p, static_cast<unsigned>(v))
+                           : text::PutZeroPadded(p, v, 2);
+}
+
+// "<whole>.<micro>" of a microsecond count: "%0<width>d.%06d" (width 0: "%d").
+char* PutSecondsMicro(char* p, int whole, int micro, int width) {
+  p = width > 0 ? text::PutZeroPadded(p, whole, width) : text::PutInt(p, whole);
+  *p++ = '.';
+  return text::PutZeroPadded(p, micro, 6);
+}
+
+// The date or hour-and-minute text of a clock. Copies the whole fixed-size field (the caller's
+// room always allows it) and moves on by the text's length.
+template <size_t N>
+char* PutClockText(char* p, const char (&text)[N], int length) {
+  std::memcpy(p, text, N);
+  return p + length;
+}
+
+// The time of day of styles 1, 2, 3 and 10 from a local clock, f nanoseconds into the second.
+char* PutLocalColumn(char* p, int32_t style, const LocalClock& c, int f) {
+  const platform::LocalTime& lt = c.time;
+  switch (style) {
+    case 1:
+      *p++ = ' ';
+      p = Put2(p, lt.minute);
+      *p++ = ':';
+      p = Put2(p, lt.second);
+      *p++ = '.';
+      p = text::PutZeroPadded(p, f / 1000, 6);
+      *p++ = ' ';
+      return p;
+    case 2:
+      *p++ = ' ';
+      p = PutClockText(p, c.hourMinute, c.hourMinuteLength);
+      *p++ = ':';
+      p = Put2(p, lt.second);
+      *p++ = '.';
+      p = text::PutZeroPadded(p, f / 1000000, 3);
+      *p++ = ' ';
+      return p;
+    case 3:
+      p = Put2(p, lt.month);
+      *p++ = '/';
+      p = Put2(p, lt.day);
+      *p++ = ' ';
+      break;
+    default:
+      p = PutClockText(p, c.date, c.dateLength);
+      *p++ = ' ';
+      break;
+  }
+  p = PutClockText(p, c.hourMinute, c.hourMinuteLength);
+  *p++ = ':';
+  return Put2(p, lt.second);
+}
+
+// The clock of a time that cannot be shown: every field zero, later turned into dashes.
+LocalClock ZeroClock() {
+  LocalClock c{};
+  std::memcpy(c.date, "0000/00/00", 10);
+  c.dateLength = 10;
+  std::memcpy(c.hourMinute, "00:00", 5);
+  c.hourMinuteLength = 5;
+  return c;
 }
 
 }  // namespace
@@ -70,88 +138,151 @@ const char* TimeColumnTitle(int32_t style) {
   }
 }
 
-void FormatTimeColumn(const MonitorRecord& record, CTxtCvtBase& cv, char (&text)[64]) {
+char* PutTimeColumn(char* p, const MonitorRecord& record, CTxtCvtBase& cv) {
   auto t = static_cast<int64_t>(record.Timestamp());
   int32_t style = cv.timeStampStyle;
   switch (style) {
     case 0: {
       int64_t d = 0;
-      if (Difference(cv, t, &d)) {
-        FormatPiece(text, " %05d.%06d ", static_cast<int>(d / kMicro), static_cast<int>(d % kMicro));
-      } else {
-        std::strcpy(text, "   --------   ");
-      }
-      return;
+      if (!Difference(cv, t, &d)) return text::PutText(p, "   --------   ");
+      *p++ = ' ';
+      p = PutSecondsMicro(p, static_cast<int>(d / kMicro), static_cast<int>(d % kMicro), 5);
+      *p++ = ' ';
+      return p;
     }
     case 4:
-      FormatPiece(text, " %05d.%06d ", static_cast<int>((t / kMicro) % 100000),
-                  static_cast<int>(t % kMicro));
-      return;
+      *p++ = ' ';
+      p = PutSecondsMicro(p, static_cast<int>((t / kMicro) % 100000), static_cast<int>(t % kMicro),
+                          5);
+      *p++ = ' ';
+      return p;
     case 6: {
       int64_t s = t / kMicro;
-      FormatPiece(text, " %03d %02d:%02d:%02d ", static_cast<int>((s / 86400) % 1000),
-                  static_cast<int>((s / 3600) % 24), static_cast<int>((s / 60) % 60),
-                  static_cast<int>(s % 60));
-      return;
+      *p++ = ' ';
+      p = text::PutZeroPadded(p, (s / 86400) % 1000, 3);
+      *p++ = ' ';
+      p = Put2(p, static_cast<int>((s / 3600) % 24));
+      *p++ = ':';
+      p = Put2(p, static_cast<int>((s / 60) % 60));
+      *p++ = ':';
+      p = Put2(p, static_cast<int>(s % 60));
+      *p++ = ' ';
+      return p;
     }
     case 1:
     case 2:
     case 3:
     case 10: {
       AbsoluteTime at = RecordTime(record.Timestamp(), cv.timeBaseSeconds, cv.timeBaseNanoseconds);
-      platform::LocalTime lt{};
-      bool ok = RecordLocalTime(at.seconds, &lt);
       int f = static_cast<int>(at.nanoseconds);
-      if (style == 1) {
-        FormatPiece(text, " %02d:%02d.%06d ", lt.minute, lt.second, f / 1000);
-      } else if (style == 2) {
-        FormatPiece(text, " %02d:%02d:%02d.%03d ", lt.hour, lt.minute, lt.second, f / 1000000);
-      } else if (style == 3) {
-        FormatPiece(text, "%02d/%02d %02d:%02d:%02d", lt.month, lt.day, lt.hour, lt.minute,
-                    lt.second);
-      } else {
-        FormatPiece(text, "%04d/%02d/%02d %02d:%02d:%02d", lt.year, lt.month, lt.day, lt.hour,
-                    lt.minute, lt.second);
+      if (const LocalClock* c = cv.localTimes.Get(at.seconds)) {
+        return PutLocalColumn(p, style, *c, f);
       }
-      if (!ok) Dashes(text);
-      return;
+      char* start = p;
+      p = PutLocalColumn(p, style, ZeroClock(), f);
+      Dashes(start, p);
+      return p;
     }
     default:
-      FormatPiece(text, " %08d.%03d ", static_cast<int>((t / kMicro) % 100000000),
-                  static_cast<int>((t / 1000) % 1000));
-      return;
+      *p++ = ' ';
+      p = text::PutZeroPadded(p, (t / kMicro) % 100000000, 8);
+      *p++ = '.';
+      p = text::PutZeroPadded(p, (t / 1000) % 1000, 3);
+      *p++ = ' ';
+      return p;
   }
+}
+
+void FormatTimeColumn(const MonitorRecord& record, CTxtCvtBase& cv, char (&text)[64]) {
+  *PutTimeColumn(text, record, cv) = '\0';
+}
+
+char* PutTimeCells(char* p, const MonitorRecord& record, CTxtCvtBase& cv, bool elapsed,
+                   bool difference) {
+  auto t = static_cast<int64_t>(record.Timestamp());
+  if (elapsed) {
+    p = cv.PutCellStart(p);
+    *p++ = ' ';
+    p = PutSecondsMicro(p, static_cast<int>((t / kMicro) % 100000), static_cast<int>(t % kMicro),
+                        0);
+    *p++ = ' ';
+  }
+  AbsoluteTime at = RecordTime(record.Timestamp(), cv.timeBaseSeconds, cv.timeBaseNanoseconds);
+  const LocalClock* c = cv.localTimes.Get(at.seconds);
+  p = cv.PutCellStart(p);
+  if (c != nullptr) {
+    p = PutClockText(p, c->date, c->dateLength);
+  } else {
+    p = text::PutText(p, "----/--/--");
+  }
+  p = cv.PutCellStart(p);
+  if (c != nullptr) {
+    p = PutClockText(p, c->hourMinute, c->hourMinuteLength);
+    *p++ = ':';
+    p = Put2(p, c->time.second);
+  } else {
+    p = text::PutText(p, "--:--:--");
+  }
+  if (cv.timeStampStyle == 7 || cv.timeStampStyle == 8) {
+    p = cv.PutCellStart(p);
+    int f = static_cast<int>(at.nanoseconds);
+    if (c == nullptr) {
+      *p++ = '-';
+    } else {
+      p = text::PutInt(p, cv.timeStampStyle == 7 ? f / 1000 : f / 1000000);
+    }
+  }
+  int64_t d = 0;
+  bool has = Difference(cv, t, &d);
+  if (difference) {
+    p = cv.PutCellStart(p);
+    if (has) {
+      p = PutSecondsMicro(p, static_cast<int>(d / kMicro), static_cast<int>(d % kMicro), 0);
+    } else {
+      p = text::PutText(p, "--------");
+    }
+  }
+  return p;
 }
 
 void FormatTimeCells(const MonitorRecord& record, CTxtCvtBase& cv, TimeCells* c) {
   auto t = static_cast<int64_t>(record.Timestamp());
   AbsoluteTime at = RecordTime(record.Timestamp(), cv.timeBaseSeconds, cv.timeBaseNanoseconds);
-  platform::LocalTime lt{};
-  bool ok = RecordLocalTime(at.seconds, &lt);
-  FormatPiece(c->date, "%04d/%02d/%02d", lt.year, lt.month, lt.day);
-  FormatPiece(c->time, "%02d:%02d:%02d", lt.hour, lt.minute, lt.second);
+  const LocalClock* clock = cv.localTimes.Get(at.seconds);
+  if (clock != nullptr) {
+    char* p = text::PutText(c->date,
+                            std::string_view(clock->date, static_cast<size_t>(clock->dateLength)));
+    *p = '\0';
+    p = text::PutText(
+        c->time, std::string_view(clock->hourMinute, static_cast<size_t>(clock->hourMinuteLength)));
+    *p++ = ':';
+    *Put2(p, clock->time.second) = '\0';
+  } else {
+    std::strcpy(c->date, "----/--/--");
+    std::strcpy(c->time, "--:--:--");
+  }
   int f = static_cast<int>(at.nanoseconds);
-  if (cv.timeStampStyle == 7) {
-    FormatPiece(c->subSecond, "%d", f / 1000);
-  } else if (cv.timeStampStyle == 8) {
-    FormatPiece(c->subSecond, "%d", f / 1000000);
+  if (cv.timeStampStyle == 7 || cv.timeStampStyle == 8) {
+    if (clock == nullptr) {
+      std::strcpy(c->subSecond, "-");
+    } else {
+      *text::PutInt(c->subSecond, cv.timeStampStyle == 7 ? f / 1000 : f / 1000000) = '\0';
+    }
   } else {
     c->subSecond[0] = '\0';
   }
-  if (!ok) {
-    Dashes(c->date);
-    Dashes(c->time);
-    if (c->subSecond[0] != '\0') std::strcpy(c->subSecond, "-");
-  }
   int64_t d = 0;
   if (Difference(cv, t, &d)) {
-    FormatPiece(c->difference, "%d.%06d", static_cast<int>(d / kMicro),
-                static_cast<int>(d % kMicro));
+    *PutSecondsMicro(c->difference, static_cast<int>(d / kMicro), static_cast<int>(d % kMicro), 0) =
+        '\0';
   } else {
     std::strcpy(c->difference, "--------");
   }
-  FormatPiece(c->elapsed, " %d.%06d ", static_cast<int>((t / kMicro) % 100000),
-              static_cast<int>(t % kMicro));
+  char* p = c->elapsed;
+  *p++ = ' ';
+  p = PutSecondsMicro(p, static_cast<int>((t / kMicro) % 100000), static_cast<int>(t % kMicro), 0);
+  *p++ = ' ';
+  *p = '\0';
 }
 
 void FormatFixDateTime(const MonitorRecord& fix, bool valid, char (&date)[32], char (&time)[32]) {
@@ -161,8 +292,16 @@ void FormatFixDateTime(const MonitorRecord& fix, bool valid, char (&date)[32], c
     return;
   }
   const uint8_t* b = fix.bytes;
-  FormatPiece(date, "%04d/%02d/%02d", b[14] + 1900, b[13], b[12]);
-  FormatPiece(time, "%02d:%02d:%02d", b[11], b[10], b[9]);
+  char* p = text::PutZeroPadded(date, b[14] + 1900, 4);
+  *p++ = '/';
+  p = Put2(p, b[13]);
+  *p++ = '/';
+  *Put2(p, b[12]) = '\0';
+  p = Put2(time, b[11]);
+  *p++ = ':';
+  p = Put2(p, b[10]);
+  *p++ = ':';
+  *Put2(p, b[9]) = '\0';
 }
 
 }  // namespace dtconv

@@ -20,6 +20,8 @@ const char* TimeColumnTitle(int32_t style);
 // The time column of a text row (14 characters for styles 0 to 6). Updates the previous
 // timestamp in style 0.
 void FormatTimeColumn(const MonitorRecord& record, CTxtCvtBase& cv, char (&text)[64]);
+// The same text written at `p` (room for 63 characters); returns its end.
+char* PutTimeColumn(char* p, const MonitorRecord& record, CTxtCvtBase& cv);
 
 struct TimeCells {
   char date[32];
@@ -30,6 +32,12 @@ struct TimeCells {
 };
 // Every CSV time cell at once; always updates the previous timestamp.
 void FormatTimeCells(const MonitorRecord& record, CTxtCvtBase& cv, TimeCells* cells);
+// The time cells of a CSV row written at `p` as cells of cv (PutCellStart): Elapsed when
+// `elapsed`, Date, Time, the sub-second cell in styles 7 and 8, TimeDiff when `difference`.
+// Always updates the previous timestamp. Needs room for kMaxTimeCells characters.
+char* PutTimeCells(char* p, const MonitorRecord& record, CTxtCvtBase& cv, bool elapsed,
+                   bool difference);
+inline constexpr size_t kMaxTimeCells = 5 * (63 + 31);
 
 // UTC date and time of a GNSS fix as received, or "--------" twice when not valid.
 void FormatFixDateTime(const MonitorRecord& fix, bool valid, char (&date)[32], char (&time)[32]);
@@ -42,7 +50,8 @@ struct AbsoluteTime {
 AbsoluteTime RecordTime(uint64_t timestamp, int64_t baseSeconds, int64_t baseNanoseconds);
 
 // Local broken-down time of an absolute time; false when it cannot be represented (before 1970
-// or after the year 3000), in which case the texts show dashes of the same width.
+// or after the year 3000), in which case the texts show dashes of the same width. The converters
+// go through their LocalTimeCache, which gives the same answers.
 bool RecordLocalTime(int64_t seconds, platform::LocalTime* out);
 
 }  // namespace dtconv

@@ -3,11 +3,13 @@
 #include <fcntl.h>
 #include <iconv.h>
 #include <langinfo.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <new>
 #include <system_error>
 
 #include "platform/platform.h"
@@ -80,6 +82,63 @@ uint32_t InputFile::Read(void* buffer, size_t count) {
 void InputFile::Close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
+}
+
+FileImage& FileImage::operator=(FileImage&& other) noexcept {
+  if (this != &other) {
+    Reset();
+    data_ = other.data_;
+    size_ = other.size_;
+    mapped_ = other.mapped_;
+    buffer_ = std::move(other.buffer_);
+    other.data_ = nullptr;
+    other.size_ = 0;
+    other.mapped_ = false;
+  }
+  return *this;
+}
+
+uint32_t FileImage::Load(InputFile& file, uint64_t size) {
+  Reset();
+  void* view = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, file.fd_, 0);
+  if (view != MAP_FAILED) {
+    // Read ahead generously; the walk gives back what it has passed (ReleaseRange).
+    ::madvise(view, size, MADV_SEQUENTIAL);
+    data_ = static_cast<const uint8_t*>(view);
+    size_ = size;
+    mapped_ = true;
+    return 0;
+  }
+  // A file system that cannot map files: read the file whole.
+  std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[size]);
+  if (!bytes) return kSystemErrorBase + 14;  // ERROR_OUTOFMEMORY: the 0x8007000E of the loader
+  if (uint32_t r = file.Read(bytes.get(), size); r != 0) return r;
+  Adopt(std::move(bytes), size);
+  return 0;
+}
+
+void FileImage::Adopt(std::unique_ptr<uint8_t[]> bytes, uint64_t size) {
+  Reset();
+  buffer_ = std::move(bytes);
+  data_ = buffer_.get();
+  size_ = size;
+}
+
+void FileImage::Reset() {
+  if (mapped_) ::munmap(const_cast<uint8_t*>(data_), size_);
+  buffer_.reset();
+  data_ = nullptr;
+  size_ = 0;
+  mapped_ = false;
+}
+
+void FileImage::ReleaseRange(uint64_t from, uint64_t to) const {
+  if (!mapped_ || from >= to || to > size_) return;
+  // The mapping starts on a page boundary, so image offsets and page boundaries line up.
+  auto page = static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
+  uint64_t first = (from + page - 1) / page * page;
+  uint64_t last = to / page * page;
+  if (first < last) ::madvise(const_cast<uint8_t*>(data_) + first, last - first, MADV_DONTNEED);
 }
 
 std::FILE* OpenOutputFile(const std::filesystem::path& path, int* err) {

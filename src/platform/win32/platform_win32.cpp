@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <ctime>
 #include <cwchar>
+#include <new>
 
 #include "platform/platform.h"
 #include "platform/unicode.h"
@@ -64,6 +65,71 @@ uint32_t InputFile::Read(void* buffer, size_t count) {
 void InputFile::Close() {
   if (handle_ != nullptr) CloseHandle(static_cast<HANDLE>(handle_));
   handle_ = nullptr;
+}
+
+FileImage& FileImage::operator=(FileImage&& other) noexcept {
+  if (this != &other) {
+    Reset();
+    data_ = other.data_;
+    size_ = other.size_;
+    mapped_ = other.mapped_;
+    buffer_ = std::move(other.buffer_);
+    other.data_ = nullptr;
+    other.size_ = 0;
+    other.mapped_ = false;
+  }
+  return *this;
+}
+
+uint32_t FileImage::Load(InputFile& file, uint64_t size) {
+  Reset();
+  HANDLE mapping =
+      CreateFileMappingW(static_cast<HANDLE>(file.handle_), nullptr, PAGE_READONLY, 0, 0, nullptr);
+  if (mapping != nullptr) {
+    // The view keeps the mapping object alive.
+    void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, static_cast<SIZE_T>(size));
+    CloseHandle(mapping);
+    if (view != nullptr) {
+      data_ = static_cast<const uint8_t*>(view);
+      size_ = size;
+      mapped_ = true;
+      return 0;
+    }
+  }
+  // A file that cannot be mapped: read it whole.
+  std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[size]);
+  if (!bytes) return kSystemErrorBase + ERROR_OUTOFMEMORY;
+  if (uint32_t r = file.Read(bytes.get(), size); r != 0) return r;
+  Adopt(std::move(bytes), size);
+  return 0;
+}
+
+void FileImage::Adopt(std::unique_ptr<uint8_t[]> bytes, uint64_t size) {
+  Reset();
+  buffer_ = std::move(bytes);
+  data_ = buffer_.get();
+  size_ = size;
+}
+
+void FileImage::Reset() {
+  if (mapped_) UnmapViewOfFile(data_);
+  buffer_.reset();
+  data_ = nullptr;
+  size_ = 0;
+  mapped_ = false;
+}
+
+void FileImage::ReleaseRange(uint64_t from, uint64_t to) const {
+  if (!mapped_ || from >= to || to > size_) return;
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  uint64_t page = info.dwPageSize;
+  uint64_t first = (from + page - 1) / page * page;
+  uint64_t last = to / page * page;
+  // Unlocking pages that are not locked takes them out of the working set.
+  if (first < last) {
+    VirtualUnlock(const_cast<uint8_t*>(data_) + first, static_cast<SIZE_T>(last - first));
+  }
 }
 
 std::FILE* OpenOutputFile(const std::filesystem::path& path, int* err) {

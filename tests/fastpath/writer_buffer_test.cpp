@@ -1,0 +1,187 @@
+// The writer's output buffer: lines built in place and written in blocks give the same bytes as
+// writing every line as it ends, for any block size down to one byte, for lines that end exactly
+// on a block boundary, for raw bytes between lines, and for text formatted in place near the
+// line's capacity.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "diff_support.h"
+#include "pipeline/text_format.h"
+#include "pipeline/text_output.h"
+#include "test_files.h"
+
+namespace dtconv {
+namespace {
+
+using test::Random;
+
+CvtSettings Lf() {
+  CvtSettings s;
+  s.outputBits = 1;
+  return s;
+}
+
+// One step of a writer's life: a line (text appended in pieces, some formatted in place) or a run
+// of raw bytes.
+struct Step {
+  std::vector<std::string> pieces;
+  bool inPlace = false;
+  std::string raw;  // raw bytes instead of a line
+};
+
+std::string Plain(const std::vector<Step>& steps, const std::string& eol) {
+  std::string out, line;
+  for (const Step& s : steps) {
+    if (!s.raw.empty()) {
+      out += s.raw;
+      continue;
+    }
+    for (const std::string& p : s.pieces) line += p;
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    out += line + eol;
+    line.clear();
+  }
+  return out;
+}
+
+std::string Written(size_t blockSize, const std::vector<Step>& steps) {
+  test::TempDir dir;
+  TextOutput out(blockSize);
+  out.SetupOutput(Lf());
+  EXPECT_EQ(out.OpenOutput(dir / "o.txt"), 0u);
+  for (const Step& s : steps) {
+    if (!s.raw.empty()) {
+      out.WriteBytes(s.raw.data(), s.raw.size());
+      continue;
+    }
+    for (const std::string& p : s.pieces) {
+      if (s.inPlace) {
+        char* at = out.BeginAppend(p.size());
+        out.EndAppend(text::PutText(at, p));
+      } else {
+        out.AppendText(p);
+      }
+    }
+    out.FlushLine();
+  }
+  out.CloseOutput();
+  EXPECT_EQ(out.result(), 0u);
+  return test::ReadFileBytes(dir / "o.txt");
+}
+
+std::vector<Step> RandomSteps(Random& r, int n) {
+  std::vector<Step> steps;
+  for (int i = 0; i < n; ++i) {
+    Step s;
+    if (r.OneIn(10)) {
+      s.raw.assign(1 + r.Below(40), static_cast<char>('A' + r.Below(26)));
+    } else {
+      s.inPlace = r.OneIn(2);
+      for (uint32_t k = r.Below(5); k > 0; --k) {
+        std::string p(r.Below(30), 'x');
+        for (char& c : p) c = r.OneIn(4) ? ' ' : static_cast<char>('a' + r.Below(26));
+        s.pieces.push_back(p);
+      }
+    }
+    steps.push_back(s);
+  }
+  return steps;
+}
+
+class BlockSize : public ::testing::TestWithParam<size_t> {};
+
+TEST_P(BlockSize, SameBytesAsLineByLine) {
+  Random r(GetParam());
+  for (int round = 0; round < 20; ++round) {
+    std::vector<Step> steps = RandomSteps(r, 200);
+    std::string diff = test::FirstDifference(Plain(steps, "\n"), Written(GetParam(), steps));
+    EXPECT_TRUE(diff.empty()) << "block " << GetParam() << ": " << diff;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(All, BlockSize,
+                         ::testing::Values(1, 2, 3, 7, 16, 64, 1000, 4096,
+                                           TextOutput::kDefaultBlockSize));
+
+TEST(OutputBuffer, LinesEndingExactlyOnTheBlockBoundary) {
+  // Lines of 15 characters and LF fill a 16-byte block exactly, again and again; then lines one
+  // shorter and one longer than the block.
+  std::vector<Step> steps;
+  for (int i = 0; i < 50; ++i)
+    steps.push_back({{std::string(15, static_cast<char>('a' + i % 26))}});
+  steps.push_back({{std::string(14, 'y')}});
+  steps.push_back({{std::string(16, 'z')}});
+  steps.push_back({{std::string(33, 'w')}});
+  EXPECT_EQ(Written(16, steps), Plain(steps, "\n"));
+}
+
+TEST(OutputBuffer, RawBytesGoBeforeAnUnfinishedLine) {
+  test::TempDir dir;
+  for (size_t block : {size_t{2}, size_t{8}, TextOutput::kDefaultBlockSize}) {
+    TextOutput out(block);
+    out.SetupOutput(Lf());
+    ASSERT_EQ(out.OpenOutput(dir / "o.txt"), 0u);
+    out.AppendText("one");
+    out.FlushLine();
+    out.AppendText("two");
+    out.WriteBytes("RAW", 3);
+    out.WriteBytes("0123456789", 10);
+    out.AppendText(" three");
+    out.FlushLine();
+    out.CloseOutput();
+    EXPECT_EQ(test::ReadFileBytes(dir / "o.txt"), "one\nRAW0123456789two three\n") << block;
+  }
+}
+
+TEST(OutputBuffer, TextFormattedInPlaceIsCutLikeAppendedText) {
+  // Near the capacity, BeginAppend hands out scratch room and EndAppend cuts what was written.
+  test::TempDir dir;
+  TextOutput out;
+  out.SetupOutput(Lf());
+  ASSERT_EQ(out.OpenOutput(dir / "o.txt"), 0u);
+  out.AppendText(std::string(TextOutput::kLineCapacity - 5, 'a'));
+  char* at = out.BeginAppend(10);
+  out.EndAppend(text::PutText(at, "0123456789"));
+  EXPECT_EQ(out.length(), TextOutput::kLineCapacity - 1);
+  EXPECT_EQ(out.line().substr(out.line().size() - 6), "aa0123");
+  out.FlushLine();
+  out.CloseOutput();
+  EXPECT_EQ(test::ReadFileBytes(dir / "o.txt").size(),
+            static_cast<size_t>(TextOutput::kLineCapacity - 1 + 1));
+}
+
+TEST(OutputBuffer, NothingIsWrittenWhileBelowOneBlock) {
+  // The lines wait in the buffer: a file removed under the writer only shows its loss at close.
+  test::TempDir dir;
+  TextOutput out(64);
+  out.SetupOutput(Lf());
+  ASSERT_EQ(out.OpenOutput(dir / "o.txt"), 0u);
+  out.AppendText("short line");
+  out.FlushLine();
+  EXPECT_EQ(test::ReadFileBytes(dir / "o.txt"), "");
+  out.AppendText(std::string(60, 'b'));
+  out.FlushLine();
+  EXPECT_EQ(test::ReadFileBytes(dir / "o.txt").size(), 11u + 61u);
+  out.CloseOutput();
+}
+
+#ifndef _WIN32
+TEST(OutputBuffer, FullDiskWithTinyBlocksKeepsTheFirstFailure) {
+  TextOutput out(3);
+  out.SetupOutput(Lf());
+  ASSERT_EQ(out.OpenOutput("/dev/full"), 0u);
+  out.AppendText("abcdef");
+  out.FlushLine();
+  EXPECT_EQ(out.result(), kResultOutputBase + ENOSPC);
+  out.AppendText("more");
+  out.FlushLine();
+  out.WriteBytes("raw", 3);
+  out.CloseOutput();
+  EXPECT_EQ(out.result(), kResultOutputBase + ENOSPC);
+}
+#endif
+
+}  // namespace
+}  // namespace dtconv
