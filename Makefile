@@ -3,7 +3,8 @@ SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 WINE_ENV := WINEPREFIX=$(CURDIR)/build/windows/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
-.PHONY: all deps dev release windows check check-native check-windows demo samples format bench fuzz clean
+.PHONY: all deps dev release windows check check-native check-windows check-fuzz demo samples format \
+        bench fuzz clean
 
 all: dev
 
@@ -29,7 +30,12 @@ check-windows: windows
 	mkdir -p build/windows/wineprefix
 	cd build/windows && $(WINE_ENV) ctest -j $(JOBS) --output-on-failure
 
-check: check-native check-windows
+# A short run of every fuzz target (30 s each) so that a regression the corpus does not replay is
+# still likely to show; `make fuzz` runs them longer.
+check-fuzz: deps
+	FUZZ_TIME=$${FUZZ_SMOKE_TIME:-30} JOBS=$(JOBS) scripts/fuzz
+
+check: check-native check-windows check-fuzz
 
 samples: release
 	build/release/tools/make_samples samples
@@ -43,8 +49,9 @@ format:
 bench: release
 	scripts/bench
 
-fuzz:
-	scripts/fuzz
+# FUZZ_TIME seconds per target (default 300); `make fuzz FUZZ_TIME=1800`.
+fuzz: deps
+	FUZZ_TIME=$${FUZZ_TIME:-300} JOBS=$(JOBS) scripts/fuzz
 
 clean:
 	rm -rf build out

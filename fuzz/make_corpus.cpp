@@ -1,0 +1,161 @@
+// Writes the seed captures of the conversion fuzz target (fuzz/corpus/convert): small captures
+// built with the tests' capture builder, one or two kinds of content each, so that the fuzzer
+// starts from every record kind and every analog front end. The samples/ folder adds larger,
+// mixed captures. Run: make_fuzz_corpus fuzz/corpus/convert
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "capture_builder.h"
+
+namespace {
+
+using dtconv::test::Bytes;
+using dtconv::test::CaptureBuilder;
+using dtconv::test::FrameSpec;
+
+constexpr uint8_t kData11 = 1, kRemote11 = 2, kData29 = 3, kRemote29 = 4, kError = 5;
+constexpr uint8_t kFd11 = 17, kFd29 = 19;
+
+Bytes Payload(size_t n, uint8_t seed) {
+  Bytes d(n);
+  for (size_t i = 0; i < n; ++i) d[i] = static_cast<uint8_t>(seed + 7 * i);
+  return d;
+}
+
+FrameSpec Frame(int line, uint64_t t, uint8_t format, uint32_t id, Bytes data, uint8_t dlc) {
+  FrameSpec f;
+  f.line = line;
+  f.typeNibble = static_cast<uint8_t>(line);
+  f.timestamp = t;
+  f.format = format;
+  f.id = id;
+  f.data = std::move(data);
+  f.dlc = dlc;
+  f.fc = 0x1234;
+  return f;
+}
+
+CaptureBuilder CanClassic() {
+  CaptureBuilder b;
+  b.Frame(Frame(1, 100, kData11, 0x123, Payload(8, 1), 8));
+  b.Frame(Frame(2, 250, kData29, 0x18FEF100, Payload(3, 2), 3));
+  b.Frame(Frame(1, 400, kRemote11, 0x3FF, {}, 4));
+  b.Frame(Frame(2, 900, kRemote29, 0x1ABCDE0, {}, 8));
+  FrameSpec err = Frame(1, 1500, kError, 0, {}, 0);
+  err.status = 3;
+  b.Frame(err);
+  FrameSpec marked = Frame(2, 2000, kData11, 0x7E8, Payload(8, 3), 8);
+  marked.trigger = true;
+  b.Frame(marked);
+  b.Marker(0x80, 2500).Marker(0x81, 3000);
+  return b;
+}
+
+CaptureBuilder CanFd() {
+  CaptureBuilder b;
+  b.can[1].nonIso = true;
+  FrameSpec a = Frame(1, 10, kFd11, 0x2A0, Payload(64, 4), 15);
+  a.fdFlags = 1 << 4;  // BRS
+  b.Frame(a);
+  FrameSpec c = Frame(2, 20, kFd29, 0x18DAF110, Payload(12, 5), 9);
+  c.fdFlags = 3 << 5;  // BRS and ESI
+  b.Frame(c);
+  b.Frame(Frame(1, 30, kFd11, 0x100, Payload(48, 6), 14));
+  return b;
+}
+
+CaptureBuilder Analog(uint8_t port, bool eight) {
+  CaptureBuilder b;
+  b.analogPort = port;
+  if (port == 3) {
+    for (int i = 0; i < 8; ++i) b.calibration.push_back({true, 10 * i, 100000 + i, -100000, 41000});
+  }
+  for (uint64_t k = 0; k < 4; ++k) {
+    dtconv::test::AnalogSpec a;
+    a.timestamp = 1000 * k + 5;
+    a.referenceTemp = 2150;
+    for (uint32_t c = 0; c < 8; ++c) a.words[c] = (0x10000u * (c + 1) + 997u * k) & 0xFFFFFF;
+    a.eightChannels = eight;
+    b.Analog(a);
+  }
+  b.Marker(0x82, 5000);
+  return b;
+}
+
+CaptureBuilder Gnss() {
+  CaptureBuilder b;
+  for (int s = 0; s < 4; ++s) {
+    dtconv::test::FixSpec f;
+    f.timestamp = 1000000ull * s + 4000;
+    f.utc = {2026, 12, 6, 9, 30, s};
+    f.quality = static_cast<uint8_t>(s);
+    f.satellites = static_cast<uint8_t>(4 + s);
+    f.latitude = 356543210 + 1000 * s;
+    f.longitude = -1397012345 + 1000 * s;
+    f.altitudeMm = -1200 + 300 * s;
+    f.errorCm = 250;
+    b.Fix(f);
+  }
+  return b;
+}
+
+CaptureBuilder Wave() {
+  CaptureBuilder b;
+  b.waveInfo = CaptureBuilder::WaveInfoBytes(1, 0, 1, 3, 0, -1, {true, 5, 100000, -100000, 0},
+                                             {false, 0, 0, 0, 0});
+  for (uint32_t i = 0; i < 16; ++i)
+    b.waveSamples.push_back(i * 0x01000100u + 0x00FF00FFu * (i & 1));
+  return b;
+}
+
+CaptureBuilder Mixed() {
+  CaptureBuilder b = CanClassic();
+  b.analogPort = 1;
+  dtconv::test::AnalogSpec a;
+  a.timestamp = 120;
+  a.words = {0x0C3000, 0xF3D000};
+  b.Analog(a);
+  dtconv::test::FixSpec f;
+  f.timestamp = 130;
+  f.utc = {2026, 12, 6, 9, 30, 0};
+  f.latitude = 356543210;
+  f.longitude = 1397012345;
+  b.Fix(f);
+  b.Frame(Frame(1, 140, kData11, 0x0C9, Payload(8, 9), 8));
+  return b;
+}
+
+void Write(const std::filesystem::path& dir, const std::string& name, const Bytes& bytes) {
+  dtconv::test::WriteFile(dir / (name + ".DT"), bytes);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: make_fuzz_corpus FOLDER\n");
+    return 2;
+  }
+  std::filesystem::path dir = argv[1];
+  std::filesystem::create_directories(dir);
+  Write(dir, "signature_only", dtconv::test::AssembleFile({}));
+  Write(dir, "no_records", CaptureBuilder().Build());
+  Write(dir, "can_classic", CanClassic().Build());
+  Write(dir, "can_fd", CanFd().Build());
+  CaptureBuilder kind4 = CanClassic();
+  kind4.recordingKind = 4;
+  kind4.kindExtra = 2;
+  Write(dir, "can_kind4", kind4.Build());
+  CaptureBuilder kind16 = CanFd();
+  kind16.recordingKind = 16;
+  Write(dir, "can_kind16", kind16.Build());
+  Write(dir, "analog_bnc", Analog(1, false).Build());
+  Write(dir, "analog_xphv", Analog(2, true).Build());
+  Write(dir, "analog_xptc", Analog(3, true).Build());
+  Write(dir, "gnss", Gnss().Build());
+  Write(dir, "wave", Wave().Build());
+  Write(dir, "mixed", Mixed().Build());
+  return 0;
+}
