@@ -3,8 +3,8 @@ SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 WINE_ENV := WINEPREFIX=$(CURDIR)/build/windows/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
-.PHONY: all deps dev release windows check check-native check-windows check-fuzz demo samples format \
-        bench fuzz clean
+.PHONY: all deps dev release windows check check-native check-windows check-interop check-fuzz demo \
+        samples format bench fuzz clean
 
 all: dev
 
@@ -27,15 +27,17 @@ check-native: dev
 	ctest --preset dev -j $(JOBS) --output-on-failure
 
 check-windows: windows
-	mkdir -p build/windows/wineprefix
-	cd build/windows && $(WINE_ENV) ctest -j $(JOBS) --output-on-failure
+	cd build/windows && $(WINE_ENV) ../../scripts/wine-env ctest -j $(JOBS) --output-on-failure
+
+check-interop: dev windows
+	scripts/check-interop
 
 # A short run of every fuzz target (30 s each) so that a regression the corpus does not replay is
 # still likely to show; `make fuzz` runs them longer.
 check-fuzz: deps
 	FUZZ_TIME=$${FUZZ_SMOKE_TIME:-30} JOBS=$(JOBS) scripts/fuzz
 
-check: check-native check-windows check-fuzz
+check: check-native check-windows check-interop check-fuzz
 
 samples: release
 	build/release/tools/make_samples samples

@@ -19,7 +19,8 @@ struct CliRequest {
   CvtOptions options;
   std::vector<std::string> paths;  // UTF-8
   std::string outputDir;           // UTF-8, empty: beside each input
-  std::string settingsFile;        // UTF-8
+  std::string settingsFile;        // UTF-8, empty: the defaults
+  std::vector<std::string> warnings;  // printed before converting (values a settings file had)
   int jobs = 0;                    // 0: one per core
   bool quiet = false;
   bool json = false;

@@ -120,6 +120,7 @@ std::string Lower(std::string s) {
 }
 
 int RunConvert(const CliRequest& req) {
+  for (const std::string& w : req.warnings) std::fprintf(stderr, "dtconv: warning: %s\n", w.c_str());
   bool anyError = false;
   CvtSettings settings = BuildCvtSettings(req.options);
   JobOptions jobOptions;

@@ -83,6 +83,8 @@ struct CvtOptions {
   int32_t outCode = 0;   // 0 ANSI code page, 1 UTF-8, 2 UTF-8 with byte order mark
   int32_t lineFeed = 0;  // 0 CR LF, 1 LF, 2 CR
   std::u16string csvDelimit = u",";
+
+  bool operator==(const CvtOptions&) const = default;
 };
 
 // The conversion type for a target and format.
