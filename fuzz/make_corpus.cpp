@@ -1,13 +1,19 @@
-// Writes the seed captures of the conversion fuzz target (fuzz/corpus/convert): small captures
-// built with the tests' capture builder, one or two kinds of content each, so that the fuzzer
-// starts from every record kind and every analog front end. The samples/ folder adds larger,
-// mixed captures. Run: make_fuzz_corpus fuzz/corpus/convert
+// Writes the seeds of two fuzz targets.
+//  - fuzz/corpus/convert: small captures built with the tests' capture builder, one or two kinds
+//    of content each, so that the fuzzer starts from every record kind and every analog front
+//    end; the samples/ folder adds larger, mixed captures.
+//  - fuzz/corpus/settings: settings files as SaveSettings writes them (UTF-16LE), and the same
+//    keys as UTF-8 with and without a byte order mark, as other editors leave them.
+// Run: make_fuzz_corpus fuzz/corpus
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "capture_builder.h"
+#include "pipeline/cvt_settings.h"
+#include "pipeline/settings_file.h"
 
 namespace {
 
@@ -127,6 +133,42 @@ CaptureBuilder Mixed() {
   return b;
 }
 
+void WriteText(const std::filesystem::path& file, const std::string& text) {
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out << text;
+}
+
+void WriteSettingsSeeds(const std::filesystem::path& dir) {
+  std::filesystem::create_directories(dir);
+  dtconv::CvtOptions defaults;
+  defaults.folder = u"C:\\Data\\Captures";
+  dtconv::SaveSettings(dir / "defaults.ini", defaults);
+  dtconv::CvtOptions all;
+  all.folder = u"D:\\\u6E2C\u5B9A\\2026";  // a Japanese folder name
+  all.fileFilter = 1;
+  all.targetData = dtconv::kTargetCan;
+  all.outputType = dtconv::kOutputCsv;
+  all.canCsvSignalLine = 2;
+  all.canCsvTimeStamp = dtconv::kStampMicro;
+  all.canCsvRelTimeStamp = all.canCsvDiffTimeStamp = true;
+  all.canCsvAddAnalog = all.canCsvAddGnss = true;
+  all.additional = true;
+  all.outCode = 2;
+  all.lineFeed = 1;
+  all.csvDelimit = u"\\t";
+  dtconv::SaveSettings(dir / "can_csv_every_option.ini", all);
+  const std::string keys =
+      "[cvtSettings]\r\nfolder=/home/user/captures\r\nfileFilter=*.DT\r\n"
+      "[cvtParams]\r\ntargetData=Analog\r\noutputType=Csv\r\n"
+      "[anaCsvCvtParams]\r\ntimeStamp=Sec\r\nrelTimeStamp=True\r\naddGNSS=True\r\n"
+      "[outputParams]\r\nadditional=True\r\noutCode=UTF-8\r\nlineFeed=CR\r\n"
+      "csvDelimit=\"; \"\r\n";
+  WriteText(dir / "analog_csv_plain.ini", keys);
+  WriteText(dir / "analog_csv_utf8_bom.ini", "\xEF\xBB\xBF" + keys);
+  WriteText(dir / "gnss_kml_lf.ini",
+            "[cvtParams]\ntargetData=GPS\noutputType=Kml\n[outputParams]\nlineFeed=LF\n");
+}
+
 void Write(const std::filesystem::path& dir, const std::string& name, const Bytes& bytes) {
   dtconv::test::WriteFile(dir / (name + ".DT"), bytes);
 }
@@ -138,7 +180,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: make_fuzz_corpus FOLDER\n");
     return 2;
   }
-  std::filesystem::path dir = argv[1];
+  WriteSettingsSeeds(std::filesystem::path(argv[1]) / "settings");
+  std::filesystem::path dir = std::filesystem::path(argv[1]) / "convert";
   std::filesystem::create_directories(dir);
   Write(dir, "signature_only", dtconv::test::AssembleFile({}));
   Write(dir, "no_records", CaptureBuilder().Build());
