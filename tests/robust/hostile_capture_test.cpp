@@ -5,13 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "capture_builder.h"
 #include "pipeline/conversion_job.h"
+#include "robust_support.h"
 #include "run_converter.h"
 #include "test_files.h"
 
@@ -30,7 +30,7 @@ using test::Chunk;
 using test::DataInfoParts;
 using test::Rec;
 
-constexpr uint8_t kData11 = 1, kData29 = 3, kFd11 = 17;
+constexpr uint8_t kData11 = 1, kFd11 = 17;
 
 test::FrameSpec Frame(int line, uint64_t t, uint8_t format, uint32_t id, size_t bytes,
                       uint8_t dlc) {
@@ -46,19 +46,8 @@ test::FrameSpec Frame(int line, uint64_t t, uint8_t format, uint32_t id, size_t 
   return f;
 }
 
-// The capture every case breaks: a classic frame, a 64-byte CAN FD frame (a head and two
-// continuation records), a 29-bit frame and an overrun marker, then a short analog waveform.
-// Chunks: DINF, MDAC, AWDI, AWDT.
-CaptureBuilder Base() {
-  CaptureBuilder b;
-  b.Frame(Frame(1, 100, kData11, 0x123, 8, 8));
-  b.Frame(Frame(2, 200, kFd11, 0x2A0, 64, 15));
-  b.Frame(Frame(1, 300, kData29, 0x18FEF100, 4, 4));
-  b.Marker(0x81, 400);
-  b.waveInfo = CaptureBuilder::WaveInfoBytes(1, 0, 1, 3, 0, 2);
-  b.waveSamples = {0x00000000, 0x7FFF8000, 0x40000C00, 0xFFFF0001};
-  return b;
-}
+// The capture every case breaks (chunks DINF, MDAC, AWDI, AWDT).
+CaptureBuilder Base() { return test::BaseCapture(); }
 
 Bytes WithParts(const std::function<void(DataInfoParts&)>& edit) {
   CaptureBuilder b = Base();
@@ -530,35 +519,9 @@ class HostileCapture : public ::testing::TestWithParam<Case> {
   void SetUp() override { test::SetTimeZone("UTC"); }
 };
 
-class OneFile : public InputSource {
- public:
-  explicit OneFile(fs::path p) : path_(std::move(p)) {}
-  bool Next(fs::path* p) override {
-    if (done_) return false;
-    *p = path_;
-    done_ = true;
-    return true;
-  }
-
- private:
-  fs::path path_;
-  bool done_ = false;
-};
-
 uint32_t ConvertOne(const fs::path& input, int32_t type, fs::path* output) {
-  ConversionSession session;
-  session.context.bannerTime = test::kBannerTime;
-  // The timestamp style the settings panes give each type by default.
-  int32_t style = type == kCvtCanText || type == kCvtAnalogText ? 2
-                  : type == kCvtCanCsv || type == kCvtAnalogCsv ? 8
-                  : type == kCvtGnssText                        ? 3
-                  : type == kCvtGnssCsv                         ? 10
-                                                                : 0;
-  CvtSettings settings = test::SettingsFor(type, style);
-  OneFile source(input);
-  JobObserver observer;
-  std::atomic<bool> stop{false};
-  uint32_t r = ConversionJob(session, settings, source, observer, stop, DefaultConverterTable());
+  test::JobRecord record;
+  uint32_t r = test::RunJob({input}, type, record);
   EXPECT_EQ(DeriveOutputPath(input, type, {}, output), 0u);
   return r;
 }

@@ -89,6 +89,22 @@ std::FILE* OpenOutputFile(const std::filesystem::path& path, int* err) {
   return f;
 }
 
+std::FILE* CreateOutputFile(const std::filesystem::path& path, int* err) {
+  // O_EXCL also refuses a symbolic link under that name, dangling or not.
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    *err = errno != 0 ? errno : EIO;
+    return nullptr;
+  }
+  std::FILE* f = ::fdopen(fd, "wb");
+  if (f == nullptr) {
+    *err = errno != 0 ? errno : EIO;
+    ::close(fd);
+    ::unlink(path.c_str());
+  }
+  return f;
+}
+
 void RemoveFile(const std::filesystem::path& path) { ::unlink(path.c_str()); }
 
 bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {

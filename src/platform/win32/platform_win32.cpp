@@ -1,4 +1,6 @@
 // Win32 implementation of the platform layer.
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 #include <cerrno>
@@ -72,6 +74,60 @@ std::FILE* OpenOutputFile(const std::filesystem::path& path, int* err) {
   if (e != 0 || f == nullptr) {
     *err = e != 0 ? e : EIO;
     return nullptr;
+  }
+  return f;
+}
+
+namespace {
+// The C runtime error number of a failed file creation.
+int CrtErrorFromLastError(DWORD e) {
+  switch (e) {
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return EEXIST;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+      return EACCES;
+    case ERROR_TOO_MANY_OPEN_FILES:
+      return EMFILE;
+    case ERROR_WRITE_PROTECT:
+      return EROFS;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return ENOSPC;
+    case ERROR_INVALID_NAME:
+      return EINVAL;
+    case ERROR_FILENAME_EXCED_RANGE:
+      return ENAMETOOLONG;
+    default:
+      return EIO;
+  }
+}
+}  // namespace
+
+std::FILE* CreateOutputFile(const std::filesystem::path& path, int* err) {
+  // CREATE_NEW fails on any existing name, a link included.
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    *err = CrtErrorFromLastError(GetLastError());
+    return nullptr;
+  }
+  int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
+  if (fd < 0) {
+    CloseHandle(h);
+    DeleteFileW(path.c_str());
+    *err = EIO;
+    return nullptr;
+  }
+  std::FILE* f = _fdopen(fd, "wb");
+  if (f == nullptr) {
+    _close(fd);
+    DeleteFileW(path.c_str());
+    *err = EIO;
   }
   return f;
 }
