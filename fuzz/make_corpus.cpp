@@ -1,9 +1,10 @@
-// Writes the seeds of two fuzz targets.
+// Writes the seeds of the fuzz targets.
 //  - fuzz/corpus/convert: small captures built with the tests' capture builder, one or two kinds
 //    of content each, so that the fuzzer starts from every record kind and every analog front
 //    end; the samples/ folder adds larger, mixed captures.
 //  - fuzz/corpus/settings: settings files as SaveSettings writes them (UTF-16LE), and the same
 //    keys as UTF-8 with and without a byte order mark, as other editors leave them.
+//  - fuzz/corpus/startup_args: command lines of the desktop program, as UTF-16LE text.
 // Run: make_fuzz_corpus fuzz/corpus
 #include <cstdint>
 #include <cstdio>
@@ -169,6 +170,27 @@ void WriteSettingsSeeds(const std::filesystem::path& dir) {
             "[cvtParams]\ntargetData=GPS\noutputType=Kml\n[outputParams]\nlineFeed=LF\n");
 }
 
+// Command lines as GetCommandLineW gives them, UTF-16LE without a byte order mark.
+void WriteStartupSeeds(const std::filesystem::path& dir) {
+  std::filesystem::create_directories(dir);
+  const std::u16string lines[] = {
+      u"dtconv_exbca.exe",
+      u"\"C:\\Program Files\\dtconv\\dtconv_exbca.exe\" -l1041 -x \"D:\\My Captures\"",
+      u"dtconv_exbca.exe -s\"C:\\Users\\me\\dtconv.ini\" -t\"Bench 2\" D:\\runs",
+      u"\"dtconv_exbca.exe\"\t-l -t\"unterminated -x folder1 \"folder 2\"",
+      u"dtconv_exbca.exe -\u6E2C -l99999999 - -s -tTitle -t\"second\" \"\u6E2C\u5B9A\"",
+  };
+  int n = 0;
+  for (const std::u16string& line : lines) {
+    std::string bytes;
+    for (char16_t c : line) {
+      bytes.push_back(static_cast<char>(c & 0xFF));
+      bytes.push_back(static_cast<char>(c >> 8));
+    }
+    WriteText(dir / ("command_line_" + std::to_string(++n) + ".txt"), bytes);
+  }
+}
+
 void Write(const std::filesystem::path& dir, const std::string& name, const Bytes& bytes) {
   dtconv::test::WriteFile(dir / (name + ".DT"), bytes);
 }
@@ -181,6 +203,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   WriteSettingsSeeds(std::filesystem::path(argv[1]) / "settings");
+  WriteStartupSeeds(std::filesystem::path(argv[1]) / "startup_args");
   std::filesystem::path dir = std::filesystem::path(argv[1]) / "convert";
   std::filesystem::create_directories(dir);
   Write(dir, "signature_only", dtconv::test::AssembleFile({}));
