@@ -21,6 +21,9 @@
 
 #ifdef __linux__
 #include <sys/mount.h>
+#endif
+#ifndef _WIN32
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -270,6 +273,14 @@ std::vector<InputChange> InputChanges() {
          fs::create_symlink(p.parent_path() / "gone.DT", p);
        },
        0x80070002, kCannotConvert, "file not found", true},
+#ifndef _WIN32
+      {"replaced_by_a_named_pipe",
+       [](const fs::path& p) {
+         fs::remove(p);
+         ASSERT_EQ(::mkfifo(p.c_str(), 0644), 0);
+       },
+       kResultNotSupported, kCorrupt, "not supported", true},
+#endif
       {"cut_to_ten_bytes", [](const fs::path& p) { fs::resize_file(p, 10); }, kResultInvalidData,
        kCorrupt, "not a valid capture file"},
       {"emptied", [](const fs::path& p) { fs::resize_file(p, 0); }, kResultInvalidData, kCorrupt,

@@ -45,7 +45,9 @@ InputFile::~InputFile() { Close(); }
 
 uint32_t InputFile::Open(const std::filesystem::path& path) {
   Close();
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK: opening a FIFO (or a device that waits for a peer) must not hang the job; such a
+  // file is refused by Size, and reads of a regular file are not affected by the flag.
+  fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd_ < 0) return ErrnoResult(errno);
   struct stat st {};
   if (::fstat(fd_, &st) != 0) return ErrnoResult(errno);
