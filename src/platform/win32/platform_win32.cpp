@@ -175,10 +175,23 @@ std::string NarrowText(std::u16string_view text, bool utf8) {
 
 namespace dtconv::platform {
 int MoveIntoPlace(const std::filesystem::path& from, const std::filesystem::path& to) {
-  if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    return 0;
+  // A folder of that name is never replaced.
+  DWORD attributes = GetFileAttributesW(to.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return EISDIR;
   }
-  DWORD e = GetLastError();
-  return e == ERROR_ACCESS_DENIED ? EACCES : e == ERROR_PATH_NOT_FOUND ? ENOENT : EIO;
+  // Another program may hold the older output open for a moment (a virus scanner, the search
+  // indexer, a second conversion replacing the same file): try again for about a second.
+  for (int attempt = 0;; ++attempt) {
+    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      return 0;
+    }
+    DWORD e = GetLastError();
+    if ((e == ERROR_ACCESS_DENIED || e == ERROR_SHARING_VIOLATION) && attempt < 20) {
+      Sleep(50);
+      continue;
+    }
+    return e == ERROR_ACCESS_DENIED ? EACCES : e == ERROR_PATH_NOT_FOUND ? ENOENT : EIO;
+  }
 }
 }  // namespace dtconv::platform
