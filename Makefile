@@ -3,8 +3,8 @@ SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 WINE_ENV := WINEPREFIX=$(CURDIR)/build/windows/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
-.PHONY: all deps dev release windows check check-native check-windows check-interop check-fuzz demo \
-        samples format bench fuzz clean
+.PHONY: all deps dev release windows check check-native check-windows check-interop check-fuzz \
+        check-valgrind demo samples format bench fuzz clean
 
 all: dev
 
@@ -37,7 +37,11 @@ check-interop: dev windows
 check-fuzz: deps
 	FUZZ_TIME=$${FUZZ_SMOKE_TIME:-30} JOBS=$(JOBS) scripts/fuzz
 
-check: check-native check-windows check-interop check-fuzz
+# Every sample capture in every conversion type under valgrind's memcheck (optimised build).
+check-valgrind: deps
+	JOBS=$(JOBS) scripts/valgrind
+
+check: check-native check-windows check-interop check-fuzz check-valgrind
 
 samples: release
 	build/release/tools/make_samples samples
