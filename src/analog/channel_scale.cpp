@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 
 namespace dtconv {
 
@@ -107,7 +108,7 @@ const char* SlowPeriod(unsigned code) {
 const char* Shown(const char* text, bool utf8) {
   if (utf8) {
     for (const auto& form : kUtf8Forms) {
-      if (std::strcmp(text, form[0]) == 0) return form[1];
+      if (std::string_view(text) == form[0]) return form[1];
     }
   }
   return text;
@@ -265,35 +266,33 @@ double ScaleSample(const ChannelScale& scale, uint32_t rawWord) {
   return v;
 }
 
-void WriteAnalogSettings(CTxtCvtBase& cv, const AnalogState& state) {
-  const MonitorData& data = *cv.data;
-  if (data.recordingKind != 0 && data.recordingKind != 4 && data.recordingKind != 16) return;
+std::vector<AnalogSetting> AnalogSettings(const MonitorData& data, const AnalogState& state,
+                                          bool utf8) {
+  std::vector<AnalogSetting> items;
   const DataInfo& info = data.info;
   const auto& setup = info.analogSetup;
-  bool utf8 = cv.csv && cv.output->utf8();
   bool bnc = setup.U8(1) != 1;
   switch (info.analogPort) {
     case 1:
-      WriteSetting(cv, "INPUT PORT", bnc ? "ON-BOARD BNC" : "ON-BOARD CAN");
-      WriteSetting(cv, "SAMPL.PERIOD", Shown(FastPeriod(setup.U8(16)), utf8));
+      items.push_back({"INPUT PORT", bnc ? "ON-BOARD BNC" : "ON-BOARD CAN"});
+      items.push_back({"SAMPL.PERIOD", Shown(FastPeriod(setup.U8(16)), utf8)});
       if (bnc) {
         uint8_t impedance = setup.U8(4);
         const char* text = impedance == 0 ? "1Mohm" : impedance == 1 ? "50ohm" : "Unknown";
-        WriteSetting(cv, "IMPEDANCE", Shown(text, utf8));
+        items.push_back({"IMPEDANCE", Shown(text, utf8)});
       }
       break;
     case 2:
-      WriteSetting(cv, "INPUT PORT", "EXT.POD XP-HV");
-      WriteSetting(cv, "SAMPL.PERIOD", Shown(FastPeriod(setup.U8(0)), utf8));
+      items.push_back({"INPUT PORT", "EXT.POD XP-HV"});
+      items.push_back({"SAMPL.PERIOD", Shown(FastPeriod(setup.U8(0)), utf8)});
       break;
     case 3:
-      WriteSetting(cv, "INPUT PORT", "EXT.POD XP-TC");
-      WriteSetting(cv, "SAMPL.PERIOD", SlowPeriod(setup.U8(1)));
+      items.push_back({"INPUT PORT", "EXT.POD XP-TC"});
+      items.push_back({"SAMPL.PERIOD", SlowPeriod(setup.U8(1))});
       break;
     default:
-      return;
+      return items;
   }
-  if (cv.csv) WriteSetting(cv, "AI CHANNEL", "UNIT");
   for (int ch = 0; ch < state.channelCount && ch < 8; ++ch) {
     const Range* range = ChannelRange(info, ch);
     if (range == nullptr) break;
@@ -302,13 +301,37 @@ void WriteAnalogSettings(CTxtCvtBase& cv, const AnalogState& state) {
       text = Pick(kThermocoupleTexts, setup.U8(8 + 8 * ch));
       if (text == nullptr) text = "Temperature";
     }
+    items.push_back({"CH" + std::to_string(ch + 1), text, Shown(range->unit, utf8)});
+  }
+  return items;
+}
+
+void WriteAnalogSettings(CTxtCvtBase& cv, const AnalogState& state) {
+  const MonitorData& data = *cv.data;
+  if (data.recordingKind != 0 && data.recordingKind != 4 && data.recordingKind != 16) return;
+  bool utf8 = cv.csv && cv.output->utf8();
+  std::vector<AnalogSetting> items = AnalogSettings(data, state, utf8);
+  if (items.empty()) return;
+  bool titled = false;
+  for (size_t i = 0; i <= items.size(); ++i) {
+    // The CSV form titles the channel items, even when there are none.
+    if (cv.csv && !titled && (i == items.size() || items[i].unit != nullptr)) {
+      WriteSetting(cv, "AI CHANNEL", "UNIT");
+      titled = true;
+    }
+    if (i == items.size()) break;
+    const AnalogSetting& item = items[i];
+    if (item.unit == nullptr) {
+      WriteSetting(cv, item.name.c_str(), item.value.c_str());
+      continue;
+    }
     char name[16], value[64];
     if (cv.csv) {
-      FormatPiece(name, "CH%d", ch + 1);
-      FormatPiece(value, "%s,%s", Shown(text, utf8), Shown(range->unit, utf8));
+      FormatPiece(name, "%s", item.name.c_str());
+      FormatPiece(value, "%s,%s", Shown(item.value.c_str(), utf8), item.unit);
     } else {
-      FormatPiece(name, "CH%d RANGE", ch + 1);
-      FormatPiece(value, "%s", text);
+      FormatPiece(name, "%s RANGE", item.name.c_str());
+      FormatPiece(value, "%s", item.value.c_str());
     }
     WriteSetting(cv, name, value);
   }

@@ -8,6 +8,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "input/monitor_data.h"
 #include "report/cvt_base.h"
@@ -39,6 +41,16 @@ void SetupChannelScales(const MonitorData& data, bool csv, AnalogState& state);
 // the reading's own side. Thermocouple channels give their voltage in millivolts; the temperature
 // needs the sample's reference-junction temperature (FormatAnalogCell).
 double ScaleSample(const ChannelScale& scale, uint32_t rawWord);
+
+// One line of the analog settings: the front end, its sampling period and impedance, then one
+// item per channel with its range text and unit (channel items have a unit, the others none).
+struct AnalogSetting {
+  std::string name;   // "INPUT PORT", "SAMPL.PERIOD", "IMPEDANCE", "CH1".."CH8"
+  std::string value;  // in the Unicode form when utf8
+  const char* unit = nullptr;
+};
+std::vector<AnalogSetting> AnalogSettings(const MonitorData& data, const AnalogState& state,
+                                          bool utf8);
 
 // The analog settings block (text or CSV form by cv.csv) through cv's writer.
 void WriteAnalogSettings(CTxtCvtBase& cv, const AnalogState& state);

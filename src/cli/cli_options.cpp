@@ -16,35 +16,54 @@ namespace fs = std::filesystem;
 
 const std::map<std::string, int32_t> kTargets = {
     {"can", kTargetCan}, {"analog", kTargetAnalog}, {"gnss", kTargetGnss}, {"wave", kTargetWave}};
-const std::map<std::string, int32_t> kFormats = {
-    {"text", kOutputText}, {"csv", kOutputCsv}, {"kml", kOutputKml}, {"pcap", kOutputPcap}};
+const std::map<std::string, int32_t> kFormats = {{"text", kOutputText},      {"csv", kOutputCsv},
+                                                 {"kml", kOutputKml},        {"pcap", kOutputPcap},
+                                                 {"pcapng", kOutputPcapng},  {"asc", kOutputAsc},
+                                                 {"candump", kOutputCandump}};
+const std::map<std::string, std::string> kFormatDescriptions = {
+    {"text", "text report"},
+    {"csv", "CSV table"},
+    {"kml", "KML track"},
+    {"pcap", "PCAP, SocketCAN (Wireshark)"},
+    {"pcapng", "pcapng, SocketCAN, one interface per CAN line (Wireshark)"},
+    {"asc", "Vector ASC log, channel 1 and 2 for CH1 and CH2"},
+    {"candump", "SocketCAN candump log (canplayer), one interface name per CAN line"}};
+const std::vector<std::string> kTargetOrder = {"can", "analog", "gnss", "wave"};
 const std::map<std::string, std::vector<std::string>> kFormatsByTarget = {
-    {"can", {"text", "csv", "pcap"}},
+    {"can", {"text", "csv", "pcap", "pcapng", "asc", "candump"}},
     {"analog", {"text", "csv"}},
     {"gnss", {"text", "csv", "kml"}},
     {"wave", {"csv"}}};
 
 const char* kDescription =
     "Converts capture files (*.DT) of the CAN/CAN FD analyzer with the EXB-CA board into text\n"
-    "reports, CSV tables, PCAP (Wireshark, SocketCAN) and KML tracks. Each input gives one output\n"
-    "with the same base name and the extension of its format (.txt .csv .pcap .kml), beside the\n"
-    "input or in --output-dir. A folder converts every *.DT file in it.\n"
+    "reports, CSV tables, PCAP and pcapng (Wireshark, SocketCAN), Vector ASC and candump logs,\n"
+    "and KML tracks. Each input gives one output with the same base name and the extension of its\n"
+    "format (.txt .csv .pcap .pcapng .asc .log .kml), beside the input or in --output-dir. A\n"
+    "folder converts every *.DT file in it.\n"
     "  dtconv [convert] [OPTIONS] PATH...   convert (the default command)\n"
-    "  dtconv info [--json] PATH...         summarise captures\n";
+    "  dtconv info [--json] PATH...         summarise captures\n"
+    "  dtconv info [--json]                 list every target and format\n";
 
 const char* kFooter =
     "\nWhich options apply:\n"
-    "  --line                        can (text, csv, pcap)\n"
+    "  --line                        can (every format)\n"
     "  --timestamp us|ms|s           can text/csv, analog text/csv; delta: can text only\n"
     "  --elapsed                     can and analog: elapsed time (text), Elapsed column (csv)\n"
     "  --diff, --add-analog          can csv\n"
     "  --add-gnss                    can csv, analog csv\n"
-    "  --encoding, --eol, --delimiter  every text and csv output (kml: encoding and eol)\n"
+    "  --encoding, --eol, --delimiter  every text and csv output (kml: encoding and eol;\n"
+    "                                asc: eol only; pcap, pcapng, candump: none)\n"
+    "  --iface-names                 can candump\n"
     "Options that a conversion does not use are accepted and have no effect.\n"
     "\nExamples:\n"
     "  dtconv capture.DT                          CAN frames to capture.txt\n"
     "  dtconv -f csv --add-analog --add-gnss -o out/ logs/   every capture in logs/ to CSV\n"
     "  dtconv -f pcap --line ch1 capture.DT       CH1 frames for Wireshark\n"
+    "  dtconv -f pcapng capture.DT                both lines for Wireshark, one interface each\n"
+    "  dtconv -f asc capture.DT                   Vector ASC log, CH1 and CH2 as channels 1, 2\n"
+    "  dtconv -f candump --iface-names vcan0,vcan1 capture.DT\n"
+    "                                             candump log (capture.log) for canplayer\n"
     "  dtconv -t analog -f csv --encoding utf8-bom capture.DT\n"
     "  dtconv -t gnss -f kml drive.DT             the GNSS track for a map viewer\n"
     "  dtconv -t wave capture.DT                  the analog waveform as CSV\n"
@@ -53,6 +72,7 @@ const char* kFooter =
     "  dtconv --settings dtconv_exbca.ini -f csv logs/   the same, as CSV\n"
     "  dtconv info capture.DT                     what a capture holds (see dtconv info --help)\n"
     "  dtconv info --json capture.DT              the same for scripts\n"
+    "  dtconv info                                every target and format\n"
     "\nExit status: 0 every file converted, 1 a file failed, 2 a usage error.";
 
 std::string TargetName(int32_t code) {
@@ -71,7 +91,28 @@ std::string FormatName(int32_t code) {
 
 fs::path PathFromUtf8(const std::string& s) { return fs::path(std::u8string(s.begin(), s.end())); }
 
+// A Linux interface name, as candump logs carry it: 1 to 15 printable ASCII characters without
+// blanks, "/" or ":" (nor the "," that separates the two), and not "." or "..".
+bool IsInterfaceName(const std::string& name) {
+  if (name.empty() || name.size() > 15 || name == "." || name == "..") return false;
+  for (char c : name) {
+    if (c <= ' ' || c > '~' || c == '/' || c == ':' || c == ',') return false;
+  }
+  return true;
+}
+
 }  // namespace
+
+std::vector<ConversionFormat> ConversionFormats() {
+  std::vector<ConversionFormat> all;
+  for (const std::string& target : kTargetOrder) {
+    for (const std::string& format : kFormatsByTarget.at(target)) {
+      int32_t type = CvtTypeFor(kTargets.at(target), kFormats.at(format));
+      all.push_back({target, format, CvtTypeExtension(type), kFormatDescriptions.at(format)});
+    }
+  }
+  return all;
+}
 
 std::string FormatsOf(const std::string& target) {
   std::string out;
@@ -89,7 +130,7 @@ CliRequest ParseCommandLine(const std::vector<std::string>& argsIn) {
   bool info = req.command == Command::kInfo;
   CLI::App app(kDescription, info ? "dtconv info" : "dtconv");
   app.get_formatter()->column_width(34);
-  std::string target, format, line, timestamp, encoding, eol, delimiter;
+  std::string target, format, line, timestamp, encoding, eol, delimiter, ifaceNames;
   bool elapsed = false, diff = false, addAnalog = false, addGnss = false;
   bool noElapsed = false, noDiff = false, noAnalog = false, noGnss = false;
   app.set_version_flag("--version", "dtconv " DTCONV_VERSION);
@@ -109,6 +150,7 @@ CliRequest ParseCommandLine(const std::vector<std::string>& argsIn) {
         "Prints a summary of each capture: recorder, capture times, CAN line set-up,\n"
         "analog front end and what the capture holds.");
     app.add_flag("--json", req.json, "One JSON object per file, for scripts");
+    app.footer("\nWithout PATH: every target and format with the extension of its output.");
   } else {
     app.footer(kFooter);
     app.add_option("--settings", req.settingsFile,
@@ -119,10 +161,12 @@ CliRequest ParseCommandLine(const std::vector<std::string>& argsIn) {
                                "What to convert: can, analog, gnss, wave [default: can]")
                     ->check(CLI::IsMember({"can", "analog", "gnss", "wave"}))
                     ->option_text("TARGET");
-    optFormat = app.add_option("-f,--format", format,
-                               "Output format: text, csv, kml, pcap\n[default: text; wave: csv]")
-                    ->check(CLI::IsMember({"text", "csv", "kml", "pcap"}))
-                    ->option_text("FORMAT");
+    optFormat =
+        app.add_option("-f,--format", format,
+                       "Output format: text, csv, kml, pcap, pcapng, asc,\n"
+                       "candump [default: text; wave: csv]")
+            ->check(CLI::IsMember({"text", "csv", "kml", "pcap", "pcapng", "asc", "candump"}))
+            ->option_text("FORMAT");
     optLine = app.add_option("--line", line, "CAN signal line: both, ch1, ch2 [default: both]")
                   ->check(CLI::IsMember({"both", "ch1", "ch2"}))
                   ->option_text("LINE");
@@ -155,6 +199,9 @@ CliRequest ParseCommandLine(const std::vector<std::string>& argsIn) {
                                   "CSV delimiter, at most 15 characters; \\t is a tab,\n"
                                   "\\\\ a backslash; empty: none [default: ,]")
                        ->option_text("TEXT");
+    app.add_option("--iface-names", ifaceNames,
+                   "Interface names of CH1 and CH2 in candump logs\n[default: can0,can1]")
+        ->option_text("CH1,CH2");
     app.add_option("-o,--output-dir", req.outputDir,
                    "Write the outputs here (created if missing)\n"
                    "[default: beside each input]")
@@ -171,9 +218,9 @@ CliRequest ParseCommandLine(const std::vector<std::string>& argsIn) {
       app.add_flag(name, *off, "Turns " + on->get_name() + " off (a choice of --settings)");
     }
   }
-  app.add_option("PATH", req.paths, "Capture files (*.DT) or folders")
-      ->required()
-      ->option_text("...");
+  CLI::Option* paths =
+      app.add_option("PATH", req.paths, "Capture files (*.DT) or folders")->option_text("...");
+  if (!info) paths->required();
 
   std::vector<std::string> reversed(args.rbegin(), args.rend());
   try {
@@ -229,6 +276,17 @@ CliRequest ParseCommandLine(const std::vector<std::string>& argsIn) {
   }
   if (optStamp->count() > 0 && timestamp == "delta" && !(target == "can" && format == "text")) {
     return usage("--timestamp delta is only for --target can --format text");
+  }
+  if (app.count("--iface-names") > 0) {
+    size_t comma = ifaceNames.find(',');
+    std::string first = ifaceNames.substr(0, comma);
+    std::string second = comma == std::string::npos ? "" : ifaceNames.substr(comma + 1);
+    if (!IsInterfaceName(first) || !IsInterfaceName(second)) {
+      return usage(
+          "--iface-names takes two interface names separated by a comma (CH1,CH2), "
+          "each 1 to 15 characters without blanks, '/' or ':'");
+    }
+    req.interfaceNames = {first, second};
   }
   o.targetData = kTargets.at(target);
   o.outputType = kFormats.at(format);

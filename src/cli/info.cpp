@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "analog/channel_scale.h"
+#include "cli/inputs.h"
 #include "input/monitor_data.h"
 #include "pipeline/conversion_job.h"
 #include "report/cvt_base.h"
@@ -28,11 +30,28 @@ Counts Count(const MonitorData& d) {
     if (t < 0x20) {
       int line = t >> 4;
       switch (r.bytes[10]) {
-        case 1: case 3: ++c.classic[line]; break;
-        case 2: case 4: ++c.remote[line]; break;
-        case 5: case 21: case 37: ++c.error[line]; break;
-        case 17: case 19: case 33: case 35: ++c.fd[line]; break;
-        default: ++c.other[line]; break;
+        case 1:
+        case 3:
+          ++c.classic[line];
+          break;
+        case 2:
+        case 4:
+          ++c.remote[line];
+          break;
+        case 5:
+        case 21:
+        case 37:
+          ++c.error[line];
+          break;
+        case 17:
+        case 19:
+        case 33:
+        case 35:
+          ++c.fd[line];
+          break;
+        default:
+          ++c.other[line];
+          break;
       }
     } else if (t < 0x30) {
       ++c.fixes[r.bytes[15] & 7];
@@ -66,6 +85,11 @@ std::string Json(const std::string& s) {
   return out + "\"";
 }
 
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
 std::string TimeText(const CaptureTime& t) {
   if (t.year == 0) return "Unrecorded";
   char buf[64];
@@ -76,17 +100,23 @@ std::string TimeText(const CaptureTime& t) {
 
 const char* PortName(int port) {
   switch (port) {
-    case 1: return "on-board";
-    case 2: return "XP-HV";
-    case 3: return "XP-TC";
-    default: return "none";
+    case 1:
+      return "on-board";
+    case 2:
+      return "XP-HV";
+    case 3:
+      return "XP-TC";
+    default:
+      return "none";
   }
 }
 
 // Key/value pairs printed either as aligned text or as one JSON object.
 class Report {
  public:
-  void Add(const std::string& key, const std::string& value) { items_.push_back({key, Json(value), value}); }
+  void Add(const std::string& key, const std::string& value) {
+    items_.push_back({key, Json(value), value});
+  }
   void Num(const std::string& key, uint64_t v) {
     items_.push_back({key, std::to_string(v), std::to_string(v)});
   }
@@ -97,7 +127,8 @@ class Report {
       std::printf("%s}\n", out.c_str());
     } else {
       std::printf("%s\n", file.c_str());
-      for (const auto& i : items_) std::printf("  %-22s %s\n", (i.key + ":").c_str(), i.text.c_str());
+      for (const auto& i : items_)
+        std::printf("  %-24s %s\n", (i.key + ":").c_str(), i.text.c_str());
     }
   }
 
@@ -108,12 +139,38 @@ class Report {
   std::vector<Item> items_;
 };
 
+// Every target and format with its output's extension: a table, or one JSON object.
+void PrintFormats(bool json) {
+  std::vector<ConversionFormat> formats = ConversionFormats();
+  if (json) {
+    std::string out = "{\"formats\": [";
+    for (size_t i = 0; i < formats.size(); ++i) {
+      const ConversionFormat& f = formats[i];
+      out += (i == 0 ? "{" : ", {") + Json("target") + ": " + Json(f.target) + ", " +
+             Json("format") + ": " + Json(f.format) + ", " + Json("extension") + ": " +
+             Json(f.extension) + ", " + Json("description") + ": " + Json(f.description) + "}";
+    }
+    std::printf("%s]}\n", out.c_str());
+    return;
+  }
+  std::printf("%-8s %-8s %-9s %s\n", "TARGET", "FORMAT", "EXTENSION", "OUTPUT");
+  for (const ConversionFormat& f : formats) {
+    std::printf("%-8s %-8s %-9s %s\n", f.target.c_str(), f.format.c_str(), f.extension.c_str(),
+                f.description.c_str());
+  }
+}
+
 }  // namespace
 
 int RunInfo(const CliRequest& req) {
+  if (req.paths.empty()) {
+    PrintFormats(req.json);
+    return 0;
+  }
+  bool anyError = false;
   int status = 0;
-  for (const std::string& arg : req.paths) {
-    std::filesystem::path path(std::u8string(arg.begin(), arg.end()));
+  for (const std::filesystem::path& path : ExpandInputs(req.paths, &anyError)) {
+    std::string arg = Utf8(path);
     MonitorData d;
     uint32_t r = LoadMonitorData(path, d);
     if (r == 0 && d.formatCode != static_cast<int32_t>(kFormatCode)) r = kResultInvalidData;
@@ -153,6 +210,22 @@ int RunInfo(const CliRequest& req) {
       rep.Add(prefix + "protocol", ch.nonIso == 1 ? "CAN FD (non-ISO)" : "CAN FD (ISO)");
     }
     rep.Add("analog_front_end", PortName(info.analogPort));
+    AnalogState analog;
+    SetupChannelScales(d, false, analog);
+    rep.Num("analog_channels", static_cast<uint64_t>(analog.channelCount));
+    for (const AnalogSetting& item : AnalogSettings(d, analog, true)) {
+      if (item.unit != nullptr) {
+        std::string key = "analog_" + Lower(item.name);
+        rep.Add(key + "_range", item.value);
+        rep.Add(key + "_unit", item.unit);
+      } else if (item.name == "SAMPL.PERIOD") {
+        rep.Add("analog_sampling_period", item.value);
+      } else if (item.name == "IMPEDANCE") {
+        rep.Add("analog_impedance", item.value);
+      } else if (item.name == "INPUT PORT") {
+        rep.Add("analog_input", item.value);
+      }
+    }
     Counts c = Count(d);
     for (int line = 0; line < 2; ++line) {
       std::string prefix = "ch" + std::to_string(line + 1) + "_";
@@ -173,7 +246,7 @@ int RunInfo(const CliRequest& req) {
     rep.Num("wave_samples", d.wave.Present() ? d.sampleCount : 0);
     rep.Print(req.json, arg);
   }
-  return status;
+  return status != 0 || anyError ? 1 : 0;
 }
 
 }  // namespace dtconv::cli

@@ -2,11 +2,13 @@
 // program.
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -14,12 +16,19 @@
 
 #include "cli/cli_options.h"
 #include "cli/info.h"
+#include "cli/inputs.h"
+#include "cli/progress.h"
 #include "pipeline/conversion_job.h"
 #include "platform/unicode.h"
 
 #ifdef _WIN32
 #include <windows.h>
+// after windows.h
+#include <io.h>
 #include <shellapi.h>
+#else
+#include <signal.h>
+#include <unistd.h>
 #endif
 
 namespace fs = std::filesystem;
@@ -27,53 +36,11 @@ namespace fs = std::filesystem;
 namespace dtconv::cli {
 namespace {
 
-std::string Utf8(const fs::path& p) {
-  auto s = p.u8string();
-  return std::string(s.begin(), s.end());
-}
-
-fs::path PathFromUtf8(const std::string& s) {
-  return fs::path(std::u8string(s.begin(), s.end()));
-}
-
-bool IsCaptureName(const fs::path& p) {
-  std::string ext = Utf8(p.extension());
-  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::toupper(c); });
-  return ext == ".DT";
-}
-
 struct Input {
   fs::path path;
   fs::path output;
-  uint32_t early = 0;  // a failure found before converting (missing file, colliding output)
+  uint32_t early = 0;  // a failure found before converting (colliding output)
 };
-
-// Expands folders into their *.DT files (sorted by name) and keeps files as given.
-std::vector<Input> CollectInputs(const std::vector<std::string>& args, bool* anyError) {
-  std::vector<Input> inputs;
-  for (const std::string& a : args) {
-    fs::path p = PathFromUtf8(a);
-    std::error_code ec;
-    if (fs::is_directory(p, ec)) {
-      std::vector<fs::path> found;
-      for (const auto& e : fs::directory_iterator(p, ec)) {
-        if (e.is_regular_file(ec) && IsCaptureName(e.path())) found.push_back(e.path());
-      }
-      if (ec) {
-        std::fprintf(stderr, "dtconv: %s: cannot list the folder: %s\n", a.c_str(),
-                     ec.message().c_str());
-        *anyError = true;
-        continue;
-      }
-      if (found.empty()) std::fprintf(stderr, "dtconv: %s: no *.DT files in this folder\n", a.c_str());
-      std::sort(found.begin(), found.end());
-      for (auto& f : found) inputs.push_back({f, {}, 0});
-    } else {
-      inputs.push_back({p, {}, 0});
-    }
-  }
-  return inputs;
-}
 
 // A thread-safe queue of the inputs still to convert.
 class QueueSource : public InputSource {
@@ -81,35 +48,151 @@ class QueueSource : public InputSource {
   explicit QueueSource(std::vector<const Input*> items) : items_(std::move(items)) {}
   bool Next(fs::path* p) override {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (next_ >= items_.size()) return false;
+    if (next_ >= items_.size() || closed_) return false;
     *p = items_[next_++]->path;
     return true;
+  }
+  // Hands out nothing more and returns the inputs never handed out.
+  std::vector<const Input*> Close() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    closed_ = true;
+    return {items_.begin() + static_cast<std::ptrdiff_t>(next_), items_.end()};
   }
 
  private:
   std::mutex mutex_;
   std::vector<const Input*> items_;
   size_t next_ = 0;
+  bool closed_ = false;
+};
+
+// Set by Ctrl-C (SIGINT, or the console's control handler on Windows).
+std::atomic<bool> g_interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+#ifdef _WIN32
+BOOL WINAPI OnConsoleControl(DWORD type) {
+  if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT) return FALSE;
+  g_interrupted.store(true);
+  return TRUE;
+}
+void CatchInterrupt() { SetConsoleCtrlHandler(OnConsoleControl, TRUE); }
+bool IsTerminal(std::FILE* f) { return _isatty(_fileno(f)) != 0; }
+#else
+extern "C" void OnInterrupt(int) { g_interrupted.store(true); }
+void CatchInterrupt() {
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESETHAND;  // a second Ctrl-C ends the program at once
+  sigaction(SIGINT, &action, nullptr);
+}
+bool IsTerminal(std::FILE* f) { return isatty(fileno(f)) != 0; }
+#endif
+
+// What every worker shares: the printing lock, the progress of each worker's file and the totals.
+class Board {
+ public:
+  Board(bool bar, uint64_t totalBytes, size_t totalFiles)
+      : bar_(bar), start_(std::chrono::steady_clock::now()) {
+    state_.totalBytes = totalBytes;
+    state_.filesTotal = totalFiles;
+  }
+
+  struct Slot {
+    ConversionSession* session = nullptr;
+    uint64_t fileBytes = 0;  // size of the file in flight, 0 when idle
+  };
+
+  size_t AddSlot(ConversionSession* session) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    slots_.push_back({session, 0});
+    return slots_.size() - 1;
+  }
+  void FileStarted(size_t slot, uint64_t bytes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    slots_[slot].fileBytes = bytes;
+  }
+  void FileDone(size_t slot) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    state_.doneBytes += slots_[slot].fileBytes;
+    slots_[slot].fileBytes = 0;
+    ++state_.filesDone;
+  }
+  // Prints a whole line on `to`, first clearing the progress line.
+  void Print(std::FILE* to, const std::string& line) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ClearLocked();
+    std::fputs(line.c_str(), to);
+    std::fflush(to);
+  }
+  void Draw() {
+    if (!bar_) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    ProgressState s = state_;
+    for (const Slot& slot : slots_) {
+      if (slot.fileBytes == 0) continue;
+      uint64_t walked = slot.session->context.recordsWalked.load(std::memory_order_relaxed);
+      s.doneBytes += std::min<uint64_t>(walked * sizeof(MonitorRecord), slot.fileBytes);
+    }
+    s.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    std::string line = FormatProgressLine(s);
+    size_t width = std::max(line.size(), drawn_);
+    line.resize(width, ' ');
+    std::fprintf(stderr, "\r%s\r", line.c_str());
+    std::fflush(stderr);
+    drawn_ = width;
+  }
+  void Clear() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ClearLocked();
+  }
+  void CancelAll() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const Slot& slot : slots_) slot.session->output.RequestCancel();
+  }
+
+ private:
+  void ClearLocked() {
+    if (drawn_ == 0) return;
+    std::fprintf(stderr, "\r%s\r", std::string(drawn_, ' ').c_str());
+    std::fflush(stderr);
+    drawn_ = 0;
+  }
+
+  bool bar_;
+  std::chrono::steady_clock::time_point start_;
+  std::mutex mutex_;
+  ProgressState state_;
+  std::vector<Slot> slots_;
+  size_t drawn_ = 0;
 };
 
 class Printer : public JobObserver {
  public:
-  Printer(std::mutex* mutex, bool quiet, std::atomic<int>* failures)
-      : mutex_(mutex), quiet_(quiet), failures_(failures) {}
+  Printer(Board* board, size_t slot, bool quiet, std::atomic<int>* failures)
+      : board_(board), slot_(slot), quiet_(quiet), failures_(failures) {}
+  void OnFileStart(const fs::path& input, const fs::path&) override {
+    std::error_code ec;
+    uint64_t bytes = fs::file_size(input, ec);
+    board_->FileStarted(slot_, ec ? 0 : bytes);
+  }
   void OnFileDone(const fs::path& input, const fs::path& output, uint32_t result) override {
-    std::lock_guard<std::mutex> lock(*mutex_);
+    board_->FileDone(slot_);
     if (result == 0) {
-      if (!quiet_) std::printf("%s -> %s\n", Utf8(input).c_str(), Utf8(output).c_str());
+      if (!quiet_) board_->Print(stdout, Utf8(input) + " -> " + Utf8(output) + "\n");
+    } else if (result == kResultCancelled) {
+      board_->Print(stderr, "dtconv: " + Utf8(input) + ": stopped; no output written\n");
     } else {
       ++*failures_;
-      std::fprintf(stderr, "dtconv: %s: %s (%s)\n", Utf8(input).c_str(), ResultMessage(result),
-                   ResultReason(result).c_str());
+      board_->Print(stderr, "dtconv: " + Utf8(input) + ": " + ResultMessage(result) + " (" +
+                                ResultReason(result) + ")\n");
     }
-    std::fflush(stdout);
   }
 
  private:
-  std::mutex* mutex_;
+  Board* board_;
+  size_t slot_;
   bool quiet_;
   std::atomic<int>* failures_;
 };
@@ -120,9 +203,11 @@ std::string Lower(std::string s) {
 }
 
 int RunConvert(const CliRequest& req) {
-  for (const std::string& w : req.warnings) std::fprintf(stderr, "dtconv: warning: %s\n", w.c_str());
+  for (const std::string& w : req.warnings)
+    std::fprintf(stderr, "dtconv: warning: %s\n", w.c_str());
   bool anyError = false;
   CvtSettings settings = BuildCvtSettings(req.options);
+  settings.interfaceNames = req.interfaceNames;
   JobOptions jobOptions;
   if (!req.outputDir.empty()) {
     jobOptions.outputDir = PathFromUtf8(req.outputDir);
@@ -134,7 +219,8 @@ int RunConvert(const CliRequest& req) {
       return 1;
     }
   }
-  std::vector<Input> inputs = CollectInputs(req.paths, &anyError);
+  std::vector<Input> inputs;
+  for (fs::path& p : ExpandInputs(req.paths, &anyError)) inputs.push_back({std::move(p), {}, 0});
   // Two inputs must never write one output: on a case-insensitive system "a.txt" and "A.txt" are
   // one file too, so outputs are compared without case.
   std::map<std::string, std::vector<Input*>> byOutput;
@@ -160,23 +246,56 @@ int RunConvert(const CliRequest& req) {
                                   : std::max(1u, std::thread::hardware_concurrency());
   workers = std::min<unsigned>(workers, std::max<size_t>(todo.size(), 1));
   QueueSource source(todo);
-  std::mutex printMutex;
+  uint64_t totalBytes = 0;
+  for (const Input* in : todo) {
+    std::error_code ec;
+    uint64_t bytes = fs::file_size(in->path, ec);
+    if (!ec) totalBytes += bytes;
+  }
+  Board board(!req.quiet && IsTerminal(stderr), totalBytes, todo.size());
   std::atomic<int> failures{0};
   std::atomic<bool> stop{false};
-  auto work = [&] {
-    ConversionSession session;
+  std::vector<std::unique_ptr<ConversionSession>> sessions;
+  for (unsigned i = 0; i < workers; ++i) {
+    sessions.push_back(std::make_unique<ConversionSession>());
     if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH")) {
-      session.context.bannerTime = std::strtoll(epoch, nullptr, 10);
+      sessions.back()->context.bannerTime = std::strtoll(epoch, nullptr, 10);
     }
-    Printer printer(&printMutex, req.quiet, &failures);
-    ConversionJob(session, settings, source, printer, stop, DefaultConverterTable(), jobOptions);
+    board.AddSlot(sessions.back().get());
+  }
+  std::atomic<unsigned> running{workers};
+  auto work = [&](unsigned slot) {
+    Printer printer(&board, slot, req.quiet, &failures);
+    ConversionJob(*sessions[slot], settings, source, printer, stop, DefaultConverterTable(),
+                  jobOptions);
+    --running;
   };
-  if (workers <= 1) {
-    work();
-  } else {
-    std::vector<std::thread> threads;
-    for (unsigned i = 0; i < workers; ++i) threads.emplace_back(work);
-    for (auto& t : threads) t.join();
+  CatchInterrupt();
+  std::vector<std::thread> threads;
+  for (unsigned i = 0; i < workers; ++i) threads.emplace_back(work, i);
+  // Watches for Ctrl-C and redraws the progress line until the workers are done.
+  auto lastDraw = std::chrono::steady_clock::now();
+  std::vector<const Input*> notStarted;
+  while (running.load() > 0) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (g_interrupted.load() && !stop.load()) {
+      stop.store(true);
+      notStarted = source.Close();
+      board.CancelAll();
+    }
+    auto now = std::chrono::steady_clock::now();
+    if (now - lastDraw >= std::chrono::milliseconds(200)) {
+      board.Draw();
+      lastDraw = now;
+    }
+  }
+  for (auto& t : threads) t.join();
+  board.Clear();
+  if (stop.load()) {
+    for (const Input* in : notStarted) {
+      std::fprintf(stderr, "dtconv: %s: not converted (stopped)\n", Utf8(in->path).c_str());
+    }
+    return 130;
   }
   return anyError || failures > 0 ? 1 : 0;
 }

@@ -21,6 +21,9 @@ RecordKind ClassifyRecord(const MonitorRecord& record, const AcceptRule& rule) {
 RecordKind NextRecord(RecordCursor& cursor, const AcceptRule& rule) {
   while (cursor.index < cursor.count) {
     ++cursor.index;
+    if ((cursor.index & 0xFFFF) == 0 && cursor.walked != nullptr) {
+      cursor.walked->store(cursor.index, std::memory_order_relaxed);
+    }
     if (cursor.index >= cursor.count) break;
     RecordKind kind = ClassifyRecord(cursor.records[cursor.index], rule);
     if (kind != kKindEnd) return kind;

@@ -1,6 +1,7 @@
 // One 32-byte record of a capture, the record kinds a walk reports, and the walk itself.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "input/bytes.h"
@@ -39,6 +40,8 @@ struct RecordCursor {
   uint32_t index = 0;
   uint32_t count = 0;
   const MonitorRecord* records = nullptr;
+  // When set, receives the index every 65536 records, for a progress display in another thread.
+  std::atomic<uint32_t>* walked = nullptr;
 
   const MonitorRecord& Current() const { return records[index]; }
   // The record `ahead` places after the current one, or null past the end.

@@ -66,16 +66,19 @@ uint32_t DeriveOutputPath(const std::filesystem::path& input, int32_t type,
 }
 
 uint32_t ConvertFile(ConversionSession& session, const CvtSettings& settings,
-                     const ConverterTable& table) {
+                     const ConverterTable& table, const std::atomic<bool>* stopRequested) {
   TextOutput& out = session.output;
   out.SetupOutput(settings);
   session.context.type = settings.type;
   session.context.signalLine = settings.signalLine;
   session.context.timeStampStyle = settings.timeStampStyle;
   session.context.optionBits = settings.optionBits;
+  session.context.interfaceNames = settings.interfaceNames;
   session.context.output = &out;
   std::filesystem::path tmp;
   if (CreateTemporary(out, settings.outputPath, &tmp) != 0) return out.result();
+  // Opening clears the cancel flag; a stop requested before that must still cut this file short.
+  if (stopRequested != nullptr && stopRequested->load()) out.RequestCancel();
   if (session.data.formatCode != static_cast<int32_t>(kFormatCode)) {
     out.Fail(kResultInvalidData);
   } else {
@@ -129,7 +132,7 @@ uint32_t ConversionJob(ConversionSession& session, CvtSettings settings, InputSo
       settings.outputPath = output;
       result = LoadMonitorData(input, session.data);
       if (result == 0) {
-        result = ConvertFile(session, settings, table);
+        result = ConvertFile(session, settings, table, &stopRequested);
         ReleaseMonitorData(session.data);
       }
     }

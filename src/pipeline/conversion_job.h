@@ -50,9 +50,10 @@ uint32_t DeriveOutputPath(const std::filesystem::path& input, int32_t type,
 // Converts the capture loaded into the session to `settings.outputPath`. The output is written
 // under a temporary name and moved into place at the end, so an older file of that name is only
 // replaced by a complete one; a cancelled or failed write leaves no partial file. Returns the
-// result code.
+// result code. A set `stopRequested` cancels the file as soon as it is open.
 uint32_t ConvertFile(ConversionSession& session, const CvtSettings& settings,
-                     const ConverterTable& table);
+                     const ConverterTable& table,
+                     const std::atomic<bool>* stopRequested = nullptr);
 
 struct JobOptions {
   std::filesystem::path outputDir;  // empty: beside each input

@@ -7,6 +7,7 @@
 
 #include "input/monitor_data.h"
 #include "pipeline/converter_context.h"
+#include "pipeline/cvt_settings.h"
 #include "pipeline/text_output.h"
 
 namespace dtconv {
@@ -20,7 +21,7 @@ using ConverterEntry = void (*)(ConversionSession& session);
 
 // Converter per conversion type; an empty slot means the type is not supported.
 struct ConverterTable {
-  std::array<ConverterEntry, 9> entries{};
+  std::array<ConverterEntry, kCvtTypeCount> entries{};
 };
 
 struct ConverterObjects;  // the converter classes, defined with the converters

@@ -1,8 +1,11 @@
 // The conversion values every converter reads, with the line writer.
 #pragma once
 
+#include <array>
+#include <atomic>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "pipeline/text_output.h"
 
@@ -16,6 +19,10 @@ struct ConverterContext {
   TextOutput* output = nullptr;
   // The time the report banner shows; unset means now. Fixed by tests and reproducible runs.
   std::optional<int64_t> bannerTime;
+  // Interface names of CH1 and CH2 in candump logs.
+  std::array<std::string, 2> interfaceNames{"can0", "can1"};
+  // How far the walk of the current file has come (records), for progress displays.
+  std::atomic<uint32_t> recordsWalked{0};
 };
 
 }  // namespace dtconv

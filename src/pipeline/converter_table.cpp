@@ -2,8 +2,11 @@
 // session owns (one of each class, re-bound to every file).
 #include "analog/cvt_ana.h"
 #include "analog/cvt_awave.h"
+#include "can/cvt_asc.h"
 #include "can/cvt_can.h"
+#include "can/cvt_candump.h"
 #include "can/cvt_pcap.h"
+#include "can/cvt_pcapng.h"
 #include "gnss/cvt_gps.h"
 #include "pipeline/conversion_session.h"
 #include "pipeline/cvt_settings.h"
@@ -17,6 +20,9 @@ struct ConverterObjects {
   CTxtCvtKML kml;
   CTxtCvtAWave wave;
   CTxtCvtPcap pcap;
+  CTxtCvtPcapng pcapng;
+  CTxtCvtAsc asc;
+  CTxtCvtCandump candump;
 };
 
 ConversionSession::ConversionSession() : converters(new ConverterObjects) {}
@@ -29,6 +35,9 @@ void RunGnss(ConversionSession& s) { ConvertGnss(s.converters->gps, s.data, s.co
 void RunKml(ConversionSession& s) { ConvertKml(s.converters->kml, s.data, s.context); }
 void RunWave(ConversionSession& s) { ConvertAnalogWave(s.converters->wave, s.data, s.context); }
 void RunPcap(ConversionSession& s) { ConvertPcap(s.converters->pcap, s.data, s.context); }
+void RunPcapng(ConversionSession& s) { ConvertPcapng(s.converters->pcapng, s.data, s.context); }
+void RunAsc(ConversionSession& s) { ConvertAsc(s.converters->asc, s.data, s.context); }
+void RunCandump(ConversionSession& s) { ConvertCandump(s.converters->candump, s.data, s.context); }
 }  // namespace
 
 const ConverterTable& DefaultConverterTable() {
@@ -37,6 +46,9 @@ const ConverterTable& DefaultConverterTable() {
     t.entries[kCvtCanText] = RunCan;
     t.entries[kCvtCanCsv] = RunCan;
     t.entries[kCvtCanPcap] = RunPcap;
+    t.entries[kCvtCanPcapng] = RunPcapng;
+    t.entries[kCvtCanAsc] = RunAsc;
+    t.entries[kCvtCanCandump] = RunCandump;
     t.entries[kCvtAnalogText] = RunAnalog;
     t.entries[kCvtAnalogCsv] = RunAnalog;
     t.entries[kCvtAnalogWave] = RunWave;

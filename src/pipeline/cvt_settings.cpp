@@ -10,6 +10,9 @@ const char* CvtTypeExtension(int32_t type) {
     case kCvtAnalogWave: return ".csv";
     case kCvtGnssKml: return ".kml";
     case kCvtCanPcap: return ".pcap";
+    case kCvtCanPcapng: return ".pcapng";
+    case kCvtCanAsc: return ".asc";
+    case kCvtCanCandump: return ".log";
     default: return ".txt";
   }
 }
@@ -17,7 +20,14 @@ const char* CvtTypeExtension(int32_t type) {
 int32_t CvtTypeFor(int32_t target, int32_t format) {
   switch (target) {
     case kTargetCan:
-      return format == kOutputCsv ? kCvtCanCsv : format == kOutputPcap ? kCvtCanPcap : kCvtCanText;
+      switch (format) {
+        case kOutputCsv: return kCvtCanCsv;
+        case kOutputPcap: return kCvtCanPcap;
+        case kOutputPcapng: return kCvtCanPcapng;
+        case kOutputAsc: return kCvtCanAsc;
+        case kOutputCandump: return kCvtCanCandump;
+        default: return kCvtCanText;
+      }
     case kTargetAnalog: return format == kOutputCsv ? kCvtAnalogCsv : kCvtAnalogText;
     case kTargetGnss:
       return format == kOutputCsv ? kCvtGnssCsv : format == kOutputKml ? kCvtGnssKml : kCvtGnssText;
@@ -78,8 +88,22 @@ CvtSettings BuildCvtSettings(const CvtOptions& o) {
           (o.anaCsvRelTimeStamp ? kOptRelTimeStamp : 0) | (o.anaCsvAddGnss ? kOptAddGnss : 0);
       break;
     case kCvtGnssCsv: s.timeStampStyle = 10; break;
-    case kCvtCanPcap: s.signalLine = o.canTxtSignalLine; break;
+    case kCvtCanPcap:
+    case kCvtCanPcapng:
+    case kCvtCanAsc:
+    case kCvtCanCandump: s.signalLine = o.canTxtSignalLine; break;
     default: break;  // wave and KML: style 0, no options
+  }
+  if (s.type == kCvtCanPcapng || s.type == kCvtCanAsc || s.type == kCvtCanCandump) {
+    // Plain ASCII without a byte order mark or delimiter. Only ASC has a choice of line end (CR LF
+    // unless chosen otherwise); candump logs always end their lines with LF.
+    s.delimiter = u",";
+    s.outputBits = kOutCrLf;
+    if (s.type == kCvtCanAsc && o.additional) {
+      s.outputBits = o.lineFeed == 1 ? kOutLf : o.lineFeed == 2 ? kOutCr : kOutCrLf;
+    }
+    if (s.type == kCvtCanCandump) s.outputBits = kOutLf;
+    return s;
   }
   bool additional = o.additional && s.type != kCvtGnssKml && s.type != kCvtCanPcap;
   s.delimiter = additional ? DecodeDelimiter(o.csvDelimit) : u",";

@@ -2,6 +2,7 @@
 // conversion types.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -19,10 +20,14 @@ enum CvtType : int32_t {
   kCvtAnalogWave = 6,
   kCvtGnssKml = 7,
   kCvtCanPcap = 8,
+  // Formats of the command-line tool only; the desktop program does not offer them.
+  kCvtCanPcapng = 9,
+  kCvtCanAsc = 10,
+  kCvtCanCandump = 11,
 };
-inline constexpr int kCvtTypeCount = 9;
+inline constexpr int kCvtTypeCount = 12;
 
-// ".txt", ".csv", ".kml" or ".pcap"; an unknown type writes ".txt".
+// ".txt", ".csv", ".kml", ".pcap", ".pcapng", ".asc" or ".log"; an unknown type writes ".txt".
 const char* CvtTypeExtension(int32_t type);
 
 // Option bits of the job record.
@@ -53,10 +58,21 @@ struct CvtSettings {
   uint32_t outputBits = 0;
   std::u16string delimiter;  // at most 15 units
   std::filesystem::path outputPath;
+  // Interface names of CH1 and CH2 in candump logs.
+  std::array<std::string, 2> interfaceNames{"can0", "can1"};
 };
 
 enum TargetData : int32_t { kTargetCan = 0, kTargetAnalog = 1, kTargetGnss = 2, kTargetWave = 3 };
-enum OutputType : int32_t { kOutputText = 0, kOutputCsv = 1, kOutputKml = 2, kOutputPcap = 3 };
+enum OutputType : int32_t {
+  kOutputText = 0,
+  kOutputCsv = 1,
+  kOutputKml = 2,
+  kOutputPcap = 3,
+  // Command-line tool only (CAN target).
+  kOutputPcapng = 4,
+  kOutputAsc = 5,
+  kOutputCandump = 6,
+};
 enum TimeStampChoice : int32_t { kStampMicro = 0, kStampMilli = 1, kStampSec = 2, kStampDelta = 3 };
 
 // Everything the user chooses, as the settings file stores it.

@@ -9,6 +9,7 @@ namespace dtconv {
 void CTxtCvtBase::Bind(const MonitorData& d, ConverterContext& ctx, bool csvForm, int32_t style) {
   data = &d;
   context = &ctx;
+  ctx.recordsWalked.store(0, std::memory_order_relaxed);
   output = ctx.output;
   timeBaseSeconds = d.info.TimeBaseSeconds();
   timeBaseNanoseconds = d.info.TimeBaseNanoseconds();

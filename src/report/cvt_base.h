@@ -49,7 +49,8 @@ class CTxtCvtBase {
 
   // A record walk over the loaded records with this converter's operations.
   RecordCursor StartCursor() const {
-    return RecordCursor{0, data->recordCount, data->records};
+    return RecordCursor{0, data->recordCount, data->records,
+                        context != nullptr ? &context->recordsWalked : nullptr};
   }
 
   // State, public so the shared formatters (timestamps, GNSS and analog cells) can use it.

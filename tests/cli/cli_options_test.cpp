@@ -98,7 +98,21 @@ std::vector<ParseCase> Cases() {
          o.additional = true;
          o.csvDelimit = u"";
        }},
+      {"can log formats take the line",
+       {"-f", "asc", "--line", "ch2", "a.DT"},
+       false,
+       [](CvtOptions& o) {
+         o.outputType = kOutputAsc;
+         o.canTxtSignalLine = o.canCsvSignalLine = 2;
+       }},
       {"settings alone", {"--settings", "SETTINGS", "a.DT"}, true, [](CvtOptions&) {}},
+      {"settings with a can log format",
+       {"--settings", "SETTINGS", "-t", "can", "-f", "candump", "a.DT"},
+       true,
+       [](CvtOptions& o) {
+         o.targetData = kTargetCan;
+         o.outputType = kOutputCandump;
+       }},
       {"settings with another target keeps an offered format",
        {"--settings", "SETTINGS", "-t", "gnss", "a.DT"},
        true,
@@ -176,6 +190,9 @@ TEST(ParseCommandLine, UsageErrorsExplainThemselves) {
       {{"-t", "analog", "-f", "kml", "a.DT"},
        "--target analog has no format kml; it has text, csv"},
       {{"-t", "wave", "-f", "text", "a.DT"}, "it has csv"},
+      {{"-t", "gnss", "-f", "pcapng", "a.DT"}, "it has text, csv, kml"},
+      {{"-f", "candump", "--iface-names", "can0", "a.DT"}, "--iface-names takes two"},
+      {{"-f", "candump", "--iface-names", "can0,can 1", "a.DT"}, "--iface-names takes two"},
       {{"-f", "csv", "--timestamp", "delta", "a.DT"}, "--timestamp delta is only for"},
       {{"--delimiter", "0123456789abcdef", "a.DT"}, "at most 15 characters"},
       {{"--diff", "--no-diff", "a.DT"}, "--diff and --no-diff contradict"},
@@ -190,6 +207,26 @@ TEST(ParseCommandLine, UsageErrorsExplainThemselves) {
     EXPECT_EQ(req.exitCode, 2) << c.says;
     EXPECT_NE(req.message.find(c.says), std::string::npos) << req.message;
   }
+}
+
+TEST(ParseCommandLine, InterfaceNamesOfCandumpLogs) {
+  EXPECT_EQ(ParseCommandLine({"-f", "candump", "a.DT"}).interfaceNames,
+            (std::array<std::string, 2>{"can0", "can1"}));
+  CliRequest req = ParseCommandLine({"-f", "candump", "--iface-names", "vcan0,slcan_1.x", "a.DT"});
+  ASSERT_EQ(req.command, Command::kConvert) << req.message;
+  EXPECT_EQ(req.interfaceNames, (std::array<std::string, 2>{"vcan0", "slcan_1.x"}));
+}
+
+TEST(ParseCommandLine, InfoWithoutAPathListsTheFormats) {
+  CliRequest req = ParseCommandLine({"info", "--json"});
+  EXPECT_EQ(req.command, Command::kInfo) << req.message;
+  EXPECT_TRUE(req.paths.empty());
+  std::vector<std::string> can;
+  for (const ConversionFormat& f : ConversionFormats()) {
+    if (f.target == "can") can.push_back(f.format + f.extension);
+  }
+  EXPECT_EQ(can, (std::vector<std::string>{"text.txt", "csv.csv", "pcap.pcap", "pcapng.pcapng",
+                                           "asc.asc", "candump.log"}));
 }
 
 TEST(ParseCommandLine, WarnsOfSettingsItDoesNotUnderstand) {
@@ -211,7 +248,8 @@ TEST(ParseCommandLine, HelpShowsEveryOptionWithItsDefault) {
        {"--settings FILE", "--target TARGET", "[default: can]", "--format FORMAT",
         "[default: text; wave: csv]", "[default: both]", "[default: ms]", "[default: ansi]",
         "[default: crlf]", "[default: ,]", "[default: one per core]", "--no-add-gnss",
-        "dtconv -t analog", "dtconv -t gnss -f kml", "dtconv -t wave", "-f pcap"}) {
+        "dtconv -t analog", "dtconv -t gnss -f kml", "dtconv -t wave", "-f pcap", "-f pcapng",
+        "-f asc", "-f candump", "--iface-names CH1,CH2", "[default: can0,can1]"}) {
     EXPECT_NE(req.message.find(text), std::string::npos) << text;
   }
 }

@@ -236,7 +236,7 @@ class CommandLine(Base):
         p = run("--help")
         for word in ["--target", "--format", "--line", "--timestamp", "--elapsed", "--diff",
                      "--add-analog", "--add-gnss", "--encoding", "--eol", "--delimiter",
-                     "--output-dir", "--jobs", "--quiet", "Examples"]:
+                     "--output-dir", "--jobs", "--quiet", "--settings", "Examples"]:
             self.assertIn(word, p.stdout)
         self.assertRegex(run("--version").stdout, r"^dtconv \d+\.\d+\.\d+")
 
@@ -251,6 +251,120 @@ class CommandLine(Base):
         self.assertEqual(info["gnss_fixes_gnss"], 3)
         self.assertEqual(info["lost_data_markers"], 1)
         self.assertEqual(info["model"], "PX-5100")
+
+
+    def test_info_of_an_analog_capture_and_a_folder(self):
+        import json
+        samples = self.out("samples")
+        subprocess.run([MAKE_SAMPLES, samples], check=True, capture_output=True)
+        p = run("info", "--json", samples)
+        infos = {os.path.basename(json.loads(line)["file"]): json.loads(line)
+                 for line in p.stdout.splitlines()}
+        self.assertIn("analog_onboard_bnc.DT", infos)
+        bnc = infos["analog_onboard_bnc.DT"]
+        self.assertEqual(bnc["analog_front_end"], "on-board")
+        self.assertEqual(bnc["analog_sampling_period"], "1ms")
+        self.assertEqual(bnc["analog_ch1_range"], "-5V - +5V")
+        self.assertEqual(bnc["analog_ch1_unit"], "V")
+        self.assertEqual(bnc["analog_samples"], 40)
+        can = [i for name, i in infos.items() if i.get("ch1_classic_frames", 0) > 0]
+        self.assertTrue(can, "a sample with CAN frames")
+        # Every file of the folder is one valid JSON object.
+        self.assertEqual(len(infos), len([n for n in os.listdir(samples) if n.endswith(".DT")]))
+        self.assertTrue(all(i["valid"] == "yes" for i in infos.values()))
+
+    def test_info_of_a_rejected_file(self):
+        import json
+        bad = self.out("bad.DT")
+        with open(bad, "wb") as f:
+            f.write(b"not a capture")
+        p = run("info", "--json", bad, check=False)
+        self.assertEqual(p.returncode, 1)
+        info = json.loads(p.stdout)
+        self.assertEqual(info["valid"], "no")
+        self.assertIn("unsupported or corrupt", info["error"])
+
+
+def utf16_ini(text):
+    """A settings file as the desktop program on Windows writes it."""
+    return b"\xff\xfe" + text.replace("\n", "\r\n").encode("utf-16-le")
+
+
+class Settings(Base):
+    SAVED = """[cvtSettings]
+folder=C:\\logs
+[cvtParams]
+targetData=GPS
+outputType=Csv
+[outputParams]
+additional=True
+outCode=UTF-8 BOM
+lineFeed=LF
+csvDelimit=;
+"""
+
+    def setUp(self):
+        super().setUp()
+        self.ini = self.out("dtconv_exbca.ini")
+        with open(self.ini, "wb") as f:
+            f.write(utf16_ini(self.SAVED))
+
+    def test_conversion_follows_the_saved_choices(self):
+        run("-q", "--settings", self.ini, self.track)
+        data = read_bytes(self.out("track.csv"))
+        self.assertTrue(data.startswith(b"\xef\xbb\xbf"), data[:20])
+        self.assertNotIn(b"\r\n", data)
+        rows = list(csv.reader(io.StringIO(data.decode("utf-8-sig")), delimiter=";"))
+        self.assertGreater(len(rows), 3)
+        self.assertEqual({len(r) for r in rows[-3:]}, {len(rows[-1])})
+
+    def test_options_override_the_saved_choices(self):
+        run("-q", "--settings", self.ini, "-f", "kml", "--eol", "crlf", self.track)
+        data = read_bytes(self.out("track.kml"))
+        self.assertTrue(data.startswith(b"\xef\xbb\xbf"))
+        self.assertIn(b"\r\n", data)
+        self.assertFalse(os.path.exists(self.out("track.csv")))
+
+    def test_the_same_bytes_as_the_options_spelled_out(self):
+        run("-q", "--settings", self.ini, "-o", self.out("a"), self.track)
+        run("-q", "-t", "gnss", "-f", "csv", "--encoding", "utf8-bom", "--eol", "lf",
+            "--delimiter", ";", "-o", self.out("b"), self.track)
+        self.assertEqual(read_bytes(self.out("a/track.csv")), read_bytes(self.out("b/track.csv")))
+
+    def test_unreadable_settings_file_is_a_usage_error(self):
+        p = run("--settings", self.out("missing.ini"), self.track, check=False)
+        self.assertEqual(p.returncode, 2)
+        self.assertIn("missing.ini: cannot read the settings file", p.stderr)
+
+    def test_unknown_values_are_reported(self):
+        with open(self.ini, "wb") as f:
+            f.write(utf16_ini("[cvtParams]\ntargetData=gps\n"))
+        p = run("-q", "--settings", self.ini, self.track)
+        self.assertIn("cvtParams/targetData=gps", p.stderr)
+        self.assertTrue(os.path.exists(self.out("track.txt")))
+
+
+class Interrupt(Base):
+    def test_ctrl_c_stops_removes_the_partial_output_and_lists_the_rest(self):
+        import signal
+        import time
+        big = self.out("b_big.DT")
+        subprocess.run([WRITE_CAPTURE, "frames", big, "600000"], check=True)
+        shutil.copy(self.track, self.out("a_first.DT"))
+        shutil.copy(self.track, self.out("c_last.DT"))
+        proc = subprocess.Popen([DTCONV, "-j", "1", "-t", "can", "-o", self.out("out"),
+                                 self.out("a_first.DT"), big, self.out("c_last.DT")],
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        first = proc.stdout.readline()
+        self.assertIn("a_first.txt", first)
+        time.sleep(0.3)
+        proc.send_signal(signal.SIGINT)
+        out, err = proc.communicate(timeout=60)
+        self.assertEqual(proc.returncode, 130, err)
+        self.assertEqual(sorted(os.listdir(self.out("out"))), ["a_first.txt"])
+        self.assertGreater(os.path.getsize(self.out("out/a_first.txt")), 0)
+        self.assertIn("b_big.DT: stopped; no output written", err)
+        self.assertIn("c_last.DT: not converted (stopped)", err)
 
 
 if __name__ == "__main__":

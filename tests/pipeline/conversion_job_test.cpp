@@ -48,7 +48,11 @@ struct Recorder : JobObserver {
   std::vector<uint32_t> fileResults;
   uint32_t done = 0xFFFFFFFF;
   std::atomic<bool>* stopAfterFirst = nullptr;
+  std::atomic<bool>* stopOnStart = nullptr;
   void OnProgress(int p) override { positions.push_back(p); }
+  void OnFileStart(const fs::path&, const fs::path&) override {
+    if (stopOnStart) stopOnStart->store(true);
+  }
   void OnFileDone(const fs::path&, const fs::path&, uint32_t r) override {
     fileResults.push_back(r);
     if (stopAfterFirst) stopAfterFirst->store(true);
@@ -116,6 +120,17 @@ TEST_F(Job, StopTakesEffectAfterTheCurrentFile) {
   EXPECT_EQ(Run({Corrupt("a.DT"), Good("b.DT"), Good("c.DT")}), kResultInvalidData);
   EXPECT_EQ(rec_.positions, (std::vector<int>{1}));
   EXPECT_FALSE(fs::exists(dir_ / "b.txt"));
+}
+
+TEST_F(Job, StopBeforeTheOutputIsOpenStillCancelsThatFile) {
+  // A stop can arrive while the file loads, before its output opens (which clears the writer's
+  // cancel flag): the file must still stop, without an output.
+  rec_.stopOnStart = &stop_;
+  EXPECT_EQ(Run({Good("a.DT"), Good("b.DT")}), kResultCancelled);
+  EXPECT_EQ(rec_.fileResults, (std::vector<uint32_t>{kResultCancelled}));
+  EXPECT_FALSE(fs::exists(dir_ / "a.txt"));
+  EXPECT_FALSE(fs::exists(dir_ / "b.txt"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()), 2);
 }
 
 TEST_F(Job, SignatureOnlyLeavesAnEmptyOutput) {

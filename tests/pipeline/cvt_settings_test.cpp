@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <iterator>
 
 #include "pipeline/cvt_settings.h"
 
@@ -81,6 +82,45 @@ std::vector<BuildCase> Cases() {
        with(t(0, 3),
             [](CvtOptions& o) { o.additional = true; o.outCode = 2; o.lineFeed = 1; o.csvDelimit = u";"; }),
        8, 0, 0, 0, 3, u","},
+      {"can pcapng takes the text signal line and no output options",
+       with(t(0, 4),
+            [](CvtOptions& o) {
+              o = AllOn();
+              o.outputType = 4;
+              o.additional = true;
+              o.outCode = 2;
+              o.lineFeed = 1;
+            }),
+       9, 1, 0, 0, 3, u","},
+      {"can asc crlf by default", t(0, 5), 10, 0, 0, 0, 3, u","},
+      {"can asc takes the line end but never utf8 or a bom",
+       with(t(0, 5),
+            [](CvtOptions& o) {
+              o = AllOn();
+              o.outputType = 5;
+              o.additional = true;
+              o.outCode = 2;
+              o.lineFeed = 1;
+              o.csvDelimit = u";";
+            }),
+       10, 1, 0, 0, 1, u","},
+      {"can asc cr",
+       with(t(0, 5),
+            [](CvtOptions& o) {
+              o.additional = true;
+              o.lineFeed = 2;
+            }),
+       10, 0, 0, 0, 2, u","},
+      {"can candump always lf",
+       with(t(0, 6),
+            [](CvtOptions& o) {
+              o.canTxtSignalLine = 2;
+              o.additional = true;
+              o.outCode = 1;
+              o.lineFeed = 0;
+            }),
+       11, 2, 0, 0, 1, u","},
+      {"analog candump falls to text", t(1, 6), 1, 0, 2, 0, 3, u","},
       {"kml takes encoding but not the delimiter",
        with(t(2, 2),
             [](CvtOptions& o) { o.additional = true; o.outCode = 2; o.lineFeed = 1; o.csvDelimit = u";"; }),
@@ -110,9 +150,11 @@ INSTANTIATE_TEST_SUITE_P(All, Build, ::testing::ValuesIn(Cases()), [](const auto
 });
 
 TEST(CvtType, Extensions) {
-  const char* expected[] = {".txt", ".txt", ".txt", ".csv", ".csv", ".csv", ".csv", ".kml", ".pcap"};
-  for (int t = 0; t < 9; ++t) EXPECT_STREQ(CvtTypeExtension(t), expected[t]) << t;
-  EXPECT_STREQ(CvtTypeExtension(9), ".txt");
+  const char* expected[] = {".txt", ".txt", ".txt",  ".csv",    ".csv", ".csv",
+                            ".csv", ".kml", ".pcap", ".pcapng", ".asc", ".log"};
+  static_assert(std::size(expected) == kCvtTypeCount);
+  for (int t = 0; t < kCvtTypeCount; ++t) EXPECT_STREQ(CvtTypeExtension(t), expected[t]) << t;
+  EXPECT_STREQ(CvtTypeExtension(kCvtTypeCount), ".txt");
   EXPECT_STREQ(CvtTypeExtension(-1), ".txt");
 }
 

@@ -1,0 +1,110 @@
+#include "can/cvt_candump.h"
+
+#include <cstdint>
+#include <string_view>
+
+#include "can/can_frame.h"
+#include "can/log_line.h"
+#include "can/socketcan.h"
+
+namespace dtconv {
+
+namespace {
+
+constexpr AcceptRule kFrameRule{.frames = true};
+
+// "(seconds.microseconds) " with ten digits of seconds, as candump writes it.
+void AppendTime(LogLine& line, int64_t micros) {
+  line.Char('(');
+  auto magnitude = static_cast<uint64_t>(micros);
+  if (micros < 0) {  // only from a damaged time base
+    line.Char('-');
+    magnitude = 0 - magnitude;
+  }
+  line.Decimal(magnitude / 1000000, 10);
+  line.Char('.');
+  line.Decimal(magnitude % 1000000, 6);
+  line.Text(") ");
+}
+
+void AppendData(LogLine& line, const uint8_t* data, int count) {
+  for (int i = 0; i < count; ++i) line.HexByte(data[i]);
+}
+
+// "123#...", "18DAF110#..." for a 29-bit identifier; "##" and the flags nibble for CAN FD, "R"
+// and the DLC (1-8) for a remote frame.
+void AppendFrame(LogLine& line, const SocketCanFrame& s) {
+  line.Hex(s.Identifier(), s.IsExtended() ? 8 : 3);
+  line.Char('#');
+  if (s.IsFd()) {
+    line.Char('#');
+    line.Hex(s.fdFlags & 0xF);
+  } else if (s.IsRemote()) {
+    line.Char('R');
+    int dlc = s.dlc > 8 ? 8 : s.dlc;
+    if (dlc > 0) line.Hex(static_cast<uint64_t>(dlc));
+    return;
+  }
+  AppendData(line, s.data, s.length);
+}
+
+// The error frame: its identifier word in eight digits and its eight data bytes. Every recorded
+// error status is a bus error, and marking it so (CAN_ERR_BUSERROR, as SocketCAN drivers do)
+// lets log readers that look for that class, python-can among them, see an error frame.
+void AppendError(LogLine& line, const SocketCanError& e) {
+  line.Hex(e.idWord | kCanErrBusError, 8);
+  line.Char('#');
+  AppendData(line, e.data, 8);
+}
+
+void WriteFrame(CTxtCvtCandump& cv, const RecordCursor& cursor, std::string_view iface) {
+  CanFrame f;
+  if (!AssembleFrame(cursor, f)) return;
+  SocketCanPackets p = ToSocketCan(f);
+  int64_t micros =
+      CaptureMicroseconds(cv.timeBaseSeconds, cv.timeBaseNanoseconds, cursor.Current().Timestamp());
+  TextOutput& out = *cv.output;
+  LogLine line;
+  if (p.hasFrame) {
+    AppendTime(line, micros);
+    line.Text(iface);
+    line.Char(' ');
+    AppendFrame(line, p.frame);
+    out.AppendText(line.View());
+    out.FlushLine();
+  }
+  if (p.hasError) {
+    line.Clear();
+    AppendTime(line, micros);
+    line.Text(iface);
+    line.Char(' ');
+    AppendError(line, p.error);
+    out.AppendText(line.View());
+    out.FlushLine();
+  }
+}
+
+}  // namespace
+
+RecordKind CTxtCvtCandump::NextRecord(RecordCursor& cursor) {
+  return dtconv::NextRecord(cursor, kFrameRule);
+}
+
+RecordKind CTxtCvtCandump::FirstRecord(RecordCursor& cursor) {
+  return dtconv::FirstRecord(cursor, kFrameRule);
+}
+
+void ConvertCandump(CTxtCvtCandump& cv, const MonitorData& data, ConverterContext& context) {
+  cv.Bind(data, context, false, context.timeStampStyle);
+  if (data.recordCount == 0) return;
+  bool keepCh1 = context.signalLine != 2;
+  bool keepCh2 = context.signalLine != 1;
+  RecordCursor cursor = cv.StartCursor();
+  for (RecordKind kind = cv.FirstRecord(cursor); kind != kKindEnd; kind = cv.NextRecord(cursor)) {
+    if (kind == kKindCh1Frame && keepCh1) WriteFrame(cv, cursor, context.interfaceNames[0]);
+    if (kind == kKindCh2Frame && keepCh2) WriteFrame(cv, cursor, context.interfaceNames[1]);
+    if (cv.output->result() != 0) break;
+  }
+}
+
+}  // namespace dtconv
