@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "capture_builder.h"
@@ -107,10 +108,14 @@ struct TypeCase {
 };
 
 const TypeCase kEveryType[] = {
-    {"can_text", kCvtCanText},       {"analog_text", kCvtAnalogText}, {"gnss_text", kCvtGnssText},
-    {"can_csv", kCvtCanCsv},         {"analog_csv", kCvtAnalogCsv},   {"gnss_csv", kCvtGnssCsv},
-    {"analog_wave", kCvtAnalogWave}, {"gnss_kml", kCvtGnssKml},       {"can_pcap", kCvtCanPcap},
+    {"can_text", kCvtCanText},       {"analog_text", kCvtAnalogText},
+    {"gnss_text", kCvtGnssText},     {"can_csv", kCvtCanCsv},
+    {"analog_csv", kCvtAnalogCsv},   {"gnss_csv", kCvtGnssCsv},
+    {"analog_wave", kCvtAnalogWave}, {"gnss_kml", kCvtGnssKml},
+    {"can_pcap", kCvtCanPcap},       {"can_pcapng", kCvtCanPcapng},
+    {"can_asc", kCvtCanAsc},         {"can_candump", kCvtCanCandump},
 };
+static_assert(std::size(kEveryType) == kCvtTypeCount, "every conversion type has its case");
 
 std::string TypeName(const ::testing::TestParamInfo<TypeCase>& info) { return info.param.name; }
 
@@ -406,12 +411,15 @@ void CancelThenConvert(ConversionSession& s) {
   DefaultConverterTable().entries[kType](s);
 }
 
-ConverterTable CancellingTable() {
+template <size_t... kTypes>
+ConverterTable CancellingTable(std::index_sequence<kTypes...>) {
   ConverterTable t;
-  t.entries = {CancelThenConvert<0>, CancelThenConvert<1>, CancelThenConvert<2>,
-               CancelThenConvert<3>, CancelThenConvert<4>, CancelThenConvert<5>,
-               CancelThenConvert<6>, CancelThenConvert<7>, CancelThenConvert<8>};
+  t.entries = {CancelThenConvert<static_cast<int>(kTypes)>...};
   return t;
+}
+
+ConverterTable CancellingTable() {
+  return CancellingTable(std::make_index_sequence<kCvtTypeCount>());
 }
 
 class CancelledFile : public FailingOutput, public ::testing::WithParamInterface<TypeCase> {};

@@ -495,6 +495,33 @@ std::vector<Case> Cases() {
          });
        },
        kCvtCanPcap, 0, "robust/continuation_fd_skipped.pcap"},
+      {"FD frame with a missing continuation as pcapng",
+       [] {
+         return WithRecords([](CaptureBuilder& b) {
+           b.Raw(FdHead(10)).Raw(Continuation(0x01, 1, 0xA1));
+           b.Frame(Frame(1, 20, kData11, 0x100, 1, 1));
+         });
+       },
+       kCvtCanPcapng, 0, "robust/continuation_fd_skipped.pcapng"},
+      {"FD frame with a missing continuation as ASC",
+       [] {
+         return WithRecords([](CaptureBuilder& b) {
+           b.Raw(FdHead(10)).Raw(Continuation(0x01, 1, 0xA1));
+           b.Frame(Frame(1, 20, kData11, 0x100, 1, 1));
+         });
+       },
+       kCvtCanAsc, 0, "robust/continuation_fd_skipped.asc"},
+      {"FD frame with a missing continuation as candump",
+       [] {
+         return WithRecords([](CaptureBuilder& b) {
+           b.Raw(FdHead(10)).Raw(Continuation(0x01, 1, 0xA1));
+           b.Frame(Frame(1, 20, kData11, 0x100, 1, 1));
+         });
+       },
+       kCvtCanCandump, 0, "robust/continuation_fd_skipped.log"},
+      {"base capture as ASC", [] { return Base().Build(); }, kCvtCanAsc, 0, "robust/base.asc"},
+      {"signature only as candump", [] { return test::AssembleFile({}); }, kCvtCanCandump, bad,
+       kEmptyOutput},
       {"eight-channel analog sample without its continuation",
        [] {
          return WithRecords([](CaptureBuilder& b) {
