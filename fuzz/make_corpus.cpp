@@ -131,6 +131,8 @@ CaptureBuilder Mixed() {
   f.longitude = 1397012345;
   b.Fix(f);
   b.Frame(Frame(1, 140, kData11, 0x0C9, Payload(8, 9), 8));
+  b.waveInfo = CaptureBuilder::WaveInfoBytes(1, 2, 0, 9, 2, -1);
+  b.waveSamples = {0x80007FFF, 0x00010001, 0x7FFF8000, 0x12345678};
   return b;
 }
 
@@ -168,6 +170,16 @@ void WriteSettingsSeeds(const std::filesystem::path& dir) {
   WriteText(dir / "analog_csv_utf8_bom.ini", "\xEF\xBB\xBF" + keys);
   WriteText(dir / "gnss_kml_lf.ini",
             "[cvtParams]\ntargetData=GPS\noutputType=Kml\n[outputParams]\nlineFeed=LF\n");
+  // One small file for every target and format the panes offer, so that every converter is
+  // reached from the start.
+  const char* const pairs[][2] = {{"Can", "Text"},    {"Can", "Csv"},    {"Can", "Pcap"},
+                                  {"Analog", "Text"}, {"Analog", "Csv"}, {"GPS", "Text"},
+                                  {"GPS", "Csv"},     {"Wave", "Csv"}};
+  for (const auto& pair : pairs) {
+    WriteText(dir / (std::string("target_") + pair[0] + "_" + pair[1] + ".ini"),
+              std::string("[cvtParams]\r\ntargetData=") + pair[0] + "\r\noutputType=" + pair[1] +
+                  "\r\n[outputParams]\r\nadditional=True\r\noutCode=UTF-8\r\ncsvDelimit=\\t\r\n");
+  }
 }
 
 // Command lines as GetCommandLineW gives them, UTF-16LE without a byte order mark.
