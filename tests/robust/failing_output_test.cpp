@@ -483,7 +483,7 @@ class CancelWhenWritten : public JobObserver {
 
 TEST_F(FailingOutput, CancelFromAnotherThreadWhileWriting) {
   fs::path in = dir_ / "big.DT";
-  test::BigCapture(60000).WriteTo(in);  // a report of about 4 MiB
+  test::BigCapture(150000).WriteTo(in);  // a report of about 10 MiB
   ConversionSession session;
   session.context.bannerTime = test::kBannerTime;
   test::ListSource source({in});
