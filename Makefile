@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 WINE_ENV := WINEPREFIX=$(CURDIR)/build/windows/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
 .PHONY: all deps dev release windows check check-native check-windows check-interop check-fuzz \
-        check-valgrind demo samples format bench fuzz clean
+        check-valgrind demo samples format bench fuzz clean gui screenshots
 
 all: dev
 
@@ -42,6 +42,22 @@ check-valgrind: deps
 	JOBS=$(JOBS) scripts/valgrind
 
 check: check-native check-windows check-interop check-fuzz check-valgrind
+
+# The desktop program: built, and started under Wine where a display exists.
+gui: deps
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows -j $(JOBS) --target dtconv_exbca
+	@if [ -n "$${DISPLAY:-}" ]; then \
+	  $(WINE_ENV) wine build/windows/src/ui/dtconv_exbca.exe "$$(echo "Z:$(CURDIR)/samples" | tr / '\\')"; \
+	else \
+	  echo "gui: built build/windows/src/ui/dtconv_exbca.exe; no display to start it on (DISPLAY is unset)"; \
+	fi
+
+# Pictures of the desktop program's dialogs in English and Japanese, in out/screenshots/.
+screenshots: deps
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows -j $(JOBS) --target gui_screenshots
+	$(WINE_ENV) scripts/screenshots
 
 samples: release
 	build/release/tools/make_samples samples
