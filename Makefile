@@ -3,7 +3,8 @@ SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 WINE_ENV := WINEPREFIX=$(CURDIR)/build/windows/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
-.PHONY: all deps dev release windows check check-native check-windows check-interop demo samples format bench fuzz clean gui screenshots
+.PHONY: all deps dev release windows check check-native check-windows check-interop check-fuzz \
+        check-valgrind demo samples format bench fuzz clean gui screenshots
 
 all: dev
 
@@ -31,7 +32,16 @@ check-windows: windows
 check-interop: dev windows
 	scripts/check-interop
 
-check: check-native check-windows check-interop
+# A short run of every fuzz target (30 s each) so that a regression the corpus does not replay is
+# still likely to show; `make fuzz` runs them longer.
+check-fuzz: deps
+	FUZZ_TIME=$${FUZZ_SMOKE_TIME:-30} JOBS=$(JOBS) scripts/fuzz
+
+# Every sample capture in every conversion type under valgrind's memcheck (optimised build).
+check-valgrind: deps
+	JOBS=$(JOBS) scripts/valgrind
+
+check: check-native check-windows check-interop check-fuzz check-valgrind
 
 # The desktop program: built, and started under Wine where a display exists.
 gui: deps
@@ -61,8 +71,9 @@ format:
 bench: release
 	scripts/bench
 
-fuzz:
-	scripts/fuzz
+# FUZZ_TIME seconds per target (default 300); `make fuzz FUZZ_TIME=1800`.
+fuzz: deps
+	FUZZ_TIME=$${FUZZ_TIME:-300} JOBS=$(JOBS) scripts/fuzz
 
 clean:
 	rm -rf build out

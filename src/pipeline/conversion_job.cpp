@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 #include "platform/platform.h"
 #include "platform/unicode.h"
@@ -18,11 +19,28 @@ size_t PathUnits(const std::filesystem::path& p) {
 #endif
 }
 
-// The temporary name an output is written under before it is moved into place.
-std::filesystem::path TemporaryPath(const std::filesystem::path& output) {
+// The temporary names an output may be written under before it is moved into place:
+// "<output>.dtconv-part", then "<output>.<n>.dtconv-part" for n = 1 to kTemporaryNames - 1.
+constexpr int kTemporaryNames = 100;
+
+std::filesystem::path TemporaryPath(const std::filesystem::path& output, int n) {
   std::filesystem::path tmp = output;
+  if (n > 0) tmp += "." + std::to_string(n);
   tmp += ".dtconv-part";
   return tmp;
+}
+
+// Creates the temporary file of an output under the first free name. A name already taken is
+// never opened: it may be the file of another program converting to the same output right now,
+// what an interrupted run left behind, or a link that would lead the write into another file.
+uint32_t CreateTemporary(TextOutput& out, const std::filesystem::path& output,
+                         std::filesystem::path* tmp) {
+  uint32_t r = kResultOutputBase + EEXIST;
+  for (int n = 0; n < kTemporaryNames && r == kResultOutputBase + EEXIST; ++n) {
+    *tmp = TemporaryPath(output, n);
+    r = out.CreateOutput(*tmp);
+  }
+  return r;
 }
 
 bool IsWriteFailure(uint32_t result) {
@@ -40,8 +58,10 @@ uint32_t DeriveOutputPath(const std::filesystem::path& input, int32_t type,
   std::filesystem::path renamed(native);
   renamed += CvtTypeExtension(type);
   *output = outputDir.empty() ? input.parent_path() / renamed : outputDir / renamed;
-  // The temporary name is the longest path the job writes.
-  if (PathUnits(TemporaryPath(*output)) > platform::kMaxPathUnits) return kResultPathTooLong;
+  // The longest temporary name is the longest path the job writes.
+  if (PathUnits(TemporaryPath(*output, kTemporaryNames - 1)) > platform::kMaxPathUnits) {
+    return kResultPathTooLong;
+  }
   return kResultOk;
 }
 
@@ -55,8 +75,8 @@ uint32_t ConvertFile(ConversionSession& session, const CvtSettings& settings,
   session.context.optionBits = settings.optionBits;
   session.context.interfaceNames = settings.interfaceNames;
   session.context.output = &out;
-  std::filesystem::path tmp = TemporaryPath(settings.outputPath);
-  if (out.OpenOutput(tmp) != 0) return out.result();
+  std::filesystem::path tmp;
+  if (CreateTemporary(out, settings.outputPath, &tmp) != 0) return out.result();
   // Opening clears the cancel flag; a stop requested before that must still cut this file short.
   if (stopRequested != nullptr && stopRequested->load()) out.RequestCancel();
   if (session.data.formatCode != static_cast<int32_t>(kFormatCode)) {

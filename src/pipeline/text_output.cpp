@@ -46,7 +46,11 @@ void TextOutput::SetupOutput(const CvtSettings& settings) {
   if (delimiter_.size() > 63) delimiter_.resize(63);
 }
 
-uint32_t TextOutput::OpenOutput(const std::filesystem::path& path) {
+uint32_t TextOutput::OpenOutput(const std::filesystem::path& path) { return Open(path, false); }
+
+uint32_t TextOutput::CreateOutput(const std::filesystem::path& path) { return Open(path, true); }
+
+uint32_t TextOutput::Open(const std::filesystem::path& path, bool createNew) {
   CloseOutput();
   cancel_.store(false, std::memory_order_relaxed);
   result_ = 0;
@@ -54,7 +58,7 @@ uint32_t TextOutput::OpenOutput(const std::filesystem::path& path) {
   line_ = buffer_.get();
   length_ = 0;
   int err = 0;
-  file_ = platform::OpenOutputFile(path, &err);
+  file_ = createNew ? platform::CreateOutputFile(path, &err) : platform::OpenOutputFile(path, &err);
   if (file_ == nullptr) {
     result_ = kResultOutputBase + static_cast<uint32_t>(err);
     return result_;

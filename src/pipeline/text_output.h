@@ -54,6 +54,9 @@ class TextOutput {
   // Clears cancel and result, creates or truncates the file and writes the byte order mark.
   // Returns the result (0xA0070000 + errno on failure).
   uint32_t OpenOutput(const std::filesystem::path& path);
+  // As OpenOutput, but the file must not exist yet: an existing name (file, folder or link)
+  // fails with 0xA0070000 + EEXIST and is left as it is.
+  uint32_t CreateOutput(const std::filesystem::path& path);
 
   // Writes the finished lines still buffered and closes the file. A failure to write them
   // becomes the result when none was held, so a full disk is never reported as success.
@@ -119,6 +122,7 @@ class TextOutput {
   // Writes the finished lines gathered so far.
   void WritePending();
   void WriteRaw(const char* data, size_t size);
+  uint32_t Open(const std::filesystem::path& path, bool createNew);
 
   uint32_t result_ = 0;
   std::atomic<bool> cancel_{false};

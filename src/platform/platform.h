@@ -84,6 +84,12 @@ uint32_t SystemErrorFromErrno(int err);
 // *err to the C runtime error number.
 std::FILE* OpenOutputFile(const std::filesystem::path& path, int* err);
 
+// Creates a new file for writing in binary mode. Fails with EEXIST when anything already has that
+// name (a file, a folder, a link, even a dangling one), so a new output is never written through
+// a link or into a file another writer has open. On failure returns null and sets *err to the C
+// runtime error number.
+std::FILE* CreateOutputFile(const std::filesystem::path& path, int* err);
+
 // Removes a file, ignoring failures (used to drop a partial output).
 void RemoveFile(const std::filesystem::path& path);
 

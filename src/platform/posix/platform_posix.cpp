@@ -47,7 +47,9 @@ InputFile::~InputFile() { Close(); }
 
 uint32_t InputFile::Open(const std::filesystem::path& path) {
   Close();
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK: opening a FIFO (or a device that waits for a peer) must not hang the job; such a
+  // file is refused by Size, and reads of a regular file are not affected by the flag.
+  fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd_ < 0) return ErrnoResult(errno);
   struct stat st {};
   if (::fstat(fd_, &st) != 0) return ErrnoResult(errno);
@@ -145,6 +147,22 @@ std::FILE* OpenOutputFile(const std::filesystem::path& path, int* err) {
   errno = 0;
   std::FILE* f = std::fopen(path.c_str(), "wb");
   if (f == nullptr) *err = errno != 0 ? errno : EIO;
+  return f;
+}
+
+std::FILE* CreateOutputFile(const std::filesystem::path& path, int* err) {
+  // O_EXCL also refuses a symbolic link under that name, dangling or not.
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    *err = errno != 0 ? errno : EIO;
+    return nullptr;
+  }
+  std::FILE* f = ::fdopen(fd, "wb");
+  if (f == nullptr) {
+    *err = errno != 0 ? errno : EIO;
+    ::close(fd);
+    ::unlink(path.c_str());
+  }
   return f;
 }
 

@@ -3,6 +3,8 @@
 // UTF-8 is decoded and validated here, so SimpleIni passes bytes through unconverted.
 #define SI_NO_CONVERSION
 #include <SimpleIni.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -98,9 +100,26 @@ struct ProfileFile::Impl {
   void Load() {
     if (loaded) return;
     loaded = true;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    // Only a regular file is read: a named pipe would wait for a writer and a device such as
+    // /dev/zero would never end. O_NONBLOCK keeps the open itself from waiting.
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+      readStatus = ErrnoResult(errno);
+      return;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      int err = errno;
+      readStatus = S_ISDIR(st.st_mode)   ? ErrnoResult(EISDIR)
+                   : S_ISREG(st.st_mode) ? ErrnoResult(err)
+                                         : kSystemErrorBase + 50;  // ERROR_NOT_SUPPORTED
+      ::close(fd);
+      return;
+    }
+    std::FILE* f = ::fdopen(fd, "rb");
     if (f == nullptr) {
       readStatus = ErrnoResult(errno);
+      ::close(fd);
       return;
     }
     std::string bytes;

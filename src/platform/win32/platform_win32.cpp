@@ -1,4 +1,6 @@
 // Win32 implementation of the platform layer.
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 #include <cerrno>
@@ -142,6 +144,60 @@ std::FILE* OpenOutputFile(const std::filesystem::path& path, int* err) {
   return f;
 }
 
+namespace {
+// The C runtime error number of a failed file creation.
+int CrtErrorFromLastError(DWORD e) {
+  switch (e) {
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return EEXIST;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+      return EACCES;
+    case ERROR_TOO_MANY_OPEN_FILES:
+      return EMFILE;
+    case ERROR_WRITE_PROTECT:
+      return EROFS;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return ENOSPC;
+    case ERROR_INVALID_NAME:
+      return EINVAL;
+    case ERROR_FILENAME_EXCED_RANGE:
+      return ENAMETOOLONG;
+    default:
+      return EIO;
+  }
+}
+}  // namespace
+
+std::FILE* CreateOutputFile(const std::filesystem::path& path, int* err) {
+  // CREATE_NEW fails on any existing name, a link included.
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    *err = CrtErrorFromLastError(GetLastError());
+    return nullptr;
+  }
+  int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
+  if (fd < 0) {
+    CloseHandle(h);
+    DeleteFileW(path.c_str());
+    *err = EIO;
+    return nullptr;
+  }
+  std::FILE* f = _fdopen(fd, "wb");
+  if (f == nullptr) {
+    _close(fd);
+    DeleteFileW(path.c_str());
+    *err = EIO;
+  }
+  return f;
+}
+
 void RemoveFile(const std::filesystem::path& path) { DeleteFileW(path.c_str()); }
 
 bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
@@ -185,10 +241,23 @@ std::string NarrowText(std::u16string_view text, bool utf8) {
 
 namespace dtconv::platform {
 int MoveIntoPlace(const std::filesystem::path& from, const std::filesystem::path& to) {
-  if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    return 0;
+  // A folder of that name is never replaced.
+  DWORD attributes = GetFileAttributesW(to.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return EISDIR;
   }
-  DWORD e = GetLastError();
-  return e == ERROR_ACCESS_DENIED ? EACCES : e == ERROR_PATH_NOT_FOUND ? ENOENT : EIO;
+  // Another program may hold the older output open for a moment (a virus scanner, the search
+  // indexer, a second conversion replacing the same file): try again for about a second.
+  for (int attempt = 0;; ++attempt) {
+    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      return 0;
+    }
+    DWORD e = GetLastError();
+    if ((e == ERROR_ACCESS_DENIED || e == ERROR_SHARING_VIOLATION) && attempt < 20) {
+      Sleep(50);
+      continue;
+    }
+    return e == ERROR_ACCESS_DENIED ? EACCES : e == ERROR_PATH_NOT_FOUND ? ENOENT : EIO;
+  }
 }
 }  // namespace dtconv::platform
