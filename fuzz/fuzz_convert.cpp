@@ -64,7 +64,7 @@ void CheckLoaded(uint32_t result, const MonitorData& d, size_t size) {
     Check(d.sampleCount == 0 && d.samples == nullptr, "samples left after a failed load");
     return;
   }
-  const uint8_t* begin = d.image.get();
+  const uint8_t* begin = d.image.data();
   const uint8_t* end = begin + size;
   if (d.recordCount != 0) {
     auto* first = reinterpret_cast<const uint8_t*>(d.records);
