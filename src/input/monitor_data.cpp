@@ -284,6 +284,12 @@ uint32_t ParseImage(platform::FileImage image, MonitorData& data) {
     }
     pos += 8 + static_cast<size_t>(chunkSize);
   }
+  // Another program cut the file short while it was parsed: what was read is not the file.
+  if (image.cut()) {
+    ReleaseMonitorData(data);
+    data = MonitorData{};
+    return kResultInputCut;
+  }
   data.image = std::move(image);
   return kResultOk;
 }

@@ -30,6 +30,8 @@ inline constexpr uint32_t kResultCancelled = 0x800704C7;
 inline constexpr uint32_t kResultWorkerFailed = 0x80004005;
 inline constexpr uint32_t kResultSystemBase = 0x80070000;  // + Windows system error number
 inline constexpr uint32_t kResultOutputBase = 0xA0070000;  // + C runtime errno
+// ERROR_HANDLE_EOF: the input ended early while it was read (another program cut it short).
+inline constexpr uint32_t kResultInputCut = 0x80070026;
 
 struct CanChannelSetup {
   uint32_t entrySize;

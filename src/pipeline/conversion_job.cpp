@@ -43,8 +43,10 @@ uint32_t CreateTemporary(TextOutput& out, const std::filesystem::path& output,
   return r;
 }
 
+// Results whose output is incomplete: it is removed, and an older output stays.
 bool IsWriteFailure(uint32_t result) {
-  return result == kResultCancelled || (result & 0xFFFF0000u) == kResultOutputBase;
+  return result == kResultCancelled || result == kResultInputCut ||
+         (result & 0xFFFF0000u) == kResultOutputBase;
 }
 
 }  // namespace
@@ -90,6 +92,8 @@ uint32_t ConvertFile(ConversionSession& session, const CvtSettings& settings,
       entry(session);
     }
   }
+  // The input was cut short by another program while it was converted: the rest read as zeros.
+  if (session.data.image.cut()) out.Fail(kResultInputCut);
   out.CloseOutput();
   uint32_t result = out.result();
   if (IsWriteFailure(result)) {

@@ -43,8 +43,9 @@ class InputFile {
 // which ReleaseRange leaves alone.
 //
 // A mapped image relies on the file keeping its size while it is open: on Windows the read-only
-// sharing of InputFile keeps writers out; elsewhere a file cut short by another program under a
-// running conversion ends the process with a bus error on the next page read.
+// sharing of InputFile keeps writers out. Elsewhere another program may cut the file short under
+// a running conversion; the first read past its new end then finds zeros instead of ending the
+// process with a bus error, and cut() tells the caller that the image is no longer the file's.
 class FileImage {
  public:
   FileImage() = default;
@@ -65,6 +66,8 @@ class FileImage {
   const uint8_t* data() const { return data_; }
   uint64_t size() const { return size_; }
   bool mapped() const { return mapped_; }
+  // True once a read found the mapped file cut short: the bytes past its new end read as zeros.
+  bool cut() const;
 
   // Lets the system take back the pages that lie wholly inside bytes [from, to) of a mapped
   // image. The bytes stay readable and unchanged.
@@ -75,6 +78,9 @@ class FileImage {
   uint64_t size_ = 0;
   bool mapped_ = false;
   std::unique_ptr<uint8_t[]> buffer_;
+#ifndef _WIN32
+  int guard_ = -1;  // the slot that watches this mapping for a cut-short file
+#endif
 };
 
 // Maps a POSIX errno to the Windows system error number it corresponds to.

@@ -319,6 +319,50 @@ TEST_P(InputChangesUnderTheJob, FailsThatFileOnly) {
 INSTANTIATE_TEST_SUITE_P(All, InputChangesUnderTheJob, ::testing::ValuesIn(InputChanges()),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// --- Inputs cut short while they are converted ------------------------------------------------
+
+// The input the cutting converter cuts short; set by the one test that uses it.
+fs::path g_inputToCut;
+
+// Cuts a large input down to 8 KiB, as another program copying over it would, then converts.
+void CutThenConvert(ConversionSession& s) {
+  if (s.data.image.size() > (64u << 10)) {
+    std::error_code ec;
+    fs::resize_file(g_inputToCut, 8192, ec);
+  }
+  DefaultConverterTable().entries[kCvtCanText](s);
+}
+
+// A mapped capture cut short under the conversion: the read past its new end must not end the
+// batch (a bus error on POSIX); the file fails, leaves no output, and the next one converts. On
+// Windows the mapping keeps the file from being cut at all.
+TEST_F(FailingOutput, InputCutShortWhileConverted) {
+  fs::path a = Capture(dir_ / "a.DT");
+  fs::path b = dir_ / "b.DT";
+  test::BigCapture(6000).WriteTo(b);
+  fs::path c = Capture(dir_ / "c.DT");
+  WriteText(dir_ / "b.txt", Old());
+  g_inputToCut = b;
+  ConverterTable table = DefaultConverterTable();
+  table.entries[kCvtCanText] = CutThenConvert;
+
+  uint32_t r = test::RunJob({a, b, c}, kCvtCanText, rec_, {}, table);
+
+  EXPECT_EQ(r, 0u);
+  ExpectBaseReport(dir_ / "a.txt");
+  ExpectBaseReport(dir_ / "c.txt");
+#ifdef _WIN32
+  EXPECT_EQ(rec_.fileResults, (std::vector<uint32_t>{0, 0, 0}));
+#else
+  EXPECT_EQ(rec_.fileResults, (std::vector<uint32_t>{0, kResultInputCut, 0}));
+  EXPECT_STREQ(ResultMessage(kResultInputCut), kCannotConvert);
+  EXPECT_EQ(ResultReason(kResultInputCut), "the file ended early while it was read");
+  EXPECT_EQ(test::ReadFileBytes(dir_ / "b.txt"), Old());
+  EXPECT_EQ(test::FolderNames(dir_.path()),
+            (std::vector<std::string>{"a.DT", "a.txt", "b.DT", "b.txt", "c.DT", "c.txt"}));
+#endif
+}
+
 // --- Nothing lost: the input ------------------------------------------------------------------
 
 struct InputGuard {

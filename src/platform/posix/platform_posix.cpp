@@ -3,12 +3,16 @@
 #include <fcntl.h>
 #include <iconv.h>
 #include <langinfo.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cstdint>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <system_error>
 
@@ -20,6 +24,84 @@ namespace dtconv::platform {
 namespace {
 constexpr uint32_t kSystemErrorBase = 0x80070000u;
 uint32_t ErrnoResult(int err) { return kSystemErrorBase + SystemErrorFromErrno(err); }
+
+// A file mapped by FileImage may be cut short by another program while it is read (a copy over
+// it, a recorder rewriting it). A read of a page past the new end raises SIGBUS, whose default
+// action would end the whole batch. The guard below is the one piece of process-wide state of the
+// core, as signal dispositions are process-wide: a fixed table of the mappings in use, read by the
+// handler without locks. For a fault inside a watched mapping the handler maps zero-filled pages
+// over the rest of it, marks it cut and lets the read go on; any other SIGBUS goes to the handler
+// that was there before (or the default action).
+struct GuardSlot {
+  std::atomic<uintptr_t> begin{0};
+  std::atomic<uintptr_t> end{0};
+  std::atomic<bool> cut{false};
+};
+constexpr int kGuardSlots = 256;
+GuardSlot g_guard[kGuardSlots];
+struct sigaction g_previousBusHandler;
+uintptr_t g_pageSize = 4096;
+std::once_flag g_guardInstalled;
+
+void OnBusError(int signal, siginfo_t* info, void* context) {
+  auto address = reinterpret_cast<uintptr_t>(info->si_addr);
+  for (GuardSlot& slot : g_guard) {
+    uintptr_t begin = slot.begin.load(std::memory_order_acquire);
+    uintptr_t end = slot.end.load(std::memory_order_acquire);
+    if (begin == 0 || address < begin || address >= end) continue;
+    uintptr_t from = address / g_pageSize * g_pageSize;
+    void* zeros = ::mmap(reinterpret_cast<void*>(from), end - from, PROT_READ,
+                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
+    if (zeros == MAP_FAILED) break;
+    slot.cut.store(true, std::memory_order_release);
+    return;
+  }
+  const struct sigaction& previous = g_previousBusHandler;
+  if ((previous.sa_flags & SA_SIGINFO) != 0 && previous.sa_sigaction != nullptr) {
+    previous.sa_sigaction(signal, info, context);
+    return;
+  }
+  if (previous.sa_handler != SIG_DFL && previous.sa_handler != SIG_IGN &&
+      previous.sa_handler != nullptr) {
+    previous.sa_handler(signal);
+    return;
+  }
+  // The default action: the faulting read runs again and ends the process as it would have.
+  struct sigaction fallback {};
+  fallback.sa_handler = SIG_DFL;
+  sigemptyset(&fallback.sa_mask);
+  ::sigaction(SIGBUS, &fallback, nullptr);
+}
+
+void InstallBusGuard() {
+  g_pageSize = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+  struct sigaction action {};
+  action.sa_sigaction = OnBusError;
+  action.sa_flags = SA_SIGINFO;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGBUS, &action, &g_previousBusHandler);
+}
+
+// Starts watching a mapping; -1 when every slot is taken (the mapping is then unguarded).
+int WatchMapping(const uint8_t* data, uint64_t size) {
+  std::call_once(g_guardInstalled, InstallBusGuard);
+  for (int i = 0; i < kGuardSlots; ++i) {
+    uintptr_t expected = 0;
+    auto begin = reinterpret_cast<uintptr_t>(data);
+    if (g_guard[i].begin.compare_exchange_strong(expected, begin, std::memory_order_acq_rel)) {
+      g_guard[i].cut.store(false, std::memory_order_relaxed);
+      g_guard[i].end.store(begin + size, std::memory_order_release);
+      return i;
+    }
+  }
+  return -1;
+}
+
+void StopWatching(int slot) {
+  if (slot < 0) return;
+  g_guard[slot].end.store(0, std::memory_order_release);
+  g_guard[slot].begin.store(0, std::memory_order_release);
+}
 }  // namespace
 
 uint32_t SystemErrorFromErrno(int err) {
@@ -93,9 +175,11 @@ FileImage& FileImage::operator=(FileImage&& other) noexcept {
     size_ = other.size_;
     mapped_ = other.mapped_;
     buffer_ = std::move(other.buffer_);
+    guard_ = other.guard_;
     other.data_ = nullptr;
     other.size_ = 0;
     other.mapped_ = false;
+    other.guard_ = -1;
   }
   return *this;
 }
@@ -109,6 +193,7 @@ uint32_t FileImage::Load(InputFile& file, uint64_t size) {
     data_ = static_cast<const uint8_t*>(view);
     size_ = size;
     mapped_ = true;
+    guard_ = WatchMapping(data_, size_);
     return 0;
   }
   // A file system that cannot map files: read the file whole.
@@ -126,7 +211,14 @@ void FileImage::Adopt(std::unique_ptr<uint8_t[]> bytes, uint64_t size) {
   size_ = size;
 }
 
+bool FileImage::cut() const {
+  return guard_ >= 0 && g_guard[guard_].cut.load(std::memory_order_acquire);
+}
+
 void FileImage::Reset() {
+  // Unwatched before unmapping: the range may be mapped again by anything else.
+  StopWatching(guard_);
+  guard_ = -1;
   if (mapped_) ::munmap(const_cast<uint8_t*>(data_), size_);
   buffer_.reset();
   data_ = nullptr;

@@ -113,6 +113,9 @@ void FileImage::Adopt(std::unique_ptr<uint8_t[]> bytes, uint64_t size) {
   size_ = size;
 }
 
+// The read-only sharing of InputFile keeps every writer out while the image exists.
+bool FileImage::cut() const { return false; }
+
 void FileImage::Reset() {
   if (mapped_) UnmapViewOfFile(data_);
   buffer_.reset();
