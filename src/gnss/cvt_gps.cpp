@@ -26,25 +26,24 @@ void WriteTitle(CTxtCvtGPS& cv) {
   cv.EndLine();
 }
 
+// The longest fix row: the time column and eight cells, each with its separator.
+constexpr size_t kMaxFixLine = 64 + 3 * (63 + 32) + kMaxGnssFixCells;
+
 void WriteFixLine(CTxtCvtGPS& cv, const MonitorRecord& fix) {
-  char stamp[64];
-  FormatTimeColumn(fix, cv, stamp);
   int q = FixQuality(fix);
-  char date[32], time[32];
-  FormatFixDateTime(fix, FixTimeValid(q), date, time);
-  cv.WriteCell(stamp);
-  if (cv.csv) cv.WriteCell(date);
-  cv.WriteCell(time);
-  cv.WriteCell(FixQualityText(q, cv.csv));
+  bool timeValid = FixTimeValid(q);
+  TextOutput& out = *cv.output;
+  char* p = out.BeginAppend(kMaxFixLine);
+  p = PutTimeColumn(cv.PutCellStart(p), fix, cv);
+  if (cv.csv) p = PutFixDate(cv.PutCellStart(p), fix, timeValid);
+  p = PutFixTime(cv.PutCellStart(p), fix, timeValid);
+  p = text::PutText(cv.PutCellStart(p), FixQualityText(q, cv.csv));
   if (FixPositionValid(q)) {
-    GnssFixTexts t;
-    FormatGnssFix(fix, cv.csv, false, &t);
-    for (const char* s : {t.satellites, t.latitude, t.longitude, t.error, t.altitude}) {
-      cv.WriteCell(s);
-    }
+    p = PutGnssFixCells(p, cv, fix);
   } else if (cv.csv) {
-    for (int i = 0; i < 5; ++i) cv.WriteCell(nullptr);
+    for (int i = 0; i < 5; ++i) p = cv.PutCellStart(p);
   }
+  out.EndAppend(p);
   cv.EndLine();
 }
 
@@ -129,18 +128,12 @@ void PushpinStyle(CTxtCvtKML& cv, const char* id, const char* scale) {
 }
 
 void CoordinateLine(CTxtCvtKML& cv, const MonitorRecord& fix) {
-  GnssFixTexts t;
-  FormatGnssFix(fix, false, true, &t);
   // "\t\t%s,%s,%s" of longitude, latitude and altitude.
   TextOutput& out = *cv.output;
   char* p = out.BeginAppend(2 + 3 * 32);
-  p = text::PutText(p, "\t\t");
-  p = text::PutText(p, t.longitude);
-  *p++ = ',';
-  p = text::PutText(p, t.latitude);
-  *p++ = ',';
-  p = text::PutText(p, t.altitude);
-  out.EndAppend(p);
+  *p++ = '\t';
+  *p++ = '\t';
+  out.EndAppend(PutKmlCoordinates(p, fix));
   cv.EndLine();
 }
 

@@ -25,6 +25,13 @@ struct GnssFixTexts {
 // N, latitude, longitude, estimated error and altitude of a fix, in text or CSV form, or in the
 // decimal degrees of KML.
 void FormatGnssFix(const MonitorRecord& fix, bool csv, bool kml, GnssFixTexts* texts);
+// The same five texts as cells of cv (PutCellStart before each) in its text or CSV form, written
+// at `p`; returns the end. Needs room for 5 * (63 + 31) characters.
+char* PutGnssFixCells(char* p, CTxtCvtBase& cv, const MonitorRecord& fix);
+inline constexpr size_t kMaxGnssFixCells = 5 * (63 + 31);
+// "<longitude>,<latitude>,<altitude>" of a fix in the decimal degrees of KML, written at `p`;
+// returns the end. Needs room for 3 * 32 characters.
+char* PutKmlCoordinates(char* p, const MonitorRecord& fix);
 
 // The eight GNSS column titles, appended to the current CSV header row.
 void AppendGnssTitles(CTxtCvtBase& cv);

@@ -127,14 +127,21 @@ bool RecordLocalTime(int64_t seconds, platform::LocalTime* out) {
 
 const char* TimeColumnTitle(int32_t style) {
   switch (style) {
-    case 0: return "-----dTIME----";
-    case 1: return "-MM:SS.uSEC---";
-    case 2: return "-HH:MM:SS.mSEC";
-    case 3: return "MM/DD HH:MM:SS";
+    case 0:
+      return "-----dTIME----";
+    case 1:
+      return "-MM:SS.uSEC---";
+    case 2:
+      return "-HH:MM:SS.mSEC";
+    case 3:
+      return "MM/DD HH:MM:SS";
     case 4:
-    case 5: return "-ELAPSED(sec)-";
-    case 6: return "DAYS HH:MM:SS-";
-    default: return "-----TIME-----";
+    case 5:
+      return "-ELAPSED(sec)-";
+    case 6:
+      return "DAYS HH:MM:SS-";
+    default:
+      return "-----TIME-----";
   }
 }
 
@@ -285,23 +292,29 @@ void FormatTimeCells(const MonitorRecord& record, CTxtCvtBase& cv, TimeCells* c)
   *p = '\0';
 }
 
-void FormatFixDateTime(const MonitorRecord& fix, bool valid, char (&date)[32], char (&time)[32]) {
-  if (!valid) {
-    std::strcpy(date, "--------");
-    std::strcpy(time, "--------");
-    return;
-  }
+char* PutFixDate(char* p, const MonitorRecord& fix, bool valid) {
+  if (!valid) return text::PutText(p, "--------");
   const uint8_t* b = fix.bytes;
-  char* p = text::PutZeroPadded(date, b[14] + 1900, 4);
+  p = text::PutDigits<4>(p, b[14] + 1900u);
   *p++ = '/';
   p = Put2(p, b[13]);
   *p++ = '/';
-  *Put2(p, b[12]) = '\0';
-  p = Put2(time, b[11]);
+  return Put2(p, b[12]);
+}
+
+char* PutFixTime(char* p, const MonitorRecord& fix, bool valid) {
+  if (!valid) return text::PutText(p, "--------");
+  const uint8_t* b = fix.bytes;
+  p = Put2(p, b[11]);
   *p++ = ':';
   p = Put2(p, b[10]);
   *p++ = ':';
-  *Put2(p, b[9]) = '\0';
+  return Put2(p, b[9]);
+}
+
+void FormatFixDateTime(const MonitorRecord& fix, bool valid, char (&date)[32], char (&time)[32]) {
+  *PutFixDate(date, fix, valid) = '\0';
+  *PutFixTime(time, fix, valid) = '\0';
 }
 
 }  // namespace dtconv

@@ -41,6 +41,9 @@ inline constexpr size_t kMaxTimeCells = 5 * (63 + 31);
 
 // UTC date and time of a GNSS fix as received, or "--------" twice when not valid.
 void FormatFixDateTime(const MonitorRecord& fix, bool valid, char (&date)[32], char (&time)[32]);
+// The same two texts written at `p` (room for 10 characters); each returns its end.
+char* PutFixDate(char* p, const MonitorRecord& fix, bool valid);
+char* PutFixTime(char* p, const MonitorRecord& fix, bool valid);
 
 // The absolute time of a record: seconds since 1970 and nanoseconds within the second.
 struct AbsoluteTime {

@@ -1,0 +1,95 @@
+// The texts of a GNSS fix written from its integers (degrees and minutes, decimal degrees,
+// estimated error, altitude) against the printf conversions of the scaled doubles, over millions
+// of random fixes in every form, and over many altitudes that are ties in decimal.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "diff_support.h"
+#include "gnss/gnss_fix.h"
+#include "reference_format.h"
+
+namespace dtconv {
+namespace {
+
+using test::Random;
+
+// A fix record with the given position, error and altitude; other bytes random.
+MonitorRecord Fix(Random& r, int32_t lat, int32_t lon, uint16_t error, int32_t altitude) {
+  MonitorRecord rec;
+  for (uint8_t& b : rec.bytes) b = static_cast<uint8_t>(r.Next());
+  std::memcpy(rec.bytes + 16, &lat, 4);
+  std::memcpy(rec.bytes + 20, &lon, 4);
+  auto a = static_cast<uint32_t>(altitude);
+  rec.bytes[24] = static_cast<uint8_t>(a);
+  rec.bytes[25] = static_cast<uint8_t>(a >> 8);
+  rec.bytes[26] = static_cast<uint8_t>(a >> 16);
+  std::memcpy(rec.bytes + 28, &error, 2);
+  return rec;
+}
+
+std::string Joined(const GnssFixTexts& t) {
+  return std::string(t.satellites) + "|" + t.latitude + "|" + t.longitude + "|" + t.error + "|" +
+         t.altitude;
+}
+
+std::string Joined(const ref::GnssTexts& t) {
+  return t.satellites + "|" + t.latitude + "|" + t.longitude + "|" + t.error + "|" + t.altitude;
+}
+
+// Both forms and KML of one fix; false (and a failure) when any differs.
+bool Same(const MonitorRecord& rec) {
+  for (int form = 0; form < 3; ++form) {
+    bool csv = form == 1, kml = form == 2;
+    GnssFixTexts t;
+    FormatGnssFix(rec, csv, kml, &t);
+    std::string expected = Joined(ref::GnssFix(rec, csv, kml));
+    if (Joined(t) != expected) {
+      ADD_FAILURE() << "form " << form << ": expected \"" << expected << "\", got \"" << Joined(t)
+                    << "\"";
+      return false;
+    }
+  }
+  return true;
+}
+
+// A coordinate or altitude of a random magnitude: small ones (near zero, near a whole degree)
+// as often as large ones.
+int32_t Signed(Random& r, int bits) {
+  auto v = static_cast<int32_t>(r.Next() >> (64 - bits));  // bits wide, may be negative
+  int shift = static_cast<int>(r.Below(static_cast<uint32_t>(bits)));
+  return v >> shift;
+}
+
+TEST(GnssText, RandomFixesMatchPrintf) {
+  Random r(21);
+  int failures = 0;
+  for (int64_t i = 0; i < test::DiffCount(1000000) && failures < 5; ++i) {
+    auto error = static_cast<uint16_t>(r.OneIn(4) ? r.Below(65536) : r.Below(50001));
+    int32_t altitude = Signed(r, 24);
+    if (r.OneIn(4)) altitude = altitude / 10 * 10 + 5;  // a decimal tie
+    if (!Same(Fix(r, Signed(r, 32), Signed(r, 32), error, altitude))) ++failures;
+  }
+}
+
+TEST(GnssText, TieAltitudesMatchPrintf) {
+  Random r(22);
+  int failures = 0;
+  // Every fifth 24-bit altitude ending in 5 millimetres, fewer under sanitizers.
+  int32_t step = 50 * static_cast<int32_t>(4000000 / test::DiffCount(4000000));
+  for (int32_t a = -8388605; a <= 8388605 && failures < 5; a += step) {
+    if (!Same(Fix(r, 0, 0, 0, a))) ++failures;
+  }
+}
+
+TEST(GnssText, ExtremeCoordinates) {
+  Random r(23);
+  for (int32_t v : {INT32_MIN, INT32_MIN + 1, -10000000, -9999999, -1, 0, 1, 9999999, 10000000,
+                    99999999, 100000000, INT32_MAX}) {
+    EXPECT_TRUE(Same(Fix(r, v, v, 49999, -v % 8388608)));
+  }
+}
+
+}  // namespace
+}  // namespace dtconv
