@@ -42,16 +42,13 @@ void SetupChannelScales(const MonitorData& data, bool csv, AnalogState& state);
 // needs the sample's reference-junction temperature (FormatAnalogCell).
 inline double ScaleSample(const ChannelScale& scale, uint32_t rawWord) {
   // The low 24 bits are the reading, sign-extended from bit 23; the sign bit picks the side.
+  // Selects rather than branches: the sides of a noisy reading come in no predictable order.
   int32_t raw = static_cast<int32_t>(rawWord << 8) >> 8;
-  double v = raw + scale.offset;
-  if ((rawWord & 0x800000) != 0) {
-    v *= scale.minusGain;
-    if (v < scale.min) v = scale.min;
-  } else {
-    v *= scale.plusGain;
-    if (v > scale.max) v = scale.max;
-  }
-  return v;
+  bool minus = (rawWord & 0x800000) != 0;
+  double v = (raw + scale.offset) * (minus ? scale.minusGain : scale.plusGain);
+  double low = v < scale.min ? scale.min : v;
+  double high = v > scale.max ? scale.max : v;
+  return minus ? low : high;
 }
 
 // One line of the analog settings: the front end, its sampling period and impedance, then one

@@ -31,9 +31,8 @@ char* PutAnalogCell(char* p, CTxtCvtBase& cv, const AnalogState& state, int inde
   // Text: "%+07.<d>f", sign and zero fill in seven characters; CSV: "%.<d+1>f", plain, with one
   // decimal more.
   int d = scale.decimals;
-  if (d >= -4 && d <= -1) return text::PutFixed(p, v, 1 - d);
-  return text::PutFixed(p, v, d >= 1 && d <= 4 ? d : 1,
-                        text::FixedStyle{.width = 7, .plus = true, .zeros = true});
+  if (d >= -4 && d <= -1) return text::PutPlainFixed(p, v, 1 - d);
+  return text::PutSignedFixed7(p, v, d >= 1 && d <= 4 ? d : 1);
 }
 
 // Reads the raw words of the sample under the cursor into the converter's state. An eight-channel
@@ -97,7 +96,8 @@ void WriteSampleLine(CTxtCvtANA& cv, const RecordCursor& cursor) {
 void FormatAnalogCell(CTxtCvtBase& cv, const AnalogState& state, int index, const uint32_t* raw,
                       int16_t referenceTemp) {
   TextOutput& out = *cv.output;
-  out.EndAppend(PutAnalogCell(out.BeginAppend(kMaxAnalogCell), cv, state, index, raw, referenceTemp));
+  out.EndAppend(
+      PutAnalogCell(out.BeginAppend(kMaxAnalogCell), cv, state, index, raw, referenceTemp));
 }
 
 AcceptRule CTxtCvtANA::Rule() const {

@@ -218,6 +218,16 @@ char* PutHex(char* p, uint32_t v, int width) {
 char* PutFixed(char* p, double v, int decimals) { return PutFixed(p, v, decimals, FixedStyle{}); }
 
 char* PutFixed(char* p, double v, int decimals, FixedStyle style) {
+  if (style.width == 7 && style.plus && style.zeros && decimals >= 1 && decimals <= 4) {
+    return PutSignedFixed7(p, v, decimals);
+  }
+  if (style.width == 0 && !style.plus && !style.zeros && decimals >= 0 && decimals <= 9) {
+    return PutPlainFixed(p, v, decimals);
+  }
+  return detail::PutFixedExact(p, v, decimals, style);
+}
+
+char* detail::PutFixedExact(char* p, double v, int decimals, FixedStyle style) {
   if (std::isfinite(v)) {
     bool done = false;
     switch (decimals) {

@@ -8,6 +8,7 @@
 // kMaxFixedChars for a fixed-point number plus its padding.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -129,6 +130,127 @@ struct FixedStyle {
 // "%[+][0]<width>.<decimals>f", decimals 0..9. Infinities and NaN are padded with blanks, as
 // the '0' flag does not apply to them.
 char* PutFixed(char* p, double v, int decimals, FixedStyle style);
+
+namespace detail {
+// PutFixed without the quick paths below: every value rounded from its exact binary value.
+char* PutFixedExact(char* p, double v, int decimals, FixedStyle style);
+
+inline constexpr double kPow10Double[10] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
+inline constexpr uint32_t kPow10U32[10] = {1,      10,      100,      1000,      10000,
+                                           100000, 1000000, 10000000, 100000000, 1000000000};
+
+// a × 10^D rounded to an integer, to nearest with ties to even, for a finite a >= 0 whose double
+// product a × 10^D is below 2^31 and not within a few units in its last place of a half: the
+// exact product lies within half a unit of the computed one, so both round alike. False for NaN,
+// larger values and near halves (PutFixed's exact rounding takes those).
+template <int D>
+inline bool RoundSmall(double a, uint32_t* q) {
+  double x = a * kPow10Double[D];
+  if (!(x < 2147483648.0)) return false;
+  auto whole = static_cast<uint32_t>(x);
+  double fraction = x - static_cast<double>(whole);  // exact
+  double margin = x * 0x1p-50;
+  // Without branches on the value: the digits of measured values are as good as random.
+  bool up = fraction > 0.5 + margin;
+  bool down = fraction < 0.5 - margin;
+  *q = whole + static_cast<uint32_t>(up);
+  return up | down;
+}
+
+// 0 .. 999 without leading zeros, in four bytes each: the digits, then their count in the last.
+struct SmallNumbers {
+  char text[1000][4];
+  constexpr SmallNumbers() : text() {
+    for (int i = 0; i < 1000; ++i) {
+      int n = i < 10 ? 1 : i < 100 ? 2 : 3;
+      for (int k = n - 1, v = i; k >= 0; --k, v /= 10) text[i][k] = static_cast<char>('0' + v % 10);
+      text[i][3] = static_cast<char>(n);
+    }
+  }
+};
+inline constexpr SmallNumbers kSmallNumbers{};
+
+// A value below 2^31 without leading zeros. Below 1000 (the whole part of most measured values)
+// without a branch on the value; the four bytes at `p` may all be written.
+inline char* PutSmallUnsigned(char* p, uint32_t v) {
+  if (v < 1000) {
+    std::memcpy(p, kSmallNumbers.text[v], 4);
+    return p + kSmallNumbers.text[v][3];
+  }
+  return PutUnsigned(p, v);
+}
+
+template <int D>
+inline char* PutSignedFixed7(char* p, double v) {
+  uint32_t q = 0;
+  if (!RoundSmall<D>(std::fabs(v), &q) || q >= 100000) {
+    return PutFixedExact(p, v, D, FixedStyle{.width = 7, .plus = true, .zeros = true});
+  }
+  // Below 10^5 units, seven characters: the sign, 5 - D whole digits (zeros first), the point,
+  // D decimals.
+  *p = std::signbit(v) ? '-' : '+';
+  p = PutDigits<5 - D>(p + 1, q / kPow10U32[D]);
+  *p = '.';
+  return PutDigits<D>(p + 1, q % kPow10U32[D]);
+}
+
+template <int D>
+inline char* PutPlainFixed(char* p, double v) {
+  uint32_t q = 0;
+  if (!RoundSmall<D>(std::fabs(v), &q)) return PutFixedExact(p, v, D, FixedStyle{});
+  *p = '-';
+  p += std::signbit(v) ? 1 : 0;
+  if constexpr (D == 0) {
+    return PutSmallUnsigned(p, q);
+  } else {
+    p = PutSmallUnsigned(p, q / kPow10U32[D]);
+    *p = '.';
+    return PutDigits<D>(p + 1, q % kPow10U32[D]);
+  }
+}
+}  // namespace detail
+
+// "%+07.<decimals>f", decimals 1..4 (any other count is taken as 1): the text analog cells.
+// The same bytes as PutFixed; quicker for the magnitudes below 10^(5 - decimals).
+inline char* PutSignedFixed7(char* p, double v, int decimals) {
+  switch (decimals) {
+    case 2:
+      return detail::PutSignedFixed7<2>(p, v);
+    case 3:
+      return detail::PutSignedFixed7<3>(p, v);
+    case 4:
+      return detail::PutSignedFixed7<4>(p, v);
+    default:
+      return detail::PutSignedFixed7<1>(p, v);
+  }
+}
+
+// "%.<decimals>f", decimals 0..9 (any other count is taken as 0). The same bytes as PutFixed;
+// quicker for the magnitudes whose scaled value is below 2^31.
+inline char* PutPlainFixed(char* p, double v, int decimals) {
+  switch (decimals) {
+    case 1:
+      return detail::PutPlainFixed<1>(p, v);
+    case 2:
+      return detail::PutPlainFixed<2>(p, v);
+    case 3:
+      return detail::PutPlainFixed<3>(p, v);
+    case 4:
+      return detail::PutPlainFixed<4>(p, v);
+    case 5:
+      return detail::PutPlainFixed<5>(p, v);
+    case 6:
+      return detail::PutPlainFixed<6>(p, v);
+    case 7:
+      return detail::PutPlainFixed<7>(p, v);
+    case 8:
+      return detail::PutPlainFixed<8>(p, v);
+    case 9:
+      return detail::PutPlainFixed<9>(p, v);
+    default:
+      return detail::PutPlainFixed<0>(p, v);
+  }
+}
 
 // "%<width>s" and "%-<width>s" of a text.
 char* PutPadLeft(char* p, std::string_view s, int width);
