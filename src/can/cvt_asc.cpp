@@ -106,10 +106,7 @@ void AppendClassicFrame(LogLine& line, int channel, const SocketCanFrame& s) {
   bool dlcAgrees = s.dlc <= 15 && (s.dlc > 8 ? 8 : s.dlc) == shown;
   line.Text("d ");
   line.Hex(dlcAgrees ? s.dlc : static_cast<uint8_t>(shown));
-  for (int i = 0; i < shown; ++i) {
-    line.Char(' ');
-    line.HexByte(s.data[i]);
-  }
+  line.HexBytes(s.data, shown, ' ');
 }
 
 // "CANFD   1 Rx         123x<name column> 1 0 f 64 <data> <duration> <bits> <flags> <crc> ...":
@@ -136,10 +133,7 @@ void AppendFdFrame(LogLine& line, int channel, const SocketCanFrame& s, uint32_t
   line.Char(kLowerHex[dlcAgrees ? recordedDlc : FdDlcFor(s.length)]);
   line.Char(' ');
   line.Decimal(static_cast<uint64_t>(s.length), 2, ' ');
-  for (int i = 0; i < s.length; ++i) {
-    line.Char(' ');
-    line.HexByte(s.data[i]);
-  }
+  line.HexBytes(s.data, s.length, ' ');
   uint32_t flags = kAscFlagFdf | (brs ? kAscFlagBrs : 0) | (esi ? kAscFlagEsi : 0);
   line.Text("        0    0 ");
   LogLine hex;

@@ -27,9 +27,7 @@ void AppendTime(LogLine& line, int64_t micros) {
   line.Text(") ");
 }
 
-void AppendData(LogLine& line, const uint8_t* data, int count) {
-  for (int i = 0; i < count; ++i) line.HexByte(data[i]);
-}
+void AppendData(LogLine& line, const uint8_t* data, int count) { line.HexBytes(data, count, '\0'); }
 
 // "123#...", "18DAF110#..." for a 29-bit identifier; "##" and the flags nibble for CAN FD, "R"
 // and the DLC (1-8) for a remote frame.
