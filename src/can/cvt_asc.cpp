@@ -1,6 +1,7 @@
 #include "can/cvt_asc.h"
 
 #include <cstdint>
+#include <cstring>
 
 #include "can/can_frame.h"
 #include "can/log_line.h"
@@ -70,7 +71,23 @@ void Flush(TextOutput& out, const LogLine& line) {
 void AppendTime(LogLine& line, uint64_t micros) {
   line.Decimal(micros / 1000000, 4, ' ');
   line.Char('.');
-  line.Decimal(micros % 1000000, 6);
+  line.Digits<6>(micros % 1000000);
+  line.Char(' ');
+}
+
+// The same, with the text up to the point kept in `seconds` for the next lines of that second.
+void AppendTime(LogLine& line, uint64_t micros, SecondsText& seconds) {
+  uint64_t whole = micros / 1000000;
+  if (whole != seconds.key) {
+    LogLine prefix;
+    prefix.Decimal(whole, 4, ' ');
+    prefix.Char('.');
+    seconds.size = prefix.View().size();
+    std::memcpy(seconds.text, prefix.View().data(), seconds.size);
+    seconds.key = whole;
+  }
+  line.Text(std::string_view(seconds.text, seconds.size));
+  line.Digits<6>(micros % 1000000);
   line.Char(' ');
 }
 
@@ -148,7 +165,7 @@ void AppendFdFrame(LogLine& line, int channel, const SocketCanFrame& s, uint32_t
   line.Text(" 0 0 0 0");
 }
 
-void WriteFrame(CTxtCvtAsc& cv, const RecordCursor& cursor, int channel) {
+void WriteFrame(CTxtCvtAsc& cv, const RecordCursor& cursor, int channel, SecondsText& seconds) {
   CanFrame f;
   if (!AssembleFrame(cursor, f)) return;
   SocketCanPackets p = ToSocketCan(f);
@@ -156,7 +173,7 @@ void WriteFrame(CTxtCvtAsc& cv, const RecordCursor& cursor, int channel) {
   TextOutput& out = *cv.output;
   LogLine line;
   if (p.hasFrame) {
-    AppendTime(line, t);
+    AppendTime(line, t, seconds);
     if (p.frame.IsFd()) {
       AppendFdFrame(line, channel, p.frame, f.fc & 0xFFFFFF, f.dlc);
     } else {
@@ -166,7 +183,7 @@ void WriteFrame(CTxtCvtAsc& cv, const RecordCursor& cursor, int channel) {
   }
   if (p.hasError) {
     line.Clear();
-    AppendTime(line, t);
+    AppendTime(line, t, seconds);
     line.Decimal(static_cast<uint64_t>(channel));
     line.Text("  ErrorFrame");
     Flush(out, line);
@@ -211,9 +228,10 @@ void ConvertAsc(CTxtCvtAsc& cv, const MonitorData& data, ConverterContext& conte
     bool keepCh1 = context.signalLine != 2;
     bool keepCh2 = context.signalLine != 1;
     RecordCursor cursor = cv.StartCursor();
+    SecondsText seconds;
     for (RecordKind kind = cv.FirstRecord(cursor); kind != kKindEnd; kind = cv.NextRecord(cursor)) {
-      if (kind == kKindCh1Frame && keepCh1) WriteFrame(cv, cursor, 1);
-      if (kind == kKindCh2Frame && keepCh2) WriteFrame(cv, cursor, 2);
+      if (kind == kKindCh1Frame && keepCh1) WriteFrame(cv, cursor, 1, seconds);
+      if (kind == kKindCh2Frame && keepCh2) WriteFrame(cv, cursor, 2, seconds);
       if (out.result() != 0) return;
     }
   }

@@ -1,6 +1,7 @@
 #include "can/cvt_candump.h"
 
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "can/can_frame.h"
@@ -13,17 +14,27 @@ namespace {
 
 constexpr AcceptRule kFrameRule{.frames = true};
 
-// "(seconds.microseconds) " with ten digits of seconds, as candump writes it.
-void AppendTime(LogLine& line, int64_t micros) {
-  line.Char('(');
+// "(seconds.microseconds) " with ten digits of seconds, as candump writes it. The text up to the
+// point is kept in `seconds` for the next lines of the same second.
+void AppendTime(LogLine& line, int64_t micros, SecondsText& seconds) {
   auto magnitude = static_cast<uint64_t>(micros);
-  if (micros < 0) {  // only from a damaged time base
-    line.Char('-');
-    magnitude = 0 - magnitude;
+  bool negative = micros < 0;  // only from a damaged time base
+  if (negative) magnitude = 0 - magnitude;
+  uint64_t whole = magnitude / 1000000;
+  // Seconds stay far below 2^63 (10^19 microseconds), so the sign fits the key's top bit.
+  uint64_t key = whole | (negative ? uint64_t{1} << 63 : 0);
+  if (key != seconds.key) {
+    LogLine prefix;
+    prefix.Char('(');
+    if (negative) prefix.Char('-');
+    prefix.Decimal(whole, 10);
+    prefix.Char('.');
+    seconds.size = prefix.View().size();
+    std::memcpy(seconds.text, prefix.View().data(), seconds.size);
+    seconds.key = key;
   }
-  line.Decimal(magnitude / 1000000, 10);
-  line.Char('.');
-  line.Decimal(magnitude % 1000000, 6);
+  line.Text(std::string_view(seconds.text, seconds.size));
+  line.Digits<6>(magnitude % 1000000);
   line.Text(") ");
 }
 
@@ -55,7 +66,8 @@ void AppendError(LogLine& line, const SocketCanError& e) {
   AppendData(line, e.data, 8);
 }
 
-void WriteFrame(CTxtCvtCandump& cv, const RecordCursor& cursor, std::string_view iface) {
+void WriteFrame(CTxtCvtCandump& cv, const RecordCursor& cursor, std::string_view iface,
+                SecondsText& seconds) {
   CanFrame f;
   if (!AssembleFrame(cursor, f)) return;
   SocketCanPackets p = ToSocketCan(f);
@@ -64,7 +76,7 @@ void WriteFrame(CTxtCvtCandump& cv, const RecordCursor& cursor, std::string_view
   TextOutput& out = *cv.output;
   LogLine line;
   if (p.hasFrame) {
-    AppendTime(line, micros);
+    AppendTime(line, micros, seconds);
     line.Text(iface);
     line.Char(' ');
     AppendFrame(line, p.frame);
@@ -73,7 +85,7 @@ void WriteFrame(CTxtCvtCandump& cv, const RecordCursor& cursor, std::string_view
   }
   if (p.hasError) {
     line.Clear();
-    AppendTime(line, micros);
+    AppendTime(line, micros, seconds);
     line.Text(iface);
     line.Char(' ');
     AppendError(line, p.error);
@@ -98,9 +110,12 @@ void ConvertCandump(CTxtCvtCandump& cv, const MonitorData& data, ConverterContex
   bool keepCh1 = context.signalLine != 2;
   bool keepCh2 = context.signalLine != 1;
   RecordCursor cursor = cv.StartCursor();
+  SecondsText seconds;
   for (RecordKind kind = cv.FirstRecord(cursor); kind != kKindEnd; kind = cv.NextRecord(cursor)) {
-    if (kind == kKindCh1Frame && keepCh1) WriteFrame(cv, cursor, context.interfaceNames[0]);
-    if (kind == kKindCh2Frame && keepCh2) WriteFrame(cv, cursor, context.interfaceNames[1]);
+    if (kind == kKindCh1Frame && keepCh1)
+      WriteFrame(cv, cursor, context.interfaceNames[0], seconds);
+    if (kind == kKindCh2Frame && keepCh2)
+      WriteFrame(cv, cursor, context.interfaceNames[1], seconds);
     if (cv.output->result() != 0) break;
   }
 }

@@ -12,6 +12,16 @@
 
 namespace dtconv {
 
+class LogLine;
+
+// The part of a time text before its microseconds, formatted once per second of capture and
+// copied into every line of that second.
+struct SecondsText {
+  uint64_t key = UINT64_MAX;
+  char text[32];
+  size_t size = 0;
+};
+
 class LogLine {
  public:
   // The longest line: an ASC CAN FD line with 64 data bytes is about 330 characters.
@@ -86,6 +96,16 @@ class LogLine {
     char buf[20];
     text::PutUnsigned(buf, v);
     Text(std::string_view(buf, static_cast<size_t>(n)));
+  }
+  // Exactly N decimal digits of a value below 10^N, zeros first.
+  template <int N>
+  void Digits(uint64_t v) {
+    if (static_cast<size_t>(N) <= kCapacity - size_) {
+      text::PutDigits<N>(text_ + size_, v);
+      size_ += N;
+      return;
+    }
+    Decimal(v, N);
   }
   // Left-aligned text padded with blanks to `width` characters (never cut).
   void Padded(std::string_view s, size_t width) {
