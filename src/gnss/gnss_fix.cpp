@@ -26,8 +26,6 @@ const char* FixQualityText(int q, bool csv) {
 
 namespace {
 
-constexpr int64_t kTenMillion = 10000000;
-
 // The decimal digits of a value below 10000, blanks before them up to `width` characters: "%*d".
 char* PutSmall(char* p, uint32_t v, int width) {
   int digits = v < 10 ? 1 : v < 100 ? 2 : v < 1000 ? 3 : 4;
@@ -45,35 +43,31 @@ char* PutSmall(char* p, uint32_t v, int width) {
   }
 }
 
-// The whole degrees of a coordinate (below 215), blanks before them up to `width` characters.
-char* PutDegrees(char* p, int64_t degrees, int width) {
-  return PutSmall(p, static_cast<uint32_t>(degrees), width);
-}
-
 // Hemisphere letter, whole degrees and minutes of a coordinate in 1e-7 degree:
 // "%c%<width>d %08.5f" of the hemisphere, the whole degrees and (magnitude % 10^7) * 6e-6.
 // The minutes in units of 10^-5 are rest * 3 / 5 exactly, whose fraction is a fifth (never a
 // half): the double product lies within 10^-13 of that value, so printf's rounding of it is the
 // nearest integer, (3 * rest + 2) / 5. Below 60 minutes, "%08.5f" always gives two whole digits.
 char* PutDegreesMinutes(char* p, int32_t value, char positive, char negative, int width) {
-  int64_t magnitude = value < 0 ? -static_cast<int64_t>(value) : value;
+  uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
   *p++ = value >= 0 ? positive : negative;
-  p = PutDegrees(p, magnitude / kTenMillion, width);
+  p = PutSmall(p, magnitude / 10000000u, width);
   *p++ = ' ';
-  uint64_t minutes = (3 * static_cast<uint64_t>(magnitude % kTenMillion) + 2) / 5;
-  p = text::PutDigits<2>(p, minutes / 100000);
+  uint32_t minutes = (3 * (magnitude % 10000000u) + 2) / 5;
+  p = text::PutTwoDigits(p, minutes / 100000u);
   *p++ = '.';
-  return text::PutDigits<5>(p, minutes % 100000);
+  return text::PutDigits<5>(p, minutes % 100000u);
 }
 
 // "%.7f" of value * 1e-7: the double product is within 10^-13 of the decimal value, which has
 // seven decimals, so printf gives exactly its digits (and "-" for every negative value).
 char* PutDecimalDegrees(char* p, int32_t value) {
-  int64_t magnitude = value < 0 ? -static_cast<int64_t>(value) : value;
-  if (value < 0) *p++ = '-';
-  p = PutDegrees(p, magnitude / kTenMillion, 0);
+  uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
+  *p = '-';
+  p += value < 0 ? 1 : 0;
+  p = PutSmall(p, magnitude / 10000000u, 0);
   *p++ = '.';
-  return text::PutDigits<7>(p, static_cast<uint64_t>(magnitude % kTenMillion));
+  return text::PutDigits<7>(p, magnitude % 10000000u);
 }
 
 // "%<width>.2f" of error * 0.01 (error below 100000): the decimal value itself, as above.
@@ -142,7 +136,7 @@ char* PutGnssFixCells(char* p, CTxtCvtBase& cv, const MonitorRecord& fix) {
   const uint8_t* b = fix.bytes;
   bool csv = cv.csv;
   p = cv.PutCellStart(p);
-  p = csv ? text::PutUnsigned(p, b[8]) : text::PutSpacePadded(p, b[8], 2);
+  p = PutSmall(p, b[8], csv ? 0 : 2);
   p = PutDegreesMinutes(cv.PutCellStart(p), LoadI32(b + 16), 'N', 'S', 2);
   p = PutDegreesMinutes(cv.PutCellStart(p), LoadI32(b + 20), 'E', 'W', 3);
   p = PutError(cv.PutCellStart(p), ShownError(b), csv ? 0 : 6);
