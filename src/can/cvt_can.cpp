@@ -26,7 +26,13 @@ void FormatFields(const CanFrame& f, FieldTexts& t) {
   FrameClass c = f.kind.frameClass;
   if (c == FrameClass::Other) return;
   // "%03X" for 11-bit and "%08X" for 29-bit identifiers, of the whole recorded word.
-  if (f.kind.idBits != 0) {
+  if (f.kind.idBits == 29) {
+    text::PutHexDigits<8>(t.id, f.id);
+    t.idLength = 8;
+  } else if (f.kind.idBits == 11 && f.id < 0x1000) {
+    text::PutHexDigits<3>(t.id, f.id);
+    t.idLength = 3;
+  } else if (f.kind.idBits != 0) {
     t.idLength = static_cast<int>(text::PutHex(t.id, f.id, f.kind.idBits == 11 ? 3 : 8) - t.id);
   }
   switch (c) {
@@ -46,9 +52,10 @@ void FormatFields(const CanFrame& f, FieldTexts& t) {
     }
   }
   if (c == FrameClass::Data || c == FrameClass::Remote) {
-    t.dlLength = static_cast<int>(text::PutInt(t.dl, f.dlc > 8 ? 8 : f.dlc) - t.dl);
+    t.dlLength = static_cast<int>(text::PutSmallUnsigned(t.dl, f.dlc > 8 ? 8 : f.dlc) - t.dl);
   } else if (c == FrameClass::FdData) {
-    t.dlLength = static_cast<int>(text::PutInt(t.dl, FdDataLength(f.dlc)) - t.dl);
+    t.dlLength = static_cast<int>(
+        text::PutSmallUnsigned(t.dl, static_cast<uint32_t>(FdDataLength(f.dlc))) - t.dl);
   }
   static constexpr std::string_view kStatus[7] = {"G", "A", "F", "C", "F", "E", "F"};
   if (f.status <= 6) t.st = kStatus[f.status];
@@ -102,9 +109,10 @@ void WriteTextFrame(CTxtCvtCAN& cv, const MonitorRecord& head, int channel, cons
                 c == FrameClass::FdData ? kFd[(f.brs ? 1 : 0) + (f.esi ? 2 : 0)]
                                         : kTypes[static_cast<int>(c)],
                 7);
-    int dl = c == FrameClass::FdData ? FdDataLength(f.dlc) : c == FrameClass::Error ? -1
-             : f.dlc > 8                                   ? 8
-                                                           : f.dlc;
+    int dl = c == FrameClass::FdData  ? FdDataLength(f.dlc)
+             : c == FrameClass::Error ? -1
+             : f.dlc > 8              ? 8
+                                      : f.dlc;
     if (dl >= 10) {
       text::PutTwoDigits(p + 20, static_cast<unsigned>(dl));
     } else if (dl >= 0) {
@@ -182,22 +190,16 @@ void WriteCsvFrame(CTxtCvtCAN& cv, const MonitorRecord& head, int channel, const
   // DATA: every byte preceded by a blank, up to 64 bytes.
   p = cv.PutCellStart(p);
   int shown = HasData(f) ? ShownBytes(f) : 0;
-  for (int i = 0; i < shown; ++i) {
-    *p++ = ' ';
-    p = text::PutHexByte(p, f.data[i]);
-  }
+  for (int i = 0; i < shown; ++i) p = text::PutSpacedHexByte(p, f.data[i]);
   // FC: the check value's bytes, highest first.
   p = cv.PutCellStart(p);
   if (f.kind.frameClass == FrameClass::FdData) {
-    for (int shift : {16, 8, 0}) {
-      *p++ = ' ';
-      p = text::PutHexByte(p, static_cast<uint8_t>(f.fc >> shift));
-    }
+    p = text::PutSpacedHexByte(p, static_cast<uint8_t>(f.fc >> 16));
+    p = text::PutSpacedHexByte(p, static_cast<uint8_t>(f.fc >> 8));
+    p = text::PutSpacedHexByte(p, static_cast<uint8_t>(f.fc));
   } else if (HasData(f)) {
-    for (int shift : {8, 0}) {
-      *p++ = ' ';
-      p = text::PutHexByte(p, static_cast<uint8_t>(f.fc >> shift));
-    }
+    p = text::PutSpacedHexByte(p, static_cast<uint8_t>(f.fc >> 8));
+    p = text::PutSpacedHexByte(p, static_cast<uint8_t>(f.fc));
   }
   p = cv.PutCellStart(p);
   if (f.trigger) *p++ = 'T';

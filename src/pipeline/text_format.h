@@ -38,6 +38,19 @@ struct HexPairs {
   }
 };
 inline constexpr HexPairs kHexPairs{};
+// " 00" .. " FF", four bytes each (the last unused).
+struct SpacedHex {
+  char text[256][4];
+  constexpr SpacedHex() : text() {
+    for (int i = 0; i < 256; ++i) {
+      text[i][0] = ' ';
+      text[i][1] = kHexDigits[i >> 4];
+      text[i][2] = kHexDigits[i & 0x0F];
+      text[i][3] = ' ';
+    }
+  }
+};
+inline constexpr SpacedHex kSpacedHex{};
 int DecimalDigits(uint64_t v);
 }  // namespace detail
 
@@ -103,6 +116,11 @@ inline char* PutTwoDigits(char* p, unsigned v) {
 inline char* PutHexByte(char* p, uint8_t v) {
   std::memcpy(p, detail::kHexPairs.text + 2 * v, 2);
   return p + 2;
+}
+// " %02X" of one byte; the four bytes at `p` may all be written.
+inline char* PutSpacedHexByte(char* p, uint8_t v) {
+  std::memcpy(p, detail::kSpacedHex.text[v], 4);
+  return p + 3;
 }
 // "%0<width>X" of an unsigned value (more digits when the value needs them).
 char* PutHex(char* p, uint32_t v, int width);
@@ -209,6 +227,9 @@ inline char* PutPlainFixed(char* p, double v) {
   }
 }
 }  // namespace detail
+
+// "%u" of a value below 2^31; the four bytes at `p` may all be written.
+inline char* PutSmallUnsigned(char* p, uint32_t v) { return detail::PutSmallUnsigned(p, v); }
 
 // "%+07.<decimals>f", decimals 1..4 (any other count is taken as 1): the text analog cells.
 // The same bytes as PutFixed; quicker for the magnitudes below 10^(5 - decimals).

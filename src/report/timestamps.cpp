@@ -236,7 +236,8 @@ char* PutTimeCells(char* p, const MonitorRecord& record, CTxtCvtBase& cv, bool e
     if (c == nullptr) {
       *p++ = '-';
     } else {
-      p = text::PutInt(p, cv.timeStampStyle == 7 ? f / 1000 : f / 1000000);
+      int sub = cv.timeStampStyle == 7 ? f / 1000 : f / 1000000;
+      p = sub >= 0 ? text::PutSmallUnsigned(p, static_cast<uint32_t>(sub)) : text::PutInt(p, sub);
     }
   }
   int64_t d = 0;
