@@ -166,30 +166,49 @@ const char* ResultMessageJapanese(uint32_t result) {
 
 std::string ResultReason(uint32_t result) {
   switch (result) {
-    case 0: return "converted";
-    case kResultInvalidData: return "not a valid capture file";
-    case kResultNotSupported: return "not supported";
-    case kResultOutOfMemory: return "not enough memory for the file image";
-    case kResultCancelled: return "cancelled";
-    case kResultWorkerFailed: return "the conversion could not be started";
-    case kResultPathTooLong: return "the output path is too long";
-    case kResultOutputIsInput: return "the output would overwrite the input";
-    default: break;
+    case 0:
+      return "converted";
+    case kResultInvalidData:
+      return "not a valid capture file";
+    case kResultNotSupported:
+      return "not supported";
+    case kResultOutOfMemory:
+      return "not enough memory for the file image";
+    case kResultCancelled:
+      return "cancelled";
+    case kResultWorkerFailed:
+      return "the conversion could not be started";
+    case kResultPathTooLong:
+      return "the output path is too long";
+    case kResultOutputIsInput:
+      return "the output would overwrite the input";
+    default:
+      break;
   }
   if ((result & 0xFFFF0000u) == kResultOutputBase) {
-    return std::string("cannot write the output: ") + std::strerror(static_cast<int>(result & 0xFFFF));
+    return std::string("cannot write the output: ") +
+           std::strerror(static_cast<int>(result & 0xFFFF));
   }
   if ((result & 0xFFFF0000u) == kResultSystemBase) {
     switch (result & 0xFFFF) {
-      case 2: return "file not found";
-      case 3: return "folder not found";
-      case 5: return "access denied";
-      case 8: return "not enough memory";
-      case 32: return "the file is in use";
-      case 38: return "the file ended early while it was read";
-      case 112: return "disk full";
-      case 206: return "the file name is too long";
-      default: break;
+      case 2:
+        return "file not found";
+      case 3:
+        return "folder not found";
+      case 5:
+        return "access denied";
+      case 8:
+        return "not enough memory";
+      case 32:
+        return "the file is in use";
+      case 38:
+        return "the file ended early while it was read";
+      case 112:
+        return "disk full";
+      case 206:
+        return "the file name is too long";
+      default:
+        break;
     }
     char buf[48];
     std::snprintf(buf, sizeof buf, "cannot read the input (system error %u)", result & 0xFFFF);

@@ -17,7 +17,7 @@
 namespace dtconv {
 
 // Result codes of the job itself.
-inline constexpr uint32_t kResultPathTooLong = 0x800700CE;   // ERROR_FILENAME_EXCED_RANGE
+inline constexpr uint32_t kResultPathTooLong = 0x800700CE;    // ERROR_FILENAME_EXCED_RANGE
 inline constexpr uint32_t kResultOutputIsInput = 0x80070050;  // ERROR_FILE_EXISTS
 
 // Where the job finds its inputs. Next returns false when none is left.
@@ -52,8 +52,7 @@ uint32_t DeriveOutputPath(const std::filesystem::path& input, int32_t type,
 // replaced by a complete one; a cancelled or failed write leaves no partial file. Returns the
 // result code. A set `stopRequested` cancels the file as soon as it is open.
 uint32_t ConvertFile(ConversionSession& session, const CvtSettings& settings,
-                     const ConverterTable& table,
-                     const std::atomic<bool>* stopRequested = nullptr);
+                     const ConverterTable& table, const std::atomic<bool>* stopRequested = nullptr);
 
 struct JobOptions {
   std::filesystem::path outputDir;  // empty: beside each input

@@ -7,13 +7,20 @@ const char* CvtTypeExtension(int32_t type) {
     case kCvtCanCsv:
     case kCvtAnalogCsv:
     case kCvtGnssCsv:
-    case kCvtAnalogWave: return ".csv";
-    case kCvtGnssKml: return ".kml";
-    case kCvtCanPcap: return ".pcap";
-    case kCvtCanPcapng: return ".pcapng";
-    case kCvtCanAsc: return ".asc";
-    case kCvtCanCandump: return ".log";
-    default: return ".txt";
+    case kCvtAnalogWave:
+      return ".csv";
+    case kCvtGnssKml:
+      return ".kml";
+    case kCvtCanPcap:
+      return ".pcap";
+    case kCvtCanPcapng:
+      return ".pcapng";
+    case kCvtCanAsc:
+      return ".asc";
+    case kCvtCanCandump:
+      return ".log";
+    default:
+      return ".txt";
   }
 }
 
@@ -21,18 +28,27 @@ int32_t CvtTypeFor(int32_t target, int32_t format) {
   switch (target) {
     case kTargetCan:
       switch (format) {
-        case kOutputCsv: return kCvtCanCsv;
-        case kOutputPcap: return kCvtCanPcap;
-        case kOutputPcapng: return kCvtCanPcapng;
-        case kOutputAsc: return kCvtCanAsc;
-        case kOutputCandump: return kCvtCanCandump;
-        default: return kCvtCanText;
+        case kOutputCsv:
+          return kCvtCanCsv;
+        case kOutputPcap:
+          return kCvtCanPcap;
+        case kOutputPcapng:
+          return kCvtCanPcapng;
+        case kOutputAsc:
+          return kCvtCanAsc;
+        case kOutputCandump:
+          return kCvtCanCandump;
+        default:
+          return kCvtCanText;
       }
-    case kTargetAnalog: return format == kOutputCsv ? kCvtAnalogCsv : kCvtAnalogText;
+    case kTargetAnalog:
+      return format == kOutputCsv ? kCvtAnalogCsv : kCvtAnalogText;
     case kTargetGnss:
       return format == kOutputCsv ? kCvtGnssCsv : format == kOutputKml ? kCvtGnssKml : kCvtGnssText;
-    case kTargetWave: return kCvtAnalogWave;
-    default: return kCvtCanText;
+    case kTargetWave:
+      return kCvtAnalogWave;
+    default:
+      return kCvtCanText;
   }
 }
 
@@ -74,7 +90,9 @@ CvtSettings BuildCvtSettings(const CvtOptions& o) {
     case kCvtAnalogText:
       s.timeStampStyle = TextStyle(o.anaTxtTimeStamp, o.anaTxtRelTimeStamp);
       break;
-    case kCvtGnssText: s.timeStampStyle = 3; break;
+    case kCvtGnssText:
+      s.timeStampStyle = 3;
+      break;
     case kCvtCanCsv:
       s.signalLine = o.canCsvSignalLine;
       s.timeStampStyle = CsvStyle(o.canCsvTimeStamp);
@@ -87,12 +105,17 @@ CvtSettings BuildCvtSettings(const CvtOptions& o) {
       s.optionBits =
           (o.anaCsvRelTimeStamp ? kOptRelTimeStamp : 0) | (o.anaCsvAddGnss ? kOptAddGnss : 0);
       break;
-    case kCvtGnssCsv: s.timeStampStyle = 10; break;
+    case kCvtGnssCsv:
+      s.timeStampStyle = 10;
+      break;
     case kCvtCanPcap:
     case kCvtCanPcapng:
     case kCvtCanAsc:
-    case kCvtCanCandump: s.signalLine = o.canTxtSignalLine; break;
-    default: break;  // wave and KML: style 0, no options
+    case kCvtCanCandump:
+      s.signalLine = o.canTxtSignalLine;
+      break;
+    default:
+      break;  // wave and KML: style 0, no options
   }
   if (s.type == kCvtCanPcapng || s.type == kCvtCanAsc || s.type == kCvtCanCandump) {
     // Plain ASCII without a byte order mark or delimiter. Only ASC has a choice of line end (CR LF

@@ -66,7 +66,8 @@ class FileImage {
   const uint8_t* data() const { return data_; }
   uint64_t size() const { return size_; }
   bool mapped() const { return mapped_; }
-  // True once a read found the mapped file cut short: the bytes past its new end read as zeros.
+  // True once the mapped file is found cut short: a read found its new end (the bytes past it
+  // read as zeros), or the file is now shorter than the mapping.
   bool cut() const;
 
   // Lets the system take back the pages that lie wholly inside bytes [from, to) of a mapped
@@ -80,6 +81,7 @@ class FileImage {
   std::unique_ptr<uint8_t[]> buffer_;
 #ifndef _WIN32
   int guard_ = -1;  // the slot that watches this mapping for a cut-short file
+  int fd_ = -1;     // the mapped file, to see whether it is still as long as the mapping
 #endif
 };
 

@@ -244,12 +244,27 @@ TEST(ParseCommandLine, HelpShowsEveryOptionWithItsDefault) {
   CliRequest req = ParseCommandLine({"--help"});
   ASSERT_EQ(req.command, Command::kExit);
   EXPECT_EQ(req.exitCode, 0);
-  for (const char* text :
-       {"--settings FILE", "--target TARGET", "[default: can]", "--format FORMAT",
-        "[default: text; wave: csv]", "[default: both]", "[default: ms]", "[default: ansi]",
-        "[default: crlf]", "[default: ,]", "[default: one per core]", "--no-add-gnss",
-        "dtconv -t analog", "dtconv -t gnss -f kml", "dtconv -t wave", "-f pcap", "-f pcapng",
-        "-f asc", "-f candump", "--iface-names CH1,CH2", "[default: can0,can1]"}) {
+  for (const char* text : {"--settings FILE",
+                           "--target TARGET",
+                           "[default: can]",
+                           "--format FORMAT",
+                           "[default: text; wave: csv]",
+                           "[default: both]",
+                           "[default: ms]",
+                           "[default: ansi]",
+                           "[default: crlf]",
+                           "[default: ,]",
+                           "[default: one per core]",
+                           "--no-add-gnss",
+                           "dtconv -t analog",
+                           "dtconv -t gnss -f kml",
+                           "dtconv -t wave",
+                           "-f pcap",
+                           "-f pcapng",
+                           "-f asc",
+                           "-f candump",
+                           "--iface-names CH1,CH2",
+                           "[default: can0,can1]"}) {
     EXPECT_NE(req.message.find(text), std::string::npos) << text;
   }
 }

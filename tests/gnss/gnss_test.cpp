@@ -31,15 +31,15 @@ CaptureBuilder Drive() {
     f.utc = {2026, 12, 6, 9, 30, second};
     b.Fix(f);
   };
-  fix(0, 0, 0, 0, 0, 0, 0, 0);                                    // invalid
-  fix(1000000, 1, 0, 0, 0, 0, 3, 1);                              // time only
-  fix(2000000, 2, 356543210, 1397012345, 12345, 1234, 9, 2);      // GNSS
-  b.Marker(0x81, 2500000);                                        // CAN overrun: not reported
-  fix(3000000, 3, 356543999, 1397013000, -200, 60000, 12, 3);     // DGNSS, error capped
-  b.Marker(0x80, 3500000);                                        // lost data
-  fix(4000000, 2, -123456789, -1234567, 8388607, 49999, 10, 4);   // south-west, top altitude
-  fix(5000000, 0x0E, 0, 0, 0, 0, 0, 5);                           // quality 6: invalid
-  fix(6000000, 3, 356544100, 1397014000, -8388608, 0, 11, 6);     // lowest altitude
+  fix(0, 0, 0, 0, 0, 0, 0, 0);                                   // invalid
+  fix(1000000, 1, 0, 0, 0, 0, 3, 1);                             // time only
+  fix(2000000, 2, 356543210, 1397012345, 12345, 1234, 9, 2);     // GNSS
+  b.Marker(0x81, 2500000);                                       // CAN overrun: not reported
+  fix(3000000, 3, 356543999, 1397013000, -200, 60000, 12, 3);    // DGNSS, error capped
+  b.Marker(0x80, 3500000);                                       // lost data
+  fix(4000000, 2, -123456789, -1234567, 8388607, 49999, 10, 4);  // south-west, top altitude
+  fix(5000000, 0x0E, 0, 0, 0, 0, 0, 5);                          // quality 6: invalid
+  fix(6000000, 3, 356544100, 1397014000, -8388608, 0, 11, 6);    // lowest altitude
   return b;
 }
 
@@ -116,26 +116,26 @@ TEST_P(Golden, WholeOutput) {
 
 INSTANTIATE_TEST_SUITE_P(
     All, Golden,
-    ::testing::Values(
-        GoldenCase{"gnss/drive.txt", Drive, kCvtGnssText, 3, u","},
-        GoldenCase{"gnss/drive_lf.txt", Drive, kCvtGnssText, 1, u","},
-        GoldenCase{"gnss/drive_cr.txt", Drive, kCvtGnssText, 2, u","},
-        GoldenCase{"gnss/drive.csv", Drive, kCvtGnssCsv, 3, u","},
-        GoldenCase{"gnss/drive_utf8_bom_tab.csv", Drive, kCvtGnssCsv, 0x5D, u"\t"},
-        GoldenCase{"gnss/drive_utf8.csv", Drive, kCvtGnssCsv, 0x55, u";"},
-        GoldenCase{"gnss/drive.kml", Drive, kCvtGnssKml, 3, u","},
-        GoldenCase{"gnss/drive_lf.kml", Drive, kCvtGnssKml, 0x5D, u","},
-        GoldenCase{"gnss/unknown_model.txt", UnknownModel, kCvtGnssText, 3, u","},
-        GoldenCase{"gnss/empty.txt", Empty, kCvtGnssText, 3, u","},
-        GoldenCase{"gnss/only_overrun.txt", OnlyOverrun, kCvtGnssText, 3, u","},
-        GoldenCase{"gnss/only_markers.txt", OnlyMarkers, kCvtGnssText, 3, u","},
-        GoldenCase{"gnss/only_markers.csv", OnlyMarkers, kCvtGnssCsv, 3, u","},
-        GoldenCase{"gnss/only_markers.kml", OnlyMarkers, kCvtGnssKml, 3, u","},
-        GoldenCase{"gnss/one_fix.kml", OneFix, kCvtGnssKml, 3, u","},
-        GoldenCase{"gnss/time_only.kml", TimeOnly, kCvtGnssKml, 3, u","}),
+    ::testing::Values(GoldenCase{"gnss/drive.txt", Drive, kCvtGnssText, 3, u","},
+                      GoldenCase{"gnss/drive_lf.txt", Drive, kCvtGnssText, 1, u","},
+                      GoldenCase{"gnss/drive_cr.txt", Drive, kCvtGnssText, 2, u","},
+                      GoldenCase{"gnss/drive.csv", Drive, kCvtGnssCsv, 3, u","},
+                      GoldenCase{"gnss/drive_utf8_bom_tab.csv", Drive, kCvtGnssCsv, 0x5D, u"\t"},
+                      GoldenCase{"gnss/drive_utf8.csv", Drive, kCvtGnssCsv, 0x55, u";"},
+                      GoldenCase{"gnss/drive.kml", Drive, kCvtGnssKml, 3, u","},
+                      GoldenCase{"gnss/drive_lf.kml", Drive, kCvtGnssKml, 0x5D, u","},
+                      GoldenCase{"gnss/unknown_model.txt", UnknownModel, kCvtGnssText, 3, u","},
+                      GoldenCase{"gnss/empty.txt", Empty, kCvtGnssText, 3, u","},
+                      GoldenCase{"gnss/only_overrun.txt", OnlyOverrun, kCvtGnssText, 3, u","},
+                      GoldenCase{"gnss/only_markers.txt", OnlyMarkers, kCvtGnssText, 3, u","},
+                      GoldenCase{"gnss/only_markers.csv", OnlyMarkers, kCvtGnssCsv, 3, u","},
+                      GoldenCase{"gnss/only_markers.kml", OnlyMarkers, kCvtGnssKml, 3, u","},
+                      GoldenCase{"gnss/one_fix.kml", OneFix, kCvtGnssKml, 3, u","},
+                      GoldenCase{"gnss/time_only.kml", TimeOnly, kCvtGnssKml, 3, u","}),
     [](const auto& info) {
       std::string n = info.param.golden;
-      for (char& ch : n) if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
+      for (char& ch : n)
+        if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
       return n;
     });
 
@@ -169,23 +169,25 @@ TEST_P(FixTexts, Format) {
   std::memcpy(rec.bytes, b.records()[0].data(), 32);
   GnssFixTexts t;
   FormatGnssFix(rec, c.csv, c.kml, &t);
-  EXPECT_EQ(std::string(t.satellites) + "|" + t.latitude + "|" + t.longitude + "|" + t.error +
-                "|" + t.altitude,
+  EXPECT_EQ(std::string(t.satellites) + "|" + t.latitude + "|" + t.longitude + "|" + t.error + "|" +
+                t.altitude,
             c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     All, FixTexts,
-    ::testing::Values(
-        FixTextCase{356543210, 1397012345, 12345, 1234, false, false,
-                    " 7|N35 39.25926|E139 42.07407| 12.34|   12.35"},
-        FixTextCase{356543210, 1397012345, 12345, 1234, true, false,
-                    "7|N35 39.25926|E139 42.07407|12.34|12.35"},
-        FixTextCase{356543210, 1397012345, 12345, 1234, false, true,
-                    " 7|35.6543210|139.7012345| 12.34|12.35"},
-        FixTextCase{-123456789, -5, -200, 60000, true, false, "7|S12 20.74073|W  0 00.00003|999.99|-0.20"},
-        FixTextCase{-123456789, 0, -200, 50000, false, true, " 7|-12.3456789|0.0000000|999.99|-0.20"},
-        FixTextCase{0, 0, 0, 49999, false, false, " 7|N 0 00.00000|E  0 00.00000|499.99|    0.00"}));
+    ::testing::Values(FixTextCase{356543210, 1397012345, 12345, 1234, false, false,
+                                  " 7|N35 39.25926|E139 42.07407| 12.34|   12.35"},
+                      FixTextCase{356543210, 1397012345, 12345, 1234, true, false,
+                                  "7|N35 39.25926|E139 42.07407|12.34|12.35"},
+                      FixTextCase{356543210, 1397012345, 12345, 1234, false, true,
+                                  " 7|35.6543210|139.7012345| 12.34|12.35"},
+                      FixTextCase{-123456789, -5, -200, 60000, true, false,
+                                  "7|S12 20.74073|W  0 00.00003|999.99|-0.20"},
+                      FixTextCase{-123456789, 0, -200, 50000, false, true,
+                                  " 7|-12.3456789|0.0000000|999.99|-0.20"},
+                      FixTextCase{0, 0, 0, 49999, false, false,
+                                  " 7|N 0 00.00000|E  0 00.00000|499.99|    0.00"}));
 
 }  // namespace
 }  // namespace dtconv

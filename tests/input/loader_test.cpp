@@ -47,20 +47,62 @@ std::vector<Case> Cases() {
   return {
       {"valid capture", [] { return CaptureBuilder().Marker(0x80, 0).Build(); }, 0},
       {"signature only", [] { return test::AssembleFile({}); }, 0},
-      {"fifteen bytes", [] { Bytes b = test::AssembleFile({}); b.pop_back(); return b; },
+      {"fifteen bytes",
+       [] {
+         Bytes b = test::AssembleFile({});
+         b.pop_back();
+         return b;
+       },
        kResultInvalidData},
       {"signature without trailing NUL",
-       [] { Bytes b = test::AssembleFile({}); b[15] = ' '; return b; }, kResultInvalidData},
+       [] {
+         Bytes b = test::AssembleFile({});
+         b[15] = ' ';
+         return b;
+       },
+       kResultInvalidData},
       {"signature with a tab for a blank",
-       [] { Bytes b = test::AssembleFile({}); b[13] = '\t'; return b; }, kResultInvalidData},
+       [] {
+         Bytes b = test::AssembleFile({});
+         b[13] = '\t';
+         return b;
+       },
+       kResultInvalidData},
       {"signature in lower case",
-       [] { Bytes b = test::AssembleFile({}); b[0] = 't'; return b; }, kResultInvalidData},
-      {"format code 28", [] { CaptureBuilder b; b.formatCode = 28; return b.Build(); },
+       [] {
+         Bytes b = test::AssembleFile({});
+         b[0] = 't';
+         return b;
+       },
        kResultInvalidData},
-      {"recording kind 8", [] { CaptureBuilder b; b.recordingKind = 8; return b.Build(); },
+      {"format code 28",
+       [] {
+         CaptureBuilder b;
+         b.formatCode = 28;
+         return b.Build();
+       },
        kResultInvalidData},
-      {"recording kind 4", [] { CaptureBuilder b; b.recordingKind = 4; return b.Build(); }, 0},
-      {"recording kind 16", [] { CaptureBuilder b; b.recordingKind = 16; return b.Build(); }, 0},
+      {"recording kind 8",
+       [] {
+         CaptureBuilder b;
+         b.recordingKind = 8;
+         return b.Build();
+       },
+       kResultInvalidData},
+      {"recording kind 4",
+       [] {
+         CaptureBuilder b;
+         b.recordingKind = 4;
+         return b.Build();
+       },
+       0},
+      {"recording kind 16",
+       [] {
+         CaptureBuilder b;
+         b.recordingKind = 16;
+         return b.Build();
+       },
+       0},
       {"information length over the chunk",
        [] { return WithParts([](DataInfoParts& p) { p.infoLength = 100000; }); },
        kResultInvalidData},
@@ -71,8 +113,8 @@ std::vector<Case> Cases() {
       {"set-up block longer than the information",
        [] { return WithParts([](DataInfoParts& p) { p.setupLength = 5000; }); },
        kResultInvalidData},
-      {"kind record missing",
-       [] { return WithParts([](DataInfoParts& p) { p.setup.clear(); }); }, kResultInvalidData},
+      {"kind record missing", [] { return WithParts([](DataInfoParts& p) { p.setup.clear(); }); },
+       kResultInvalidData},
       {"kind record length 3",
        [] { return WithParts([](DataInfoParts& p) { p.setup[0].length = 3; }); },
        kResultInvalidData},
@@ -87,9 +129,7 @@ std::vector<Case> Cases() {
       {"block ends after the CAN set-up",
        [] { return WithParts([](DataInfoParts& p) { p.setup.resize(3); }); }, 0},
       {"inner CAN record longer than its outer record",
-       [] {
-         return WithParts([](DataInfoParts& p) { p.setup[2].body[0] = 200; });
-       },
+       [] { return WithParts([](DataInfoParts& p) { p.setup[2].body[0] = 200; }); },
        kResultInvalidData},
       {"revision record with set-up revision 0x2A",
        [] { return WithParts([](DataInfoParts& p) { p.setupRevision = 0x2A; }); },
@@ -103,13 +143,20 @@ std::vector<Case> Cases() {
        },
        0},
       {"identity missing",
-       [] { return WithParts([](DataInfoParts& p) { p.recorder.resize(1); p.calibration.present = false; }); },
+       [] {
+         return WithParts([](DataInfoParts& p) {
+           p.recorder.resize(1);
+           p.calibration.present = false;
+         });
+       },
        kResultInvalidData},
       {"calibration table missing",
        [] { return WithParts([](DataInfoParts& p) { p.calibration.present = false; }); },
        kResultInvalidData},
       {"calibration table without count word",
-       [] { return WithParts([](DataInfoParts& p) { p.calibration.body = {1, 2}; }); }, 0},
+       [] { return WithParts([](DataInfoParts& p) {
+              p.calibration.body = {1, 2};
+            }); }, 0},
       {"calibration count larger than the table",
        [] { return WithParts([](DataInfoParts& p) { p.calibration.body = U32Rec(2, 79); }); },
        kResultInvalidData},
@@ -130,7 +177,9 @@ std::vector<Case> Cases() {
        [] { return WithParts([](DataInfoParts& p) { p.recorder[4].body = U32Rec(3, 35); }); },
        kResultInvalidData},
       {"recorder record 5 of six bytes",
-       [] { return WithParts([](DataInfoParts& p) { p.recorder[4].body = {0, 0}; }); }, 0},
+       [] { return WithParts([](DataInfoParts& p) {
+              p.recorder[4].body = {0, 0};
+            }); }, 0},
       {"recorder record 4 with six entries",
        [] { return WithParts([](DataInfoParts& p) { p.recorder[3].body = U32Rec(6, 96); }); }, 0},
       {"identity length word over the information",
@@ -158,18 +207,32 @@ TEST_P(LoaderCase, GivesItsResult) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(All, LoaderCase, ::testing::ValuesIn(Cases()),
-                         [](const auto& info) {
-                           std::string n = info.param.name;
-                           for (char& c : n) if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-                           return n;
-                         });
+INSTANTIATE_TEST_SUITE_P(All, LoaderCase, ::testing::ValuesIn(Cases()), [](const auto& info) {
+  std::string n = info.param.name;
+  for (char& c : n)
+    if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+  return n;
+});
 
 TEST(Loader, SignatureOnlyLoadsWithoutFormatCode) {
   MonitorData data;
   ASSERT_EQ(LoadBytes(test::AssembleFile({}), data), 0u);
   EXPECT_EQ(data.formatCode, 0);
   EXPECT_EQ(data.recordCount, 0u);
+}
+
+// The signature is compared over all sixteen bytes: a change to any one of them, in any bit, is
+// refused, and a capture that is otherwise valid does not rescue it.
+TEST(Loader, EverySignatureByteCounts) {
+  const Bytes valid = CaptureBuilder().Marker(0x80, 0).Build();
+  for (size_t i = 0; i < 16; ++i) {
+    for (uint8_t bit = 1; bit != 0; bit = static_cast<uint8_t>(bit << 1)) {
+      Bytes b = valid;
+      b[i] ^= bit;
+      MonitorData data;
+      EXPECT_EQ(LoadBytes(b, data), kResultInvalidData) << "byte " << i << " bit " << int(bit);
+    }
+  }
 }
 
 TEST(Loader, MissingFileGivesSystemErrorTwo) {
@@ -249,8 +312,8 @@ TEST(Loader, AnalogSetupDefaultsByPort) {
   ASSERT_EQ(LoadBytes(test::AssembleFile(b.Chunks(p)), data), 0u);
   EXPECT_EQ(data.info.analogPort, 3);
   EXPECT_EQ(data.info.analogSetup.U8(0), 3);
-  EXPECT_EQ(data.info.analogSetup.U8(1), 9);    // period code default
-  EXPECT_EQ(data.info.analogSetup.U8(4), 1);    // channel 1 range default
+  EXPECT_EQ(data.info.analogSetup.U8(1), 9);       // period code default
+  EXPECT_EQ(data.info.analogSetup.U8(4), 1);       // channel 1 range default
   EXPECT_EQ(data.info.analogSetup.U8(9 + 56), 1);  // channel 8 burnout default
 }
 
@@ -264,8 +327,8 @@ TEST(Loader, ChunkOrderRules) {
   Chunk earlyWave{"AWDT", Bytes(8, 0), {}};
   Chunk unknown{"XTRA", Bytes(5, 0), {}};
   Chunk secondInfo{"DINF", Bytes(3, 0), {}};  // would be malformed, but is skipped
-  std::vector<Chunk> order = {early, earlyWave, unknown, chunks[0], secondInfo, chunks[1],
-                              chunks[2], chunks[3]};
+  std::vector<Chunk> order = {early,      earlyWave, unknown,   chunks[0],
+                              secondInfo, chunks[1], chunks[2], chunks[3]};
   MonitorData data;
   ASSERT_EQ(LoadBytes(test::AssembleFile(order), data), 0u);
   EXPECT_EQ(data.recordCount, 2u);

@@ -55,29 +55,48 @@ std::vector<WalkCase> Cases() {
       {"empty", {}, kCan, {}, {}},
       {"all continuations", {Continuation(0x01, 1), Continuation(0x11, 2)}, kCan, {}, {}},
       {"first record a continuation",
-       {Continuation(0x01, 1), HeadRecord(0x12, 0, 5)}, kCan, {2}, {1}},
+       {Continuation(0x01, 1), HeadRecord(0x12, 0, 5)},
+       kCan,
+       {2},
+       {1}},
       {"type 0x33 passed over by every rule",
-       {HeadRecord(0x33, 0, 1), HeadRecord(0x30, 0, 2)}, kAnalog, {8}, {1}},
+       {HeadRecord(0x33, 0, 1), HeadRecord(0x30, 0, 2)},
+       kAnalog,
+       {8},
+       {1}},
       {"CAN overrun and analog overrun",
-       {HeadRecord(0x81, 0, 1), HeadRecord(0x82, 0, 2), HeadRecord(0x80, 0, 3)}, kCan, {5, 6},
+       {HeadRecord(0x81, 0, 1), HeadRecord(0x82, 0, 2), HeadRecord(0x80, 0, 3)},
+       kCan,
+       {5, 6},
        {0, 2}},
       {"analog takes its own overrun only",
-       {HeadRecord(0x81, 0, 1), HeadRecord(0x82, 0, 2)}, kAnalog, {5}, {1}},
+       {HeadRecord(0x81, 0, 1), HeadRecord(0x82, 0, 2)},
+       kAnalog,
+       {5},
+       {1}},
       {"GNSS passed over without its option",
-       {HeadRecord(0x25, 0, 1), HeadRecord(0x31, 1, 2), Continuation(0x31, 1)}, kAnalog, {8},
+       {HeadRecord(0x25, 0, 1), HeadRecord(0x31, 1, 2), Continuation(0x31, 1)},
+       kAnalog,
+       {8},
        {1}},
       {"CAN with both options",
        {HeadRecord(0x0F, 0, 1), HeadRecord(0x1F, 0, 1), HeadRecord(0x2F, 0, 1),
         HeadRecord(0x32, 0, 1), HeadRecord(0x83, 0, 1)},
-       kCanAll, {1, 2, 9, 8}, {0, 1, 2, 3}},
+       kCanAll,
+       {1, 2, 9, 8},
+       {0, 1, 2, 3}},
       {"GNSS walk skips frames and overruns",
        {HeadRecord(0x01, 0, 1), HeadRecord(0x20, 0, 2), HeadRecord(0x81, 0, 3),
         HeadRecord(0x80, 0, 4)},
-       kGnss, {9, 6}, {1, 3}},
+       kGnss,
+       {9, 6},
+       {1, 3}},
       {"frame continuations are skipped",
        {HeadRecord(0x01, 2, 1), Continuation(0x01, 1), Continuation(0x01, 2),
         HeadRecord(0x11, 0, 2)},
-       kCan, {1, 2}, {0, 3}},
+       kCan,
+       {1, 2},
+       {0, 3}},
   };
 }
 
@@ -91,7 +110,8 @@ TEST_P(WalkCaseTest, ReportsTheAcceptedHeads) {
 
 INSTANTIATE_TEST_SUITE_P(All, WalkCaseTest, ::testing::ValuesIn(Cases()), [](const auto& info) {
   std::string n = info.param.name;
-  for (char& c : n) if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+  for (char& c : n)
+    if (!isalnum(static_cast<unsigned char>(c))) c = '_';
   return n;
 });
 

@@ -34,13 +34,26 @@ CvtOptions Unusual() {
 void Dump(const CvtOptions& o) {
   std::printf("folder=%s\n", platform::Utf16ToUtf8(o.folder).c_str());
   std::printf("csvDelimit=%s\n", platform::Utf16ToUtf8(o.csvDelimit).c_str());
-  const int values[] = {o.fileFilter,          o.targetData,         o.outputType,
-                        o.canTxtSignalLine,    o.canCsvSignalLine,   o.canTxtTimeStamp,
-                        o.canCsvTimeStamp,     o.anaTxtTimeStamp,    o.anaCsvTimeStamp,
-                        o.canTxtRelTimeStamp,  o.canCsvRelTimeStamp, o.anaTxtRelTimeStamp,
-                        o.anaCsvRelTimeStamp,  o.canCsvDiffTimeStamp, o.canCsvAddAnalog,
-                        o.canCsvAddGnss,       o.anaCsvAddGnss,      o.additional,
-                        o.outCode,             o.lineFeed};
+  const int values[] = {o.fileFilter,
+                        o.targetData,
+                        o.outputType,
+                        o.canTxtSignalLine,
+                        o.canCsvSignalLine,
+                        o.canTxtTimeStamp,
+                        o.canCsvTimeStamp,
+                        o.anaTxtTimeStamp,
+                        o.anaCsvTimeStamp,
+                        o.canTxtRelTimeStamp,
+                        o.canCsvRelTimeStamp,
+                        o.anaTxtRelTimeStamp,
+                        o.anaCsvRelTimeStamp,
+                        o.canCsvDiffTimeStamp,
+                        o.canCsvAddAnalog,
+                        o.canCsvAddGnss,
+                        o.anaCsvAddGnss,
+                        o.additional,
+                        o.outCode,
+                        o.lineFeed};
   std::printf("codes=");
   for (int v : values) std::printf("%d ", v);
   std::printf("\n");

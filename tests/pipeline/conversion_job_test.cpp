@@ -1,10 +1,11 @@
 // The conversion job over a list of files, with a small test converter in the table.
+#include "pipeline/conversion_job.h"
+
 #include <gtest/gtest.h>
 
 #include <deque>
 
 #include "capture_builder.h"
-#include "pipeline/conversion_job.h"
 #include "test_files.h"
 
 namespace dtconv {
@@ -155,18 +156,15 @@ TEST_P(Extension, ReplacesThePartFromTheLastPeriod) {
   EXPECT_EQ(out, fs::path("dir") / GetParam().output);
 }
 
-INSTANTIATE_TEST_SUITE_P(All, Extension,
-                         ::testing::Values(ExtensionCase{"#A001.DT", 8, "#A001.pcap"},
-                                           ExtensionCase{"name.with.dots.DT", 3, "name.with.dots.csv"},
-                                           ExtensionCase{"plain", 7, "plain.kml"},
-                                           ExtensionCase{"x.DT", 0, "x.txt"},
-                                           ExtensionCase{"x.DT", 1, "x.txt"},
-                                           ExtensionCase{"x.DT", 2, "x.txt"},
-                                           ExtensionCase{"x.DT", 4, "x.csv"},
-                                           ExtensionCase{"x.DT", 5, "x.csv"},
-                                           ExtensionCase{"x.DT", 6, "x.csv"},
-                                           ExtensionCase{"x.DT", 42, "x.txt"}),
-                         [](const auto& info) { return "case" + std::to_string(info.index); });
+INSTANTIATE_TEST_SUITE_P(
+    All, Extension,
+    ::testing::Values(ExtensionCase{"#A001.DT", 8, "#A001.pcap"},
+                      ExtensionCase{"name.with.dots.DT", 3, "name.with.dots.csv"},
+                      ExtensionCase{"plain", 7, "plain.kml"}, ExtensionCase{"x.DT", 0, "x.txt"},
+                      ExtensionCase{"x.DT", 1, "x.txt"}, ExtensionCase{"x.DT", 2, "x.txt"},
+                      ExtensionCase{"x.DT", 4, "x.csv"}, ExtensionCase{"x.DT", 5, "x.csv"},
+                      ExtensionCase{"x.DT", 6, "x.csv"}, ExtensionCase{"x.DT", 42, "x.txt"}),
+    [](const auto& info) { return "case" + std::to_string(info.index); });
 
 TEST_F(Job, OutputFolderOption) {
   fs::create_directory(dir_ / "out");

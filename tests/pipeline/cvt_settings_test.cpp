@@ -1,10 +1,10 @@
 // From the user's choices to the job record.
+#include "pipeline/cvt_settings.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <iterator>
-
-#include "pipeline/cvt_settings.h"
 
 namespace dtconv {
 namespace {
@@ -28,59 +28,121 @@ CvtOptions AllOn() {
 
 std::vector<BuildCase> Cases() {
   auto t = [](int target, int format) {
-    return [=](CvtOptions& o) { o.targetData = target; o.outputType = format; };
+    return [=](CvtOptions& o) {
+      o.targetData = target;
+      o.outputType = format;
+    };
   };
   auto with = [](std::function<void(CvtOptions&)> a, std::function<void(CvtOptions&)> b) {
-    return [=](CvtOptions& o) { a(o); b(o); };
+    return [=](CvtOptions& o) {
+      a(o);
+      b(o);
+    };
   };
   return {
       {"can text defaults", t(0, 0), 0, 0, 2, 0, 3, u","},
       {"can text us", with(t(0, 0), [](CvtOptions& o) { o.canTxtTimeStamp = 0; }), 0, 0, 1, 0, 3,
        u","},
       {"can text s relative",
-       with(t(0, 0), [](CvtOptions& o) { o.canTxtTimeStamp = 2; o.canTxtRelTimeStamp = true; }),
+       with(t(0, 0),
+            [](CvtOptions& o) {
+              o.canTxtTimeStamp = 2;
+              o.canTxtRelTimeStamp = true;
+            }),
        0, 0, 6, 0, 3, u","},
       {"can text delta ignores relative",
-       with(t(0, 0), [](CvtOptions& o) { o.canTxtTimeStamp = 3; o.canTxtRelTimeStamp = true; }),
+       with(t(0, 0),
+            [](CvtOptions& o) {
+              o.canTxtTimeStamp = 3;
+              o.canTxtRelTimeStamp = true;
+            }),
        0, 0, 0, 0, 3, u","},
       {"can text kml format falls to text", t(0, 2), 0, 0, 2, 0, 3, u","},
-      {"can csv all options", with(t(0, 1), [](CvtOptions& o) { o = AllOn(); o.outputType = 1; }),
+      {"can csv all options",
+       with(t(0, 1),
+            [](CvtOptions& o) {
+              o = AllOn();
+              o.outputType = 1;
+            }),
        3, 2, 8, 15, 3, u","},
       {"can csv us", with(t(0, 1), [](CvtOptions& o) { o.canCsvTimeStamp = 0; }), 3, 0, 7, 0, 3,
        u","},
       {"can csv s", with(t(0, 1), [](CvtOptions& o) { o.canCsvTimeStamp = 2; }), 3, 0, 9, 0, 3,
        u","},
       {"can pcap takes the text signal line",
-       with(t(0, 3), [](CvtOptions& o) { o = AllOn(); o.outputType = 3; }), 8, 1, 0, 0, 3, u","},
+       with(t(0, 3),
+            [](CvtOptions& o) {
+              o = AllOn();
+              o.outputType = 3;
+            }),
+       8, 1, 0, 0, 3, u","},
       {"analog text relative ms",
-       with(t(1, 0), [](CvtOptions& o) { o = AllOn(); o.targetData = 1; }), 1, 0, 5, 0, 3, u","},
+       with(t(1, 0),
+            [](CvtOptions& o) {
+              o = AllOn();
+              o.targetData = 1;
+            }),
+       1, 0, 5, 0, 3, u","},
       {"analog csv options",
-       with(t(1, 1), [](CvtOptions& o) { o = AllOn(); o.targetData = 1; o.outputType = 1; }), 4,
-       0, 8, 9, 3, u","},
+       with(t(1, 1),
+            [](CvtOptions& o) {
+              o = AllOn();
+              o.targetData = 1;
+              o.outputType = 1;
+            }),
+       4, 0, 8, 9, 3, u","},
       {"analog pcap falls to text", t(1, 3), 1, 0, 2, 0, 3, u","},
-      {"gnss text", with(t(2, 0), [](CvtOptions& o) { o = AllOn(); o.targetData = 2; }), 2, 0, 3,
-       0, 3, u","},
+      {"gnss text",
+       with(t(2, 0),
+            [](CvtOptions& o) {
+              o = AllOn();
+              o.targetData = 2;
+            }),
+       2, 0, 3, 0, 3, u","},
       {"gnss csv", t(2, 1), 5, 0, 10, 0, 3, u","},
       {"gnss kml", t(2, 2), 7, 0, 0, 0, 3, u","},
       {"wave", t(3, 0), 6, 0, 0, 0, 3, u","},
       {"additional utf8 lf tab",
        with(t(0, 1),
-            [](CvtOptions& o) { o.additional = true; o.outCode = 1; o.lineFeed = 1; o.csvDelimit = u"\\t"; }),
+            [](CvtOptions& o) {
+              o.additional = true;
+              o.outCode = 1;
+              o.lineFeed = 1;
+              o.csvDelimit = u"\\t";
+            }),
        3, 0, 8, 0, 0x55, u"\t"},
       {"additional bom cr semicolon tab",
        with(t(1, 1),
-            [](CvtOptions& o) { o.additional = true; o.outCode = 2; o.lineFeed = 2; o.csvDelimit = u";\\t"; }),
+            [](CvtOptions& o) {
+              o.additional = true;
+              o.outCode = 2;
+              o.lineFeed = 2;
+              o.csvDelimit = u";\\t";
+            }),
        4, 0, 8, 0, 0x5E, u";\t"},
       {"additional ansi crlf escapes",
        with(t(2, 1),
-            [](CvtOptions& o) { o.additional = true; o.csvDelimit = u"\\\\a\\x\\"; }),
+            [](CvtOptions& o) {
+              o.additional = true;
+              o.csvDelimit = u"\\\\a\\x\\";
+            }),
        5, 0, 10, 0, 3, u"\\a"},
       {"additional off keeps comma",
-       with(t(0, 1), [](CvtOptions& o) { o.outCode = 2; o.lineFeed = 1; o.csvDelimit = u"\\t"; }),
+       with(t(0, 1),
+            [](CvtOptions& o) {
+              o.outCode = 2;
+              o.lineFeed = 1;
+              o.csvDelimit = u"\\t";
+            }),
        3, 0, 8, 0, 3, u","},
       {"pcap ignores additional",
        with(t(0, 3),
-            [](CvtOptions& o) { o.additional = true; o.outCode = 2; o.lineFeed = 1; o.csvDelimit = u";"; }),
+            [](CvtOptions& o) {
+              o.additional = true;
+              o.outCode = 2;
+              o.lineFeed = 1;
+              o.csvDelimit = u";";
+            }),
        8, 0, 0, 0, 3, u","},
       {"can pcapng takes the text signal line and no output options",
        with(t(0, 4),
@@ -123,7 +185,12 @@ std::vector<BuildCase> Cases() {
       {"analog candump falls to text", t(1, 6), 1, 0, 2, 0, 3, u","},
       {"kml takes encoding but not the delimiter",
        with(t(2, 2),
-            [](CvtOptions& o) { o.additional = true; o.outCode = 2; o.lineFeed = 1; o.csvDelimit = u";"; }),
+            [](CvtOptions& o) {
+              o.additional = true;
+              o.outCode = 2;
+              o.lineFeed = 1;
+              o.csvDelimit = u";";
+            }),
        7, 0, 0, 0, 0x5D, u","},
   };
 }
@@ -145,7 +212,8 @@ TEST_P(Build, FillsTheJobRecord) {
 
 INSTANTIATE_TEST_SUITE_P(All, Build, ::testing::ValuesIn(Cases()), [](const auto& info) {
   std::string n = info.param.name;
-  for (char& c : n) if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+  for (char& c : n)
+    if (!isalnum(static_cast<unsigned char>(c))) c = '_';
   return n;
 });
 

@@ -1,8 +1,9 @@
 // The line writer: trimming, line ends, byte order mark, delimiter and the first failure.
+#include "pipeline/text_output.h"
+
 #include <gtest/gtest.h>
 
 #include "input/monitor_data.h"
-#include "pipeline/text_output.h"
 #include "test_files.h"
 
 namespace dtconv {
@@ -40,16 +41,19 @@ TEST_P(Encoding, LineEndsAndByteOrderMark) {
   EXPECT_EQ(WriteLines(GetParam().bits, {"ABC   ", "   ", "x\t", ""}), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    All, Encoding,
-    ::testing::Values(EncodingCase{0x00, "ABC\r\n\r\nx\t\r\n\r\n"},
-                      EncodingCase{0x03, "ABC\r\n\r\nx\t\r\n\r\n"},
-                      EncodingCase{0x01, "ABC\n\nx\t\n\n"},
-                      EncodingCase{0x02, "ABC\r\rx\t\r\r"},
-                      EncodingCase{0x5C, "\xEF\xBB\xBF" "ABC\r\n\r\nx\t\r\n\r\n"},
-                      EncodingCase{0x54, "ABC\r\n\r\nx\t\r\n\r\n"},
-                      EncodingCase{0x08, "ABC\r\n\r\nx\t\r\n\r\n"},
-                      EncodingCase{0x5D, "\xEF\xBB\xBF" "ABC\n\nx\t\n\n"}));
+INSTANTIATE_TEST_SUITE_P(All, Encoding,
+                         ::testing::Values(EncodingCase{0x00, "ABC\r\n\r\nx\t\r\n\r\n"},
+                                           EncodingCase{0x03, "ABC\r\n\r\nx\t\r\n\r\n"},
+                                           EncodingCase{0x01, "ABC\n\nx\t\n\n"},
+                                           EncodingCase{0x02, "ABC\r\rx\t\r\r"},
+                                           EncodingCase{0x5C,
+                                                        "\xEF\xBB\xBF"
+                                                        "ABC\r\n\r\nx\t\r\n\r\n"},
+                                           EncodingCase{0x54, "ABC\r\n\r\nx\t\r\n\r\n"},
+                                           EncodingCase{0x08, "ABC\r\n\r\nx\t\r\n\r\n"},
+                                           EncodingCase{0x5D,
+                                                        "\xEF\xBB\xBF"
+                                                        "ABC\n\nx\t\n\n"}));
 
 struct DelimiterCase {
   std::u16string wide;

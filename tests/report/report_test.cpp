@@ -21,14 +21,12 @@ TEST_P(Version, Text) {
   FormatVersion(GetParam().word, text);
   EXPECT_STREQ(text, GetParam().text);
 }
-INSTANTIATE_TEST_SUITE_P(All, Version,
-                         ::testing::Values(VersionCase{0, "Unrecorded"},
-                                           VersionCase{0x00102A03, "1.02a.03"},
-                                           VersionCase{0x00102000, "1.02"},
-                                           VersionCase{0x00102005, "1.02.05"},
-                                           VersionCase{0x00102F00, "1.02f"},
-                                           VersionCase{0xABCFF1FF, "ABC.FF1.FF"},
-                                           VersionCase{0x00000001, "0.00.01"}));
+INSTANTIATE_TEST_SUITE_P(
+    All, Version,
+    ::testing::Values(VersionCase{0, "Unrecorded"}, VersionCase{0x00102A03, "1.02a.03"},
+                      VersionCase{0x00102000, "1.02"}, VersionCase{0x00102005, "1.02.05"},
+                      VersionCase{0x00102F00, "1.02f"}, VersionCase{0xABCFF1FF, "ABC.FF1.FF"},
+                      VersionCase{0x00000001, "0.00.01"}));
 
 struct BitRateCase {
   int32_t rate;
@@ -40,15 +38,16 @@ TEST_P(BitRate, Text) {
   FormatBitRate(GetParam().rate, text);
   EXPECT_STREQ(text, GetParam().text);
 }
-INSTANTIATE_TEST_SUITE_P(
-    All, BitRate,
-    ::testing::Values(BitRateCase{0, "--"}, BitRateCase{125000, "125k"}, BitRateCase{500000, "500k"},
-                      BitRateCase{1000000, "1M"}, BitRateCase{2000000, "2M"},
-                      BitRateCase{1250000, "1.25M"}, BitRateCase{5333333, "5.333M"},
-                      BitRateCase{10000000, "10M"}, BitRateCase{83333, "83333"},
-                      BitRateCase{99999, "99999"}, BitRateCase{100000, "100k"},
-                      BitRateCase{999999, "999k"}, BitRateCase{1001000, "1.001M"},
-                      BitRateCase{-5, "-5"}));
+INSTANTIATE_TEST_SUITE_P(All, BitRate,
+                         ::testing::Values(BitRateCase{0, "--"}, BitRateCase{125000, "125k"},
+                                           BitRateCase{500000, "500k"}, BitRateCase{1000000, "1M"},
+                                           BitRateCase{2000000, "2M"},
+                                           BitRateCase{1250000, "1.25M"},
+                                           BitRateCase{5333333, "5.333M"},
+                                           BitRateCase{10000000, "10M"},
+                                           BitRateCase{83333, "83333"}, BitRateCase{99999, "99999"},
+                                           BitRateCase{100000, "100k"}, BitRateCase{999999, "999k"},
+                                           BitRateCase{1001000, "1.001M"}, BitRateCase{-5, "-5"}));
 
 struct ModelCase {
   uint32_t model;
@@ -69,17 +68,16 @@ TEST_P(Model, Names) {
     EXPECT_STREQ(board, GetParam().boardName);
   }
 }
-INSTANTIATE_TEST_SUITE_P(
-    All, Model,
-    ::testing::Values(ModelCase{0x30105, 37, "PX-5100", "EXB-CA"},
-                      ModelCase{0x302FF, 33, "PX-5100R", "EXB-G1"},
-                      ModelCase{0x30300, 34, "PX-5200", "EXB-G10"},
-                      ModelCase{0x30401, 35, "PX-5200R", "EXB-S2"},
-                      ModelCase{0x30100, 36, "PX-5100", "EXB-T1"},
-                      ModelCase{0x30100, 38, "PX-5100", "Unknown"},
-                      ModelCase{0x12001, 37, "Unknown", nullptr},
-                      ModelCase{0x30500, 37, "Unknown", nullptr},
-                      ModelCase{0, 37, "Unrecorded", nullptr}));
+INSTANTIATE_TEST_SUITE_P(All, Model,
+                         ::testing::Values(ModelCase{0x30105, 37, "PX-5100", "EXB-CA"},
+                                           ModelCase{0x302FF, 33, "PX-5100R", "EXB-G1"},
+                                           ModelCase{0x30300, 34, "PX-5200", "EXB-G10"},
+                                           ModelCase{0x30401, 35, "PX-5200R", "EXB-S2"},
+                                           ModelCase{0x30100, 36, "PX-5100", "EXB-T1"},
+                                           ModelCase{0x30100, 38, "PX-5100", "Unknown"},
+                                           ModelCase{0x12001, 37, "Unknown", nullptr},
+                                           ModelCase{0x30500, 37, "Unknown", nullptr},
+                                           ModelCase{0, 37, "Unrecorded", nullptr}));
 
 struct SerialCase {
   uint32_t model;
@@ -103,7 +101,10 @@ INSTANTIATE_TEST_SUITE_P(
                       SerialCase{0x12033, "ABCDEFGHIJ", "ABCDEFGH"},
                       SerialCase{0x12021, "ABCDEFGHIJ", "ABCDEFGHIJ"},
                       SerialCase{0x30100, "AB 123", "AB"},
-                      SerialCase{0x30100, "AB\x7F" "12", "AB"},
+                      SerialCase{0x30100,
+                                 "AB\x7F"
+                                 "12",
+                                 "AB"},
                       SerialCase{0x30100, "AB\t12", "AB"},
                       SerialCase{0x30100, "A1234567", "A1234567"}));
 
@@ -164,8 +165,8 @@ TEST(Difference, Style0SequenceAndReset) {
   p.timeStampStyle = 0;
   char text[64];
   std::vector<std::string> got;
-  for (uint64_t t : {1000000ull, 1500000ull, 1500000ull + 100000000000ull, 1600000ull + 100000000000ull,
-                     500000ull}) {
+  for (uint64_t t : {1000000ull, 1500000ull, 1500000ull + 100000000000ull,
+                     1600000ull + 100000000000ull, 500000ull}) {
     FormatTimeColumn(At(t), p, text);
     got.push_back(text);
   }

@@ -321,14 +321,18 @@ INSTANTIATE_TEST_SUITE_P(All, InputChangesUnderTheJob, ::testing::ValuesIn(Input
 
 // --- Inputs cut short while they are converted ------------------------------------------------
 
-// The input the cutting converter cuts short; set by the one test that uses it.
+// The input the cutting converter cuts short, and how many bytes it keeps (or, when negative, how
+// many it takes off the end); set by the tests that use it.
 fs::path g_inputToCut;
+int64_t g_cutTo = 8192;
 
-// Cuts a large input down to 8 KiB, as another program copying over it would, then converts.
+// Cuts a large input short, as another program copying over it would, then converts.
 void CutThenConvert(ConversionSession& s) {
   if (s.data.image.size() > (64u << 10)) {
     std::error_code ec;
-    fs::resize_file(g_inputToCut, 8192, ec);
+    uint64_t keep = g_cutTo >= 0 ? static_cast<uint64_t>(g_cutTo)
+                                 : s.data.image.size() - static_cast<uint64_t>(-g_cutTo);
+    fs::resize_file(g_inputToCut, keep, ec);
   }
   DefaultConverterTable().entries[kCvtCanText](s);
 }
@@ -343,6 +347,7 @@ TEST_F(FailingOutput, InputCutShortWhileConverted) {
   fs::path c = Capture(dir_ / "c.DT");
   WriteText(dir_ / "b.txt", Old());
   g_inputToCut = b;
+  g_cutTo = 8192;
   ConverterTable table = DefaultConverterTable();
   table.entries[kCvtCanText] = CutThenConvert;
 
@@ -362,6 +367,24 @@ TEST_F(FailingOutput, InputCutShortWhileConverted) {
             (std::vector<std::string>{"a.DT", "a.txt", "b.DT", "b.txt", "c.DT", "c.txt"}));
 #endif
 }
+
+#ifndef _WIN32
+// Cut by one record, inside the last page of the mapping: no read faults (the missing bytes read
+// as zeros), yet the file is no longer the one being converted, and must not pass as complete.
+TEST_F(FailingOutput, InputCutByLessThanAPageWhileConverted) {
+  fs::path b = dir_ / "b.DT";
+  test::BigCapture(6000).WriteTo(b);
+  WriteText(dir_ / "b.txt", Old());
+  g_inputToCut = b;
+  g_cutTo = -32;
+  ConverterTable table = DefaultConverterTable();
+  table.entries[kCvtCanText] = CutThenConvert;
+
+  EXPECT_EQ(test::RunJob({b}, kCvtCanText, rec_, {}, table), kResultInputCut);
+  EXPECT_EQ(test::ReadFileBytes(dir_ / "b.txt"), Old());
+  EXPECT_EQ(test::FolderNames(dir_.path()), (std::vector<std::string>{"b.DT", "b.txt"}));
+}
+#endif
 
 // --- Nothing lost: the input ------------------------------------------------------------------
 

@@ -145,5 +145,27 @@ INSTANTIATE_TEST_SUITE_P(All, HostileSettings, ::testing::ValuesIn(Cases()), [](
   return n;
 });
 
+#ifndef _WIN32
+// Whatever lies under the temporary names beside the settings file (a link to another file, a
+// file another program is writing) is left alone: the save goes through a new file of its own.
+TEST(HostileSettings, SaveNeverWritesThroughWhatLiesBesideTheFile) {
+  test::TempDir dir;
+  fs::path file = dir / "dtconv_exbca.ini";
+  fs::path victim = dir / "victim.txt";
+  WriteText(victim, "keep me");
+  fs::create_symlink(victim, dir / "dtconv_exbca.ini.dtconv-tmp");
+  WriteText(dir / "dtconv_exbca.ini.1.dtconv-tmp", "someone else's");
+  CvtOptions saved = Defaults();
+  saved.canCsvAddGnss = true;
+  ASSERT_EQ(SaveSettings(file, saved), 0u);
+  EXPECT_EQ(test::ReadFileBytes(victim), "keep me");
+  EXPECT_EQ(test::ReadFileBytes(dir / "dtconv_exbca.ini.1.dtconv-tmp"), "someone else's");
+  EXPECT_FALSE(fs::exists(dir / "dtconv_exbca.ini.2.dtconv-tmp"));
+  CvtOptions loaded;
+  ASSERT_EQ(LoadSettings(file, loaded), 0u);
+  EXPECT_EQ(loaded, saved);
+}
+#endif
+
 }  // namespace
 }  // namespace dtconv

@@ -18,7 +18,8 @@ namespace dtconv::test {
 CaptureBuilder BaseCapture();
 
 // A capture of `frames` classic frames on both lines, a millisecond apart, with an analog sample
-// and a GNSS fix with every hundredth frame (the first included): its CAN text report takes about 70 bytes a frame.
+// and a GNSS fix with every hundredth frame (the first included): its CAN text report takes about
+// 70 bytes a frame.
 CaptureBuilder BigCapture(int frames, uint8_t seed = 0);
 
 // The job's inputs in a fixed order; `beforeEach` runs just before an input is handed out.

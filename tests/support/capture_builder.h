@@ -59,8 +59,8 @@ struct DataInfoParts {
   std::optional<uint32_t> infoLength;  // overrides the first word
   uint8_t setupRevision = 0x2B;
   std::optional<uint32_t> setupLength;  // overrides the set-up block's length word
-  std::vector<Rec> setup;     // records 1..7 of the set-up block
-  std::vector<Rec> recorder;  // LegacyIdentity, Identity, recorder records 3, 4, 5
+  std::vector<Rec> setup;               // records 1..7 of the set-up block
+  std::vector<Rec> recorder;            // LegacyIdentity, Identity, recorder records 3, 4, 5
   Rec calibration;
   Bytes trailing;  // bytes after the calibration table, inside the information length
 };
@@ -68,17 +68,17 @@ Bytes AssembleDataInfo(const DataInfoParts& parts);
 Bytes AssembleFile(const std::vector<Chunk>& chunks);
 
 struct FrameSpec {
-  int line = 1;             // 1 or 2
-  uint8_t typeNibble = 0;   // low nibble of the record type
-  uint64_t timestamp = 0;   // microseconds
-  uint8_t format = 1;       // frame format code
+  int line = 1;            // 1 or 2
+  uint8_t typeNibble = 0;  // low nibble of the record type
+  uint64_t timestamp = 0;  // microseconds
+  uint8_t format = 1;      // frame format code
   bool trigger = false;
   uint8_t status = 0;
-  uint8_t fdFlags = 0;      // byte 14
+  uint8_t fdFlags = 0;  // byte 14
   uint8_t dlc = 0;
   uint32_t id = 0;
   uint32_t fc = 0;
-  Bytes data = {};          // stored data bytes
+  Bytes data = {};                                // stored data bytes
   std::optional<uint8_t> storedCount = {};        // byte 12 override
   std::optional<uint8_t> continuationCount = {};  // head continuation count override
 };
@@ -89,18 +89,18 @@ struct FixSpec {
   uint8_t satellites = 0;
   DateTime utc;  // year as a full year
   uint8_t quality = 2;
-  int32_t latitude = 0;   // 1e-7 degree
-  int32_t longitude = 0;  // 1e-7 degree
-  int32_t altitudeMm = 0; // stored as 24 bits
+  int32_t latitude = 0;    // 1e-7 degree
+  int32_t longitude = 0;   // 1e-7 degree
+  int32_t altitudeMm = 0;  // stored as 24 bits
   uint16_t errorCm = 0;
 };
 
 struct AnalogSpec {
   uint64_t timestamp = 0;
   uint8_t type = 0x30;
-  int16_t referenceTemp = 0;       // hundredths of a degree
-  std::array<uint32_t, 8> words{}; // raw words of channels 1..8
-  bool eightChannels = false;      // adds the continuation record with channels 5..8
+  int16_t referenceTemp = 0;        // hundredths of a degree
+  std::array<uint32_t, 8> words{};  // raw words of channels 1..8
+  bool eightChannels = false;       // adds the continuation record with channels 5..8
 };
 
 class CaptureBuilder {

@@ -23,7 +23,8 @@ struct RunResult {
   uint32_t result = 0;
 };
 
-RunResult RunConverter(const Bytes& capture, const CvtSettings& settings, const ConverterCall& call);
+RunResult RunConverter(const Bytes& capture, const CvtSettings& settings,
+                       const ConverterCall& call);
 
 // A job record for a conversion type with the given output bits and delimiter, as
 // BuildCvtSettings would make it.

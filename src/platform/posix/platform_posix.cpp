@@ -106,22 +106,35 @@ void StopWatching(int slot) {
 
 uint32_t SystemErrorFromErrno(int err) {
   switch (err) {
-    case ENOENT: return 2;         // ERROR_FILE_NOT_FOUND
-    case ENOTDIR: return 3;        // ERROR_PATH_NOT_FOUND
+    case ENOENT:
+      return 2;  // ERROR_FILE_NOT_FOUND
+    case ENOTDIR:
+      return 3;  // ERROR_PATH_NOT_FOUND
     case EMFILE:
-    case ENFILE: return 4;         // ERROR_TOO_MANY_OPEN_FILES
+    case ENFILE:
+      return 4;  // ERROR_TOO_MANY_OPEN_FILES
     case EACCES:
     case EPERM:
-    case EISDIR: return 5;         // ERROR_ACCESS_DENIED
-    case ENOMEM: return 8;         // ERROR_NOT_ENOUGH_MEMORY
-    case EROFS: return 19;         // ERROR_WRITE_PROTECT
-    case EBUSY: return 32;         // ERROR_SHARING_VIOLATION
-    case EINVAL: return 87;        // ERROR_INVALID_PARAMETER
-    case ENOSPC: return 112;       // ERROR_DISK_FULL
-    case ENAMETOOLONG: return 206; // ERROR_FILENAME_EXCED_RANGE
-    case EIO: return 1117;         // ERROR_IO_DEVICE
-    case ELOOP: return 1921;       // ERROR_CANT_RESOLVE_FILENAME
-    default: return 31;            // ERROR_GEN_FAILURE
+    case EISDIR:
+      return 5;  // ERROR_ACCESS_DENIED
+    case ENOMEM:
+      return 8;  // ERROR_NOT_ENOUGH_MEMORY
+    case EROFS:
+      return 19;  // ERROR_WRITE_PROTECT
+    case EBUSY:
+      return 32;  // ERROR_SHARING_VIOLATION
+    case EINVAL:
+      return 87;  // ERROR_INVALID_PARAMETER
+    case ENOSPC:
+      return 112;  // ERROR_DISK_FULL
+    case ENAMETOOLONG:
+      return 206;  // ERROR_FILENAME_EXCED_RANGE
+    case EIO:
+      return 1117;  // ERROR_IO_DEVICE
+    case ELOOP:
+      return 1921;  // ERROR_CANT_RESOLVE_FILENAME
+    default:
+      return 31;  // ERROR_GEN_FAILURE
   }
 }
 
@@ -176,10 +189,12 @@ FileImage& FileImage::operator=(FileImage&& other) noexcept {
     mapped_ = other.mapped_;
     buffer_ = std::move(other.buffer_);
     guard_ = other.guard_;
+    fd_ = other.fd_;
     other.data_ = nullptr;
     other.size_ = 0;
     other.mapped_ = false;
     other.guard_ = -1;
+    other.fd_ = -1;
   }
   return *this;
 }
@@ -194,6 +209,8 @@ uint32_t FileImage::Load(InputFile& file, uint64_t size) {
     size_ = size;
     mapped_ = true;
     guard_ = WatchMapping(data_, size_);
+    // A cut inside the last page reads as zeros without a fault; only the file's size tells.
+    fd_ = ::fcntl(file.fd_, F_DUPFD_CLOEXEC, 0);
     return 0;
   }
   // A file system that cannot map files: read the file whole.
@@ -212,13 +229,17 @@ void FileImage::Adopt(std::unique_ptr<uint8_t[]> bytes, uint64_t size) {
 }
 
 bool FileImage::cut() const {
-  return guard_ >= 0 && g_guard[guard_].cut.load(std::memory_order_acquire);
+  if (guard_ >= 0 && g_guard[guard_].cut.load(std::memory_order_acquire)) return true;
+  struct stat st {};
+  return fd_ >= 0 && ::fstat(fd_, &st) == 0 && static_cast<uint64_t>(st.st_size) < size_;
 }
 
 void FileImage::Reset() {
   // Unwatched before unmapping: the range may be mapped again by anything else.
   StopWatching(guard_);
   guard_ = -1;
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
   if (mapped_) ::munmap(const_cast<uint8_t*>(data_), size_);
   buffer_.reset();
   data_ = nullptr;
@@ -261,7 +282,8 @@ std::FILE* CreateOutputFile(const std::filesystem::path& path, int* err) {
 void RemoveFile(const std::filesystem::path& path) { ::unlink(path.c_str()); }
 
 bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
-  struct stat sa {}, sb {};
+  struct stat sa {
+  }, sb{};
   if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }

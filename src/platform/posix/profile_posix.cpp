@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <optional>
+#include <string>
 
 #include "platform/platform.h"
 #include "platform/profile.h"
@@ -20,6 +21,9 @@ namespace dtconv::platform {
 namespace {
 
 constexpr uint32_t kSystemErrorBase = 0x80070000u;
+// Temporary names tried when the settings file is written: "<file>.dtconv-tmp", then
+// "<file>.<n>.dtconv-tmp".
+constexpr int kTemporaryNames = 100;
 uint32_t ErrnoResult(int err) { return kSystemErrorBase + SystemErrorFromErrno(err); }
 
 enum class Encoding { kPlain, kUtf8Bom, kUtf16 };
@@ -175,10 +179,17 @@ uint32_t ProfileFile::Commit() {
     crlf.push_back(c);
   }
   std::string bytes = EncodeProfile(crlf, impl_->encoding);
-  std::filesystem::path temp = impl_->path;
-  temp += ".dtconv-tmp";
-  int err = 0;
-  std::FILE* f = OpenOutputFile(temp, &err);
+  // The new text goes to a file created under a free name beside the settings file, never to a
+  // name that already exists: a file or link left there by someone else is not written through.
+  std::filesystem::path temp;
+  int err = EEXIST;
+  std::FILE* f = nullptr;
+  for (int n = 0; n < kTemporaryNames && f == nullptr && err == EEXIST; ++n) {
+    temp = impl_->path;
+    if (n > 0) temp += "." + std::to_string(n);
+    temp += ".dtconv-tmp";
+    f = CreateOutputFile(temp, &err);
+  }
   if (f == nullptr) return ErrnoResult(err);
   bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
   err = errno;

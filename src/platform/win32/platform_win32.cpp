@@ -20,16 +20,24 @@ uint32_t LastErrorResult() { return kSystemErrorBase + (GetLastError() & 0xFFFF)
 
 uint32_t SystemErrorFromErrno(int err) {
   switch (err) {
-    case ENOENT: return 2;
-    case ENOTDIR: return 3;
-    case EMFILE: return 4;
+    case ENOENT:
+      return 2;
+    case ENOTDIR:
+      return 3;
+    case EMFILE:
+      return 4;
     case EACCES:
     case EPERM:
-    case EISDIR: return 5;
-    case ENOMEM: return 8;
-    case ENOSPC: return 112;
-    case EINVAL: return 87;
-    default: return 31;
+    case EISDIR:
+      return 5;
+    case ENOMEM:
+      return 8;
+    case ENOSPC:
+      return 112;
+    case EINVAL:
+      return 87;
+    default:
+      return 31;
   }
 }
 
