@@ -72,7 +72,16 @@ void WriteTitles(CTxtCvtANA& cv) {
   cv.EndLine();
 }
 
-void WriteSampleLine(CTxtCvtANA& cv, const RecordCursor& cursor) {
+// Whether every channel is a plain scaled reading (no thermocouple): the cells of such rows are
+// written by one loop with nothing decided per cell but the decimals.
+bool PlainChannels(const AnalogState& state) {
+  for (int ch = 0; ch < state.channelCount; ++ch) {
+    if (state.scales[ch].thermocouple) return false;
+  }
+  return true;
+}
+
+void WriteSampleLine(CTxtCvtANA& cv, const RecordCursor& cursor, bool plainChannels) {
   if (!TakeSample(cv, cursor)) return;
   const MonitorRecord& head = cursor.Current();
   TextOutput& out = *cv.output;
@@ -82,9 +91,25 @@ void WriteSampleLine(CTxtCvtANA& cv, const RecordCursor& cursor) {
   } else {
     p = PutTimeColumn(cv.PutCellStart(p), head, cv);
   }
-  cv.analog.valuesPresent = true;
-  for (int ch = 0; ch < cv.analog.channelCount; ++ch) {
-    p = PutAnalogCell(p, cv, cv.analog, ch, cv.analog.raw, cv.analog.referenceTemp);
+  AnalogState& a = cv.analog;
+  a.valuesPresent = true;
+  // After the time cells every cell starts with the same separator: a blank in text, the
+  // delimiter in CSV.
+  const std::string& delimiter = out.delimiter();
+  if (plainChannels && (!cv.csv || delimiter.size() == 1)) {
+    char separator = cv.csv ? delimiter[0] : ' ';
+    for (int ch = 0; ch < a.channelCount; ++ch) {
+      *p++ = separator;
+      const ChannelScale& scale = a.scales[ch];
+      double v = ScaleSample(scale, a.raw[ch]);
+      int d = scale.decimals;
+      p = d >= -4 && d <= -1 ? text::PutPlainFixed(p, v, 1 - d)
+                             : text::PutSignedFixed7(p, v, d >= 1 && d <= 4 ? d : 1);
+    }
+  } else {
+    for (int ch = 0; ch < a.channelCount; ++ch) {
+      p = PutAnalogCell(p, cv, a, ch, a.raw, a.referenceTemp);
+    }
   }
   out.EndAppend(p);
   if (cv.csv && cv.addGnss) cv.gnssColumns.Append(cv, cv.lastGnss);
@@ -141,6 +166,7 @@ void ConvertAnalog(CTxtCvtANA& cv, const MonitorData& data, ConverterContext& co
   RecordKind kind = cv.FirstRecord(cursor);
   if (kind == kKindEnd) return;
   WriteTitles(cv);
+  bool plainChannels = PlainChannels(cv.analog);
   for (; kind != kKindEnd; kind = cv.NextRecord(cursor)) {
     switch (kind) {
       case kKindOverrun:
@@ -150,7 +176,7 @@ void ConvertAnalog(CTxtCvtANA& cv, const MonitorData& data, ConverterContext& co
         if (!csv) cv.WriteLostDataLine();
         break;
       case kKindAnalog:
-        WriteSampleLine(cv, cursor);
+        WriteSampleLine(cv, cursor, plainChannels);
         break;
       case kKindGnss:
         cv.lastGnss = &cursor.Current();
