@@ -100,11 +100,11 @@ inline RecordKind ClassifyRecord(const MonitorRecord& record, const AcceptRule& 
 // The walk's work at a checkpoint: the progress report and the pages given back.
 void PassCheckpoint(RecordCursor& cursor);
 
-// Moves to the next accepted head record after the cursor and returns its kind; at the end sets
-// the index to the count and returns kKindEnd.
 // How far ahead of the cursor the walk prefetches, in records (1 KiB).
 inline constexpr uint32_t kPrefetchRecords = 32;
 
+// Moves to the next accepted head record after the cursor and returns its kind; at the end sets
+// the index to the count and returns kKindEnd.
 inline RecordKind NextRecord(RecordCursor& cursor, const AcceptRule& rule) {
   while (cursor.index < cursor.count) {
     ++cursor.index;
