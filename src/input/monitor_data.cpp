@@ -204,7 +204,7 @@ CalibrationEntry ReadCalibrationEntry(const uint8_t* e) {
 
 CanChannelSetup DataInfo::CanChannel(int line) const {
   size_t base = line == 2 ? 48 : 4;
-  return {canSetup.U32(base), canSetup.U32(base + 4), canSetup.U32(base + 8),
+  return {canSetup.U32(base),      canSetup.U32(base + 4),  canSetup.U32(base + 8),
           canSetup.U16(base + 12), canSetup.U16(base + 14), canSetup.U8(base + 16)};
 }
 
@@ -221,7 +221,7 @@ CaptureTime DataInfo::StartTime() const {
 }
 
 CaptureTime DataInfo::StopTime() const {
-  return {identity.U8(9), identity.U8(10), identity.U8(11),
+  return {identity.U8(9),  identity.U8(10), identity.U8(11),
           identity.U8(12), identity.U8(13), identity.U16(14)};
 }
 

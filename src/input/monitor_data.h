@@ -15,8 +15,8 @@
 
 namespace dtconv {
 
-inline constexpr char kDataSignature[16] = {'T', 'A', 'L', 'V', 'E', 'R', 'O', ' ', 'D', 'A',
-                                            'T', 'A', ' ', ' ', ' ', '\0'};
+inline constexpr char kDataSignature[16] = {'T', 'A', 'L', 'V', 'E', 'R', 'O', ' ',
+                                            'D', 'A', 'T', 'A', ' ', ' ', ' ', '\0'};
 inline constexpr uint32_t kFormatCode = 29;
 inline constexpr uint64_t kMaxCaptureSize = 0x40000000;  // 1 GiB
 inline constexpr uint64_t kMinCaptureSize = 16;
@@ -61,23 +61,23 @@ struct DataInfo {
   uint8_t setupRevision = 0;
   bool hasKindRecord = false;
   uint8_t analogPort = 0;
-  RecordBytes<4> kind;           // byte 0 recording kind, byte 1 format code
-  RecordBytes<8> port;           // byte 6 analog port
-  RecordBytes<92> canSetup;      // inner record: two 44-byte channel entries at 4 and 48
-  RecordBytes<4> kindExtra;      // recording kind 4 only
-  RecordBytes<8> revision;       // with setup revision 0x2B only
-  RecordBytes<68> analogSetup;   // inner record, layout by analog port
+  RecordBytes<4> kind;          // byte 0 recording kind, byte 1 format code
+  RecordBytes<8> port;          // byte 6 analog port
+  RecordBytes<92> canSetup;     // inner record: two 44-byte channel entries at 4 and 48
+  RecordBytes<4> kindExtra;     // recording kind 4 only
+  RecordBytes<8> revision;      // with setup revision 0x2B only
+  RecordBytes<68> analogSetup;  // inner record, layout by analog port
   RecordBytes<68> legacyIdentity;
   RecordBytes<84> identity;
   RecordBytes<8> recorder3;
-  uint32_t recorder4Count = 0;   // entries retained (at most 4)
+  uint32_t recorder4Count = 0;  // entries retained (at most 4)
   RecordBytes<64> recorder4;
-  uint32_t recorder5Count = 0;   // entries retained (at most 4)
+  uint32_t recorder5Count = 0;  // entries retained (at most 4)
   RecordBytes<48> recorder5;
-  uint32_t calibrationCount = 0; // entries retained (at most 8)
+  uint32_t calibrationCount = 0;  // entries retained (at most 8)
   RecordBytes<320> calibration;
 
-  CanChannelSetup CanChannel(int line) const;  // line 1 or 2
+  CanChannelSetup CanChannel(int line) const;       // line 1 or 2
   CalibrationEntry Calibration(int channel) const;  // channel 0..7; absent entries read as zero
   uint32_t ModelCode() const { return identity.U32(20); }
   uint32_t BoardCode() const { return identity.U32(24); }

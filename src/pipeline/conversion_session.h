@@ -12,7 +12,6 @@
 
 namespace dtconv {
 
-
 struct ConversionSession;
 
 // A converter's entry: writes the whole output of the session's loaded capture and leaves its

@@ -32,9 +32,15 @@ TextOutput::~TextOutput() { CloseOutput(); }
 void TextOutput::SetupOutput(const CvtSettings& settings) {
   uint32_t bits = settings.outputBits;
   switch (bits & 3) {
-    case kOutLf: eol_ = "\n"; break;
-    case kOutCr: eol_ = "\r"; break;
-    default: eol_ = "\r\n"; break;
+    case kOutLf:
+      eol_ = "\n";
+      break;
+    case kOutCr:
+      eol_ = "\r";
+      break;
+    default:
+      eol_ = "\r\n";
+      break;
   }
   eolBytes_[0] = eol_[0];
   eolBytes_[1] = eol_.size() > 1 ? eol_[1] : '\0';

@@ -122,11 +122,16 @@ void CTxtCvtBase::WriteLostDataLine() {
 
 const char* ModelName(uint32_t code) {
   switch (code & 0xFFFFFF00u) {
-    case 0x30100: return "PX-5100";
-    case 0x30200: return "PX-5100R";
-    case 0x30300: return "PX-5200";
-    case 0x30400: return "PX-5200R";
-    default: return code == 0 ? "Unrecorded" : "Unknown";
+    case 0x30100:
+      return "PX-5100";
+    case 0x30200:
+      return "PX-5100R";
+    case 0x30300:
+      return "PX-5200";
+    case 0x30400:
+      return "PX-5200R";
+    default:
+      return code == 0 ? "Unrecorded" : "Unknown";
   }
 }
 
@@ -138,12 +143,18 @@ bool IsKnownModel(uint32_t code) {
 const char* BoardName(const DataInfo& info) {
   if (!IsKnownModel(info.ModelCode())) return nullptr;
   switch (info.BoardCode()) {
-    case 33: return "EXB-G1";
-    case 34: return "EXB-G10";
-    case 35: return "EXB-S2";
-    case 36: return "EXB-T1";
-    case 37: return "EXB-CA";
-    default: return "Unknown";
+    case 33:
+      return "EXB-G1";
+    case 34:
+      return "EXB-G10";
+    case 35:
+      return "EXB-S2";
+    case 36:
+      return "EXB-T1";
+    case 37:
+      return "EXB-CA";
+    default:
+      return "Unknown";
   }
 }
 
@@ -174,11 +185,17 @@ void FormatSerial(const DataInfo& info, char* text, size_t size) {
   std::memcpy(text, serial, used);
   text[used - 1] = '\0';
   switch (info.ModelCode()) {
-    case 0x12001: case 0x12002: case 0x12003: case 0x12011: case 0x12012: case 0x12013:
+    case 0x12001:
+    case 0x12002:
+    case 0x12003:
+    case 0x12011:
+    case 0x12012:
+    case 0x12013:
     case 0x12033:
       if (used > 8) text[8] = '\0';
       break;
-    default: break;
+    default:
+      break;
   }
   for (size_t i = 0; text[i] != '\0'; ++i) {
     auto c = static_cast<unsigned char>(text[i]);
