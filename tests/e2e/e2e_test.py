@@ -349,7 +349,7 @@ class Interrupt(Base):
         import signal
         import time
         big = self.out("b_big.DT")
-        subprocess.run([WRITE_CAPTURE, "frames", big, "600000"], check=True)
+        subprocess.run([WRITE_CAPTURE, "frames", big, "2000000"], check=True)
         shutil.copy(self.track, self.out("a_first.DT"))
         shutil.copy(self.track, self.out("c_last.DT"))
         proc = subprocess.Popen([DTCONV, "-j", "1", "-t", "can", "-o", self.out("out"),
@@ -357,7 +357,11 @@ class Interrupt(Base):
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         first = proc.stdout.readline()
         self.assertIn("a_first.txt", first)
-        time.sleep(0.3)
+        # Interrupt while the big capture is being written: its temporary output exists.
+        deadline = time.monotonic() + 30
+        while not any(n.endswith(".dtconv-part") for n in os.listdir(self.out("out"))):
+            self.assertLess(time.monotonic(), deadline, "the big capture never started")
+            time.sleep(0.001)
         proc.send_signal(signal.SIGINT)
         out, err = proc.communicate(timeout=60)
         self.assertEqual(proc.returncode, 130, err)
