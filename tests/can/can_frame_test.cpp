@@ -15,13 +15,8 @@ namespace {
 
 using test::Bytes;
 using test::CaptureBuilder;
+using test::Counting;
 using test::FrameSpec;
-
-Bytes Counting(size_t n) {
-  Bytes b(n);
-  for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(0xA0 + i);
-  return b;
-}
 
 Bytes Continuation(uint8_t type, uint8_t seq) {
   Bytes r(32, 0xEE);
@@ -57,7 +52,7 @@ class FrameAssembly : public ::testing::TestWithParam<AssemblyCase> {};
 
 TEST_P(FrameAssembly, GathersOrDrops) {
   const AssemblyCase& p = GetParam();
-  FrameSpec spec{.format = 17, .data = Counting(p.stored)};
+  FrameSpec spec{.format = 17, .data = Counting(p.stored, 0xA0)};
   spec.storedCount = p.countByte;
   spec.continuationCount = p.headContinuations;
   CaptureBuilder full;
@@ -70,7 +65,7 @@ TEST_P(FrameAssembly, GathersOrDrops) {
   ASSERT_EQ(Assemble(b, f), p.ok);
   if (!p.ok) return;
   ASSERT_EQ(f.count, p.count);
-  Bytes expected = Counting(static_cast<size_t>(p.count));
+  Bytes expected = Counting(static_cast<size_t>(p.count), 0xA0);
   EXPECT_EQ(Bytes(f.data, f.data + f.count), expected);
 }
 
@@ -105,7 +100,7 @@ TEST(FrameAssembly, ReadsTheHeadFields) {
            .dlc = 14,
            .id = 0x1ABCDEF0,
            .fc = 0x00654321,
-           .data = Counting(4)});
+           .data = Counting(4, 0xA0)});
   CanFrame f;
   ASSERT_TRUE(Assemble(b, f));
   EXPECT_EQ(f.kind.frameClass, FrameClass::FdData);

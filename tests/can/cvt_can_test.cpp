@@ -18,14 +18,9 @@ namespace {
 
 using test::Bytes;
 using test::CaptureBuilder;
+using test::Counting;
 using test::FixSpec;
 using test::FrameSpec;
-
-Bytes Counting(size_t n, uint8_t first = 0) {
-  Bytes b(n);
-  for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(first + i);
-  return b;
-}
 
 // A head record whose continuation records are left out.
 Bytes HeadOnly(const FrameSpec& f) {

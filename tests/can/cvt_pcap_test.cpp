@@ -47,11 +47,7 @@ Bytes Join(std::initializer_list<Bytes> parts) {
   return all;
 }
 
-Bytes Counting(size_t n, uint8_t first = 0) {
-  Bytes b(n);
-  for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(first + i);
-  return b;
-}
+using test::Counting;
 
 // Base time of the builder's captures: 2026-12-06 09:30:00 UTC.
 constexpr uint32_t kBase = 1796549400;

@@ -13,11 +13,7 @@ namespace {
 using dtconv::test::Bytes;
 using dtconv::test::CaptureBuilder;
 
-Bytes Counting(size_t n, uint8_t first) {
-  Bytes b(n);
-  for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(first + i);
-  return b;
-}
+using dtconv::test::Counting;
 
 // Keep in step with the expectations of pcap_tshark_test.py.
 CaptureBuilder Frames() {

@@ -36,11 +36,7 @@ CaptureBuilder Track() {
   return b;
 }
 
-Bytes Counting(size_t n, uint8_t first) {
-  Bytes b(n);
-  for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(first + i);
-  return b;
-}
+using dtconv::test::Counting;
 
 // Frames of every kind on both lines with markers, analog samples and GNSS fixes between them.
 // Keep in step with FRAMES in can_logs_test.py.

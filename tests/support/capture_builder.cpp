@@ -21,6 +21,12 @@ void PutI64(Bytes& b, int64_t v) {
 }
 void PutZeros(Bytes& b, size_t n) { b.insert(b.end(), n, 0); }
 
+Bytes Counting(size_t n, uint8_t first) {
+  Bytes b(n);
+  for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(first + i);
+  return b;
+}
+
 void PutRec(Bytes& b, const Rec& r) {
   if (!r.present) return;
   PutU32(b, r.length.value_or(static_cast<uint32_t>(r.body.size() + 4)));

@@ -20,6 +20,9 @@ void PutU32(Bytes& b, uint32_t v);
 void PutI64(Bytes& b, int64_t v);
 void PutZeros(Bytes& b, size_t n);
 
+// `n` data bytes counting up from `first` (wrapping at 256): easy to recognise in any output.
+Bytes Counting(size_t n, uint8_t first = 0);
+
 // A length-prefixed record: its length word counts itself. `length` overrides the word written;
 // a record that is not `present` is left out altogether.
 struct Rec {
