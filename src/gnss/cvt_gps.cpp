@@ -1,7 +1,12 @@
 #include "gnss/cvt_gps.h"
 
+#include <cstring>
+#include <string_view>
+
+#include "gnss/fix_text.h"
 #include "gnss/gnss_fix.h"
 #include "pipeline/cvt_settings.h"
+#include "pipeline/text_format.h"
 #include "report/timestamps.h"
 
 namespace dtconv {
@@ -26,25 +31,140 @@ void WriteTitle(CTxtCvtGPS& cv) {
   cv.EndLine();
 }
 
-// The longest fix row: the time column and eight cells, each with its separator.
-constexpr size_t kMaxFixLine = 64 + 3 * (63 + 32) + kMaxGnssFixCells;
+// The longest fix row: the time column and eight cells, each with its separator, and the bytes
+// the pieces may write past its end.
+constexpr size_t kMaxFixLine = 64 + 3 * (63 + 32) + kMaxGnssFixCells + 16;
+// Rows are formatted in batches of up to this many bytes, one writer line that holds whole rows
+// with their line ends (the writer ends the last), so the writer's per-line work is done once per
+// batch. The bytes are those of one writer line per row: each row's trailing blanks are trimmed
+// here before its line end, as the writer trims the last.
+constexpr size_t kBatchRoom = TextOutput::kMaxAppend;
 
-void WriteFixLine(CTxtCvtGPS& cv, const MonitorRecord& fix) {
-  int q = FixQuality(fix);
-  bool timeValid = FixTimeValid(q);
+// The line end of the output in two bytes, and its length (1 or 2).
+struct LineEnd {
+  char bytes[2] = {};
+  size_t length = 0;
+  explicit LineEnd(std::string_view eol) : length(eol.size() < 2 ? eol.size() : 2) {
+    std::memcpy(bytes, eol.data(), length);
+  }
+  char* Put(char* p) const {
+    std::memcpy(p, bytes, 2);
+    return p + length;
+  }
+};
+
+// The cell separator of a fix row after its first cell: the blank before a text cell, or the CSV
+// delimiter.
+class Separator {
+ public:
+  explicit Separator(std::string_view text) : text_(text) {}
+  char* Put(char* p) const {
+    if (text_.size() == 1) {
+      *p = text_[0];
+      return p + 1;
+    }
+    return text::PutText(p, text_);
+  }
+
+ private:
+  std::string_view text_;
+};
+
+// Writes fix rows. The cells before the quality (the time column, the UTC date in CSV, the UTC
+// time) change about once a second: they are formatted once and copied into every row that has
+// the same record second and the same UTC fields. The time column of the styles this converter
+// uses (3 and 10, to the second) depends on nothing but the record's absolute second; with any
+// other style it is formatted for every row.
+class FixRowWriter {
+ public:
+  explicit FixRowWriter(CTxtCvtGPS& cv)
+      : cv_(cv),
+        separator_(cv.csv ? std::string_view(cv.output->delimiter()) : std::string_view(" ")),
+        quality_(cv.csv ? fix_text::kQualityCsv : fix_text::kQualityText),
+        satellites_(cv.csv ? fix_text::kPlainSmall : fix_text::kWidth2Small),
+        byRecordSecond_(cv.timeStampStyle == 3 || cv.timeStampStyle == 10) {}
+
+  // One row at `p` (room for kMaxFixLine characters); returns its end.
+  char* Put(char* p, const MonitorRecord& fix) {
+    using namespace fix_text;
+    const uint8_t* b = fix.bytes;
+    int q = b[15] & 0x07;
+    p = PutLeadingCells(p, fix, q);
+    p = PutQuality(separator_.Put(p), q, quality_);
+    if (FixPositionValid(q)) {
+      p = PutSmall(separator_.Put(p), b[8], satellites_);
+      p = PutDegreesMinutes(separator_.Put(p), LoadI32(b + 16), 'N', 'S', kWidth2Small);
+      p = PutDegreesMinutes(separator_.Put(p), LoadI32(b + 20), 'E', 'W', kWidth3Small);
+      p = PutError(separator_.Put(p), ShownError(LoadU16(b + 28)), !cv_.csv);
+      p = PutAltitude(separator_.Put(p), Altitude(b), !cv_.csv);
+    } else if (cv_.csv) {
+      for (int i = 0; i < 5; ++i) p = separator_.Put(p);
+    }
+    return p;
+  }
+
+ private:
+  static constexpr size_t kQuickCopy = 64;
+
+  char* PutLeadingCells(char* p, const MonitorRecord& fix, int q) {
+    bool timeValid = FixTimeValid(q);
+    // Bytes 9-14 (seconds to year) and whether they are shown.
+    uint64_t utc = ((LoadU64(fix.bytes + 8) >> 8) & 0xFFFFFFFFFFFFull) |
+                   (static_cast<uint64_t>(timeValid) << 48);
+    int64_t second = 0;
+    if (byRecordSecond_) {
+      second = RecordTime(fix.Timestamp(), cv_.timeBaseSeconds, cv_.timeBaseNanoseconds).seconds;
+    }
+    if (!byRecordSecond_ || !cached_ || second != second_ || utc != utc_) {
+      cv_.fieldOnLine = false;
+      char* c = PutTimeColumn(cv_.PutCellStart(cells_), fix, cv_);
+      if (cv_.csv) c = PutFixDate(cv_.PutCellStart(c), fix, timeValid);
+      c = PutFixTime(cv_.PutCellStart(c), fix, timeValid);
+      length_ = static_cast<size_t>(c - cells_);
+      cached_ = true;
+      second_ = second;
+      utc_ = utc;
+    }
+    if (length_ <= kQuickCopy) {
+      std::memcpy(p, cells_, kQuickCopy);
+    } else {
+      std::memcpy(p, cells_, length_);
+    }
+    return p + length_;
+  }
+
+  CTxtCvtGPS& cv_;
+  Separator separator_;
+  const fix_text::QualityTexts& quality_;
+  const fix_text::SmallNumberTexts& satellites_;
+  bool byRecordSecond_;
+  bool cached_ = false;
+  int64_t second_ = 0;
+  uint64_t utc_ = 0;
+  size_t length_ = 0;
+  // The time column and two cells, each after a separator of up to 63 characters.
+  char cells_[64 + 3 * (63 + 32)];
+};
+
+// The rows of the fixes from the one at the cursor on, as many as one batch holds; returns the
+// kind of the record after the last.
+RecordKind WriteFixRows(CTxtCvtGPS& cv, FixRowWriter& rows, RecordCursor& cursor,
+                        const LineEnd& eol) {
   TextOutput& out = *cv.output;
-  char* p = out.BeginAppend(kMaxFixLine);
-  p = PutTimeColumn(cv.PutCellStart(p), fix, cv);
-  if (cv.csv) p = PutFixDate(cv.PutCellStart(p), fix, timeValid);
-  p = PutFixTime(cv.PutCellStart(p), fix, timeValid);
-  p = text::PutText(cv.PutCellStart(p), FixQualityText(q, cv.csv));
-  if (FixPositionValid(q)) {
-    p = PutGnssFixCells(p, cv, fix);
-  } else if (cv.csv) {
-    for (int i = 0; i < 5; ++i) p = cv.PutCellStart(p);
+  char* start = out.BeginAppend(kBatchRoom);
+  char* last = start + kBatchRoom - kMaxFixLine - 2;  // where a further row still fits
+  char* row = start;
+  char* p = rows.Put(start, cursor.Current());
+  RecordKind kind = NextRecord(cursor, kGnssRule);
+  while (kind == kKindGnss && p <= last) {
+    while (p > row && p[-1] == ' ') --p;
+    row = eol.Put(p);
+    p = rows.Put(row, cursor.Current());
+    kind = NextRecord(cursor, kGnssRule);
   }
   out.EndAppend(p);
   cv.EndLine();
+  return kind;
 }
 
 }  // namespace
@@ -63,14 +183,16 @@ void ConvertGnss(CTxtCvtGPS& cv, const MonitorData& data, ConverterContext& cont
   RecordKind kind = cv.FirstRecord(cursor);
   if (kind == kKindEnd) return;
   WriteTitle(cv);
+  FixRowWriter rows(cv);
+  LineEnd eol(cv.output->eol());
   while (kind != kKindEnd) {
     if (kind == kKindGnss) {
-      WriteFixLine(cv, cursor.Current());
-    } else if (kind == kKindLostData && !csv) {
-      cv.WriteLostDataLine();
+      kind = WriteFixRows(cv, rows, cursor, eol);
+    } else {
+      if (kind == kKindLostData && !csv) cv.WriteLostDataLine();
+      kind = NextRecord(cursor, kGnssRule);
     }
     if (cv.output->result() != 0) break;
-    kind = cv.NextRecord(cursor);
   }
 }
 
@@ -137,6 +259,38 @@ void CoordinateLine(CTxtCvtKML& cv, const MonitorRecord& fix) {
   cv.EndLine();
 }
 
+bool HasPosition(const MonitorRecord& fix) { return FixPositionValid(fix.bytes[15] & 0x07); }
+
+// The path's coordinate lines of the fixes with a position from the one at the cursor (which has
+// one) on, as many as one batch holds (see kBatchRoom); `last` becomes the last of them. Returns
+// the kind of the record after the batch.
+RecordKind WriteCoordinateLines(CTxtCvtKML& cv, RecordCursor& cursor, const LineEnd& eol,
+                                const MonitorRecord** last) {
+  constexpr size_t kMaxLine = 2 + 3 * 32;
+  TextOutput& out = *cv.output;
+  char* start = out.BeginAppend(kBatchRoom);
+  char* end = start + kBatchRoom - kMaxLine - 2;  // where a further line still fits
+  const MonitorRecord* fix = &cursor.Current();
+  char* p = start;
+  for (;;) {
+    *p++ = '\t';
+    *p++ = '\t';
+    p = PutKmlCoordinates(p, *fix);
+    *last = fix;
+    RecordKind kind = NextRecord(cursor, kGnssRule);
+    while (kind != kKindEnd && (kind != kKindGnss || !HasPosition(cursor.Current()))) {
+      kind = NextRecord(cursor, kGnssRule);
+    }
+    if (kind == kKindEnd || p > end) {
+      out.EndAppend(p);
+      cv.EndLine();
+      return kind;
+    }
+    fix = &cursor.Current();
+    p = eol.Put(p);
+  }
+}
+
 void PointPlacemark(CTxtCvtKML& cv, const char* name, const MonitorRecord& fix) {
   Line(cv, "<Placemark>");
   Line(cv, name);
@@ -164,15 +318,16 @@ void ConvertKml(CTxtCvtKML& cv, const MonitorData& data, ConverterContext& conte
   for (const char* line : kKmlStyleMap) Line(cv, line);
   const MonitorRecord* first = nullptr;
   const MonitorRecord* last = nullptr;
+  LineEnd eol(cv.output->eol());
   while (kind != kKindEnd) {
     const MonitorRecord& rec = cursor.Current();
-    if (kind == kKindGnss && FixPositionValid(FixQuality(rec))) {
-      CoordinateLine(cv, rec);
+    if (kind == kKindGnss && HasPosition(rec)) {
       if (first == nullptr) first = &rec;
-      last = &rec;
+      kind = WriteCoordinateLines(cv, cursor, eol, &last);
+      if (cv.output->result() != 0) break;
+    } else {
+      kind = NextRecord(cursor, kGnssRule);
     }
-    if (cv.output->result() != 0) break;
-    kind = cv.NextRecord(cursor);
   }
   Line(cv, "\t</coordinates>");
   Line(cv, "</LineString>");
