@@ -53,118 +53,146 @@ struct LineEnd {
   }
 };
 
-// The cell separator of a fix row after its first cell: the blank before a text cell, or the CSV
-// delimiter.
-class Separator {
+// The cells before the quality of a fix row: the time column, then the UTC date (CSV only) and
+// time, each after its separator. Both change about once a second: each is formatted when it
+// changes and copied into the rows after. The time column of the styles this converter uses (3
+// and 10, to the second) depends on nothing but the record's absolute second; with any other
+// style it is formatted for every row.
+class LeadingCells {
  public:
-  explicit Separator(std::string_view text) : text_(text) {}
-  char* Put(char* p) const {
-    if (text_.size() == 1) {
-      *p = text_[0];
-      return p + 1;
-    }
-    return text::PutText(p, text_);
-  }
-
- private:
-  std::string_view text_;
-};
-
-// Writes fix rows. The cells before the quality (the time column, the UTC date in CSV, the UTC
-// time) change about once a second: they are formatted once and copied into every row that has
-// the same record second and the same UTC fields. The time column of the styles this converter
-// uses (3 and 10, to the second) depends on nothing but the record's absolute second; with any
-// other style it is formatted for every row.
-class FixRowWriter {
- public:
-  explicit FixRowWriter(CTxtCvtGPS& cv)
+  explicit LeadingCells(CTxtCvtGPS& cv)
       : cv_(cv),
         separator_(cv.csv ? std::string_view(cv.output->delimiter()) : std::string_view(" ")),
-        quality_(cv.csv ? fix_text::kQualityCsv : fix_text::kQualityText),
-        satellites_(cv.csv ? fix_text::kPlainSmall : fix_text::kWidth2Small),
-        byRecordSecond_(cv.timeStampStyle == 3 || cv.timeStampStyle == 10) {}
+        byRecordSecond_(cv.timeStampStyle == 3 || cv.timeStampStyle == 10),
+        // With a time base of whole seconds and 0 to 999 999 999 ns, the absolute second of
+        // timestamp t is the base's seconds plus (t * 1000 + ns) / 10^9, t below 2^48.
+        plainBase_(cv.timeBaseNanoseconds >= 0 && cv.timeBaseNanoseconds < 1000000000) {}
 
-  // One row at `p` (room for kMaxFixLine characters); returns its end.
-  char* Put(char* p, const MonitorRecord& fix) {
-    using namespace fix_text;
-    const uint8_t* b = fix.bytes;
-    int q = b[15] & 0x07;
-    p = PutLeadingCells(p, fix, q);
-    p = PutQuality(separator_.Put(p), q, quality_);
-    if (FixPositionValid(q)) {
-      p = PutSmall(separator_.Put(p), b[8], satellites_);
-      p = PutDegreesMinutes(separator_.Put(p), LoadI32(b + 16), 'N', 'S', kWidth2Small);
-      p = PutDegreesMinutes(separator_.Put(p), LoadI32(b + 20), 'E', 'W', kWidth3Small);
-      p = PutError(separator_.Put(p), ShownError(LoadU16(b + 28)), !cv_.csv);
-      p = PutAltitude(separator_.Put(p), Altitude(b), !cv_.csv);
-    } else if (cv_.csv) {
-      for (int i = 0; i < 5; ++i) p = separator_.Put(p);
+  // The cells at `p` (room for their length and kQuickCopy); returns their end.
+  char* Put(char* p, const MonitorRecord& fix, bool timeValid) {
+    uint64_t second = RecordSecond(fix);
+    if (!byRecordSecond_ || !haveTime_ || second != second_) {
+      cv_.fieldOnLine = false;
+      timeLength_ = static_cast<size_t>(PutTimeColumn(cv_.PutCellStart(time_), fix, cv_) - time_);
+      haveTime_ = true;
+      second_ = second;
     }
-    return p;
+    // Bytes 9-14 (seconds to year) and whether they are shown.
+    uint64_t utc = ((LoadU64(fix.bytes + 8) >> 8) & 0xFFFFFFFFFFFFull) |
+                   (static_cast<uint64_t>(timeValid) << 48);
+    if (!haveUtc_ || utc != utc_) {
+      char* c = utcText_;
+      if (cv_.csv) c = PutFixDate(PutSeparator(c), fix, timeValid);
+      c = PutFixTime(PutSeparator(c), fix, timeValid);
+      utcLength_ = static_cast<size_t>(c - utcText_);
+      haveUtc_ = true;
+      utc_ = utc;
+    }
+    p = Copy(p, time_, timeLength_);
+    return Copy(p, utcText_, utcLength_);
   }
 
  private:
   static constexpr size_t kQuickCopy = 64;
 
-  char* PutLeadingCells(char* p, const MonitorRecord& fix, int q) {
-    bool timeValid = FixTimeValid(q);
-    // Bytes 9-14 (seconds to year) and whether they are shown.
-    uint64_t utc = ((LoadU64(fix.bytes + 8) >> 8) & 0xFFFFFFFFFFFFull) |
-                   (static_cast<uint64_t>(timeValid) << 48);
-    int64_t second = 0;
-    if (byRecordSecond_) {
-      second = RecordTime(fix.Timestamp(), cv_.timeBaseSeconds, cv_.timeBaseNanoseconds).seconds;
+  uint64_t RecordSecond(const MonitorRecord& fix) const {
+    if (!byRecordSecond_) return 0;
+    if (plainBase_) {
+      return (fix.Timestamp() * 1000 + static_cast<uint64_t>(cv_.timeBaseNanoseconds)) /
+             1000000000u;
     }
-    if (!byRecordSecond_ || !cached_ || second != second_ || utc != utc_) {
-      cv_.fieldOnLine = false;
-      char* c = PutTimeColumn(cv_.PutCellStart(cells_), fix, cv_);
-      if (cv_.csv) c = PutFixDate(cv_.PutCellStart(c), fix, timeValid);
-      c = PutFixTime(cv_.PutCellStart(c), fix, timeValid);
-      length_ = static_cast<size_t>(c - cells_);
-      cached_ = true;
-      second_ = second;
-      utc_ = utc;
-    }
-    if (length_ <= kQuickCopy) {
-      std::memcpy(p, cells_, kQuickCopy);
+    return static_cast<uint64_t>(
+        RecordTime(fix.Timestamp(), cv_.timeBaseSeconds, cv_.timeBaseNanoseconds).seconds);
+  }
+  char* PutSeparator(char* p) const { return text::PutText(p, separator_); }
+  static char* Copy(char* p, const char* text, size_t length) {
+    if (length <= kQuickCopy) {
+      std::memcpy(p, text, kQuickCopy);
     } else {
-      std::memcpy(p, cells_, length_);
+      std::memcpy(p, text, length);
     }
-    return p + length_;
+    return p + length;
   }
 
   CTxtCvtGPS& cv_;
-  Separator separator_;
-  const fix_text::QualityTexts& quality_;
-  const fix_text::SmallNumberTexts& satellites_;
+  std::string_view separator_;
   bool byRecordSecond_;
-  bool cached_ = false;
-  int64_t second_ = 0;
+  bool plainBase_;
+  bool haveTime_ = false;
+  bool haveUtc_ = false;
+  uint64_t second_ = 0;
   uint64_t utc_ = 0;
-  size_t length_ = 0;
-  // The time column and two cells, each after a separator of up to 63 characters.
-  char cells_[64 + 3 * (63 + 32)];
+  size_t timeLength_ = 0;
+  size_t utcLength_ = 0;
+  // The time column after its blank; the date and time, each after a separator of up to 63
+  // characters; both with room for the quick copy.
+  char time_[64 + kQuickCopy];
+  char utcText_[2 * (63 + 10) + kQuickCopy];
+};
+
+// The separator before every cell after the time column: the blank of a text row, or the CSV
+// delimiter, one character (kOneChar) or any other length. Kept in locals of the row loop so that
+// the stores of the row do not make the compiler read it again.
+template <bool kOneChar>
+struct Separator {
+  char one;
+  std::string_view text;
+  char* Put(char* p) const {
+    if constexpr (kOneChar) {
+      *p = one;
+      return p + 1;
+    } else {
+      return text::PutText(p, text);
+    }
+  }
 };
 
 // The rows of the fixes from the one at the cursor on, as many as one batch holds; returns the
 // kind of the record after the last.
-RecordKind WriteFixRows(CTxtCvtGPS& cv, FixRowWriter& rows, RecordCursor& cursor,
+template <bool kCsv, bool kOneChar>
+RecordKind WriteFixRows(CTxtCvtGPS& cv, LeadingCells& leading, RecordCursor& cursor,
                         const LineEnd& eol) {
+  using namespace fix_text;
+  const std::string_view text = kCsv ? std::string_view(cv.output->delimiter()) : " ";
+  const Separator<kOneChar> separator{text.empty() ? ' ' : text[0], text};
+  const QualityTexts& quality = kCsv ? kQualityCsv : kQualityText;
+  const SmallNumberTexts& satellites = kCsv ? kPlainSmall : kWidth2Small;
   TextOutput& out = *cv.output;
   char* start = out.BeginAppend(kBatchRoom);
   char* last = start + kBatchRoom - kMaxFixLine - 2;  // where a further row still fits
   char* row = start;
-  char* p = rows.Put(start, cursor.Current());
-  RecordKind kind = NextRecord(cursor, kGnssRule);
-  while (kind == kKindGnss && p <= last) {
+  char* p = start;
+  RecordKind kind;
+  for (;;) {
+    const uint8_t* b = cursor.Current().bytes;
+    int q = b[15] & 0x07;
+    p = leading.Put(p, cursor.Current(), q >= 1 && q <= 3);
+    p = PutQuality(separator.Put(p), q, quality);
+    if (q == 2 || q == 3) {
+      p = PutSmall(separator.Put(p), b[8], satellites);
+      p = PutDegreesMinutes(separator.Put(p), LoadI32(b + 16), 'N', 'S', kWidth2Small);
+      p = PutDegreesMinutes(separator.Put(p), LoadI32(b + 20), 'E', 'W', kWidth3Small);
+      p = PutError(separator.Put(p), ShownError(LoadU16(b + 28)), !kCsv);
+      p = PutAltitude(separator.Put(p), Altitude(b), !kCsv);
+    } else if (kCsv) {
+      for (int i = 0; i < 5; ++i) p = separator.Put(p);
+    }
+    kind = NextRecord(cursor, kGnssRule);
+    if (kind != kKindGnss || p > last) break;
     while (p > row && p[-1] == ' ') --p;
     row = eol.Put(p);
-    p = rows.Put(row, cursor.Current());
-    kind = NextRecord(cursor, kGnssRule);
+    p = row;
   }
   out.EndAppend(p);
   cv.EndLine();
   return kind;
+}
+
+using WriteRows = RecordKind (*)(CTxtCvtGPS&, LeadingCells&, RecordCursor&, const LineEnd&);
+
+WriteRows RowWriter(const CTxtCvtGPS& cv) {
+  if (!cv.csv) return WriteFixRows<false, true>;
+  return cv.output->delimiter().size() == 1 ? WriteFixRows<true, true> : WriteFixRows<true, false>;
 }
 
 }  // namespace
@@ -183,11 +211,12 @@ void ConvertGnss(CTxtCvtGPS& cv, const MonitorData& data, ConverterContext& cont
   RecordKind kind = cv.FirstRecord(cursor);
   if (kind == kKindEnd) return;
   WriteTitle(cv);
-  FixRowWriter rows(cv);
+  LeadingCells leading(cv);
+  WriteRows writeRows = RowWriter(cv);
   LineEnd eol(cv.output->eol());
   while (kind != kKindEnd) {
     if (kind == kKindGnss) {
-      kind = WriteFixRows(cv, rows, cursor, eol);
+      kind = writeRows(cv, leading, cursor, eol);
     } else {
       if (kind == kKindLostData && !csv) cv.WriteLostDataLine();
       kind = NextRecord(cursor, kGnssRule);
@@ -259,7 +288,11 @@ void CoordinateLine(CTxtCvtKML& cv, const MonitorRecord& fix) {
   cv.EndLine();
 }
 
-bool HasPosition(const MonitorRecord& fix) { return FixPositionValid(fix.bytes[15] & 0x07); }
+// FixPositionValid(FixQuality(fix)), inline.
+bool HasPosition(const MonitorRecord& fix) {
+  int q = fix.bytes[15] & 0x07;
+  return q == 2 || q == 3;
+}
 
 // The path's coordinate lines of the fixes with a position from the one at the cursor (which has
 // one) on, as many as one batch holds (see kBatchRoom); `last` becomes the last of them. Returns
