@@ -1,7 +1,5 @@
 #include "gnss/gnss_fix.h"
 
-#include <cstring>
-
 #include "gnss/fix_text.h"
 #include "pipeline/text_format.h"
 #include "report/timestamps.h"
@@ -28,25 +26,19 @@ const char* FixQualityText(int q, bool csv) {
 void FormatGnssFix(const MonitorRecord& fix, bool csv, bool kml, GnssFixTexts* t) {
   using namespace fix_text;
   const uint8_t* b = fix.bytes;
-  // Each piece is formatted in a scratch word with room for the bytes written past its end.
-  char piece[48];
-  auto copy = [&piece](char* to, const char* end) {
-    size_t n = static_cast<size_t>(end - piece);
-    std::memcpy(to, piece, n);
-    to[n] = '\0';
-  };
-  copy(t->satellites, PutSmall(piece, b[8], csv ? kPlainSmall : kWidth2Small));
+  // Every field has room for its longest text and the bytes the pieces write past its end.
+  *PutSmall(t->satellites, b[8], csv ? kPlainSmall : kWidth2Small) = '\0';
   int32_t lat = LoadI32(b + 16);
   int32_t lon = LoadI32(b + 20);
   if (kml) {
-    copy(t->latitude, PutDecimalDegrees(piece, lat));
-    copy(t->longitude, PutDecimalDegrees(piece, lon));
+    *PutDecimalDegrees(t->latitude, lat) = '\0';
+    *PutDecimalDegrees(t->longitude, lon) = '\0';
   } else {
-    copy(t->latitude, PutDegreesMinutes(piece, lat, 'N', 'S', kWidth2Small));
-    copy(t->longitude, PutDegreesMinutes(piece, lon, 'E', 'W', kWidth3Small));
+    *PutDegreesMinutes(t->latitude, lat, 'N', 'S', kWidth2Small) = '\0';
+    *PutDegreesMinutes(t->longitude, lon, 'E', 'W', kWidth3Small) = '\0';
   }
-  copy(t->error, PutError(piece, ShownError(LoadU16(b + 28)), !csv));
-  copy(t->altitude, PutAltitude(piece, Altitude(b), !csv && !kml));
+  *PutError(t->error, ShownError(LoadU16(b + 28)), !csv) = '\0';
+  *PutAltitude(t->altitude, Altitude(b), !csv && !kml) = '\0';
 }
 
 char* PutGnssFixCells(char* p, CTxtCvtBase& cv, const MonitorRecord& fix) {
