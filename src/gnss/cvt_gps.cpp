@@ -157,6 +157,8 @@ RecordKind WriteFixRows(CTxtCvtGPS& cv, LeadingCells& leading, RecordCursor& cur
   const Separator<kOneChar> separator{text.empty() ? ' ' : text[0], text};
   const QualityTexts& quality = kCsv ? kQualityCsv : kQualityText;
   const SmallNumberTexts& satellites = kCsv ? kPlainSmall : kWidth2Small;
+  // Only CSV rows of fixes without a position can end in blanks: in delimiters that end in one.
+  const bool trim = kCsv && !text.empty() && text.back() == ' ';
   TextOutput& out = *cv.output;
   char* start = out.BeginAppend(kBatchRoom);
   char* last = start + kBatchRoom - kMaxFixLine - 2;  // where a further row still fits
@@ -179,7 +181,9 @@ RecordKind WriteFixRows(CTxtCvtGPS& cv, LeadingCells& leading, RecordCursor& cur
     }
     kind = NextRecord(cursor, kGnssRule);
     if (kind != kKindGnss || p > last) break;
-    while (p > row && p[-1] == ' ') --p;
+    if (trim) {
+      while (p > row && p[-1] == ' ') --p;
+    }
     row = eol.Put(p);
     p = row;
   }
