@@ -1,7 +1,7 @@
-// The pieces of a GNSS fix's texts, built as whole 8-byte words: the digits of a number come out
-// of a few multiplications on one 64-bit integer, and each piece is stored with one 8-byte write.
-// Every function writes at `p` and returns the end of its text; each may write up to 8 (the
-// quality text 16) bytes past that end, so callers reserve that much room after every piece.
+// The pieces of a GNSS fix's texts, built as whole 8-byte words: the digits of a number come from
+// a table of four-digit texts, and each piece is stored with one 8-byte write. Every function
+// writes at `p` and returns the end of its text; each may write up to 8 (the quality text 16)
+// bytes past that end, so callers reserve that much room after every piece.
 #pragma once
 
 #include <array>
@@ -20,19 +20,19 @@ inline void Store8(char* p, uint64_t w) {
   }
 }
 
-// The eight decimal digits of v (below 10^8, with leading zeros) as characters, the first digit
-// in the lowest byte. The value is split into two halves of four digits in 32-bit lanes, each
-// half into pairs in 16-bit lanes, each pair into digits in bytes; the quotients by 100 and 10
-// come from multiplications that are exact in these ranges (n * 10486 >> 20 is n / 100 for n
-// below 10^4, n * 103 >> 10 is n / 10 for n below 100) and never carry into the next lane.
-inline uint64_t EightDigits(uint32_t v) {
-  uint64_t x = (v / 10000u) | (static_cast<uint64_t>(v % 10000u) << 32);
-  uint64_t hundreds = ((x * 10486u) >> 20) & 0x0000007F0000007Full;
-  x = hundreds | ((x - hundreds * 100u) << 16);
-  uint64_t tens = ((x * 103u) >> 10) & 0x000F000F000F000Full;
-  x = tens | ((x - tens * 10u) << 8);
-  return x | 0x3030303030303030ull;
-}
+// "%04u" of every value below 10^4, four characters each, the first in the lowest byte (40 KB,
+// which stays in the caches next to the rows being written).
+struct FourDigitTexts {
+  uint32_t text[10000];
+  constexpr FourDigitTexts() : text() {
+    for (uint32_t v = 0; v < 10000; ++v) {
+      text[v] = (('0' + v / 1000) | ('0' + v / 100 % 10) << 8 | ('0' + v / 10 % 10) << 16 |
+                 ('0' + v % 10) << 24);
+    }
+  }
+};
+inline constexpr FourDigitTexts kFourDigits{};
+inline uint64_t FourDigits(uint32_t v) { return kFourDigits.text[v]; }
 
 // "%*u" of the values 0..255 at one field width: up to 4 characters and the length.
 struct SmallNumberTexts {
@@ -83,9 +83,10 @@ inline char* PutDegreesMinutes(char* p, int32_t value, char positive, char negat
   p = PutSmall(p, magnitude / 10000000u, degreeTexts);
   *p = ' ';
   uint32_t minutes = (3 * (magnitude % 10000000u) + 2) / 5;  // below 6 000 000
-  // "0MMmmmmm" becomes "MM.mmmmm".
-  uint64_t w = EightDigits(minutes);
-  Store8(p + 1, ((w >> 8) & 0xFFFF) | (uint64_t{'.'} << 16) | ((w >> 24) << 24));
+  // "0MMm" and "mmmm" become "MM.mmmmm".
+  uint64_t high = FourDigits(minutes / 10000);
+  Store8(p + 1, ((high >> 8) & 0xFFFF) | (uint64_t{'.'} << 16) | ((high >> 24) << 24) |
+                    (FourDigits(minutes % 10000) << 32));
   return p + 9;
 }
 
@@ -96,8 +97,9 @@ inline char* PutDecimalDegrees(char* p, int32_t value) {
   *p = '-';
   p += value < 0 ? 1 : 0;
   p = PutSmall(p, magnitude / 10000000u, kPlainSmall);
-  // "0ddddddd" of the seven decimals becomes ".ddddddd".
-  Store8(p, EightDigits(magnitude % 10000000u) - ('0' - '.'));
+  // "0ddd" and "dddd" of the seven decimals become ".ddddddd".
+  uint32_t decimals = magnitude % 10000000u;
+  Store8(p, (FourDigits(decimals / 10000) - ('0' - '.')) | (FourDigits(decimals % 10000) << 32));
   return p + 8;
 }
 
@@ -109,9 +111,9 @@ inline uint32_t ShownError(uint32_t stored) { return stored >= 50000 ? 99999 : s
 inline char* PutError(char* p, uint32_t error, bool padded) {
   uint32_t whole = error / 100;
   uint32_t leading = (whole < 10 ? 1u : 0u) + (whole < 100 ? 1u : 0u);  // zeros before the whole
-  // "000DDDdd" becomes "DDD.dd", its leading zeros then blanks or dropped.
-  uint64_t w = EightDigits(error);
-  uint64_t t = ((w >> 24) & 0xFFFFFF) | (uint64_t{'.'} << 24) | ((w >> 48) << 32);
+  // "0DDD" and "00dd" become "DDD.dd", its leading zeros then blanks or dropped.
+  uint64_t t =
+      (FourDigits(whole) >> 8) | (uint64_t{'.'} << 24) | ((FourDigits(error % 100) >> 16) << 32);
   if (padded) {
     Store8(p, t - (0x1010ull & ((uint64_t{1} << (8 * leading)) - 1)));  // '0' - ' ' is 0x10
     return p + 6;
@@ -158,10 +160,10 @@ inline char* PutAltitude(char* p, int32_t altitude, bool padded) {
   // Characters before the first digit of the whole number in an 8-character field: 1 to 4.
   uint32_t lead =
       4 - (whole >= 10 ? 1u : 0u) - (whole >= 100 ? 1u : 0u) - (whole >= 1000 ? 1u : 0u);
-  // "00WWWWff" becomes "0WWWW.ff"; the lead characters become blanks, the last one the sign.
-  uint64_t w = EightDigits(centimetres);
-  uint64_t t =
-      (((w >> 16) & 0xFFFFFFFF) << 8) | (uint64_t{'.'} << 40) | (w & 0xFFFF000000000000ull) | '0';
+  // "WWWW" and "00ff" become "0WWWW.ff"; the lead characters become blanks, the last one the
+  // sign.
+  uint64_t t = '0' | (FourDigits(whole) << 8) | (uint64_t{'.'} << 40) |
+               ((FourDigits(centimetres % 100) >> 16) << 48);
   t -= 0x10101010ull & ((uint64_t{1} << (8 * lead)) - 1);
   uint32_t negative = altitude < 0 ? 1 : 0;
   t += static_cast<uint64_t>(negative) * (uint64_t{'-' - ' '} << (8 * (lead - 1)));
