@@ -126,8 +126,8 @@ class LeadingCells {
   size_t utcLength_ = 0;
   // The time column after its blank; the date and time, each after a separator of up to 63
   // characters; both with room for the quick copy.
-  char time_[64 + kQuickCopy];
-  char utcText_[2 * (63 + 10) + kQuickCopy];
+  char time_[64 + kQuickCopy] = {};
+  char utcText_[2 * (63 + 10) + kQuickCopy] = {};
 };
 
 // The separator before every cell after the time column: the blank of a text row, or the CSV
@@ -312,7 +312,8 @@ RecordKind WriteCoordinateLines(CTxtCvtKML& cv, RecordCursor& cursor, const Line
   for (;;) {
     *p++ = '\t';
     *p++ = '\t';
-    p = PutKmlCoordinates(p, *fix);
+    const uint8_t* b = fix->bytes;
+    p = fix_text::PutKmlCoordinates(p, LoadI32(b + 20), LoadI32(b + 16), fix_text::Altitude(b));
     *last = fix;
     RecordKind kind = NextRecord(cursor, kGnssRule);
     while (kind != kKindEnd && (kind != kKindGnss || !HasPosition(cursor.Current()))) {

@@ -176,6 +176,15 @@ inline char* PutAltitude(char* p, int32_t altitude, bool padded) {
   return p + 8 - skip;
 }
 
+// "<longitude>,<latitude>,<altitude>" in the decimal degrees and metres of KML.
+inline char* PutKmlCoordinates(char* p, int32_t longitude, int32_t latitude, int32_t altitude) {
+  p = PutDecimalDegrees(p, longitude);
+  *p++ = ',';
+  p = PutDecimalDegrees(p, latitude);
+  *p++ = ',';
+  return PutAltitude(p, altitude, false);
+}
+
 // Fix quality (bits 0-2 of byte 15) texts, 16 bytes each, and their lengths.
 struct QualityTexts {
   char text[8][16];

@@ -53,13 +53,8 @@ char* PutGnssFixCells(char* p, CTxtCvtBase& cv, const MonitorRecord& fix) {
 }
 
 char* PutKmlCoordinates(char* p, const MonitorRecord& fix) {
-  using namespace fix_text;
   const uint8_t* b = fix.bytes;
-  p = PutDecimalDegrees(p, LoadI32(b + 20));
-  *p++ = ',';
-  p = PutDecimalDegrees(p, LoadI32(b + 16));
-  *p++ = ',';
-  return PutAltitude(p, Altitude(b), false);
+  return fix_text::PutKmlCoordinates(p, LoadI32(b + 20), LoadI32(b + 16), fix_text::Altitude(b));
 }
 
 void AppendGnssTitles(CTxtCvtBase& cv) {
