@@ -393,6 +393,10 @@ void BM_ConvertGnss(benchmark::State& state) {
                                        : kCvtGnssKml;
   auto data = Load(GnssCapture(100000));
   NullOutput o(type, 0, 0);
+  CvtSettings s;
+  s.type = type;
+  s.delimiter = u",";  // the CSV rows with their usual delimiter
+  o.out.SetupOutput(s);
   CTxtCvtGPS gps;
   CTxtCvtKML kml;
   for (auto _ : state) {

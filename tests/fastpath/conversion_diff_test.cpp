@@ -272,12 +272,19 @@ TEST_F(ConversionDiff, AnalogTextAndCsv) {
 
 TEST_F(ConversionDiff, GnssTextCsvAndKml) {
   Random r(14);
-  for (int round = 0; round < 4; ++round) {
+  // CSV delimiters of every kind, blanks among them: the rows of fixes without a position end in
+  // delimiters, whose trailing blanks every row loses.
+  static const char* kDelimiters[] = {",", " ", "; ", "\t", ";|", "  ,  "};
+  for (int round = 0; round < 6; ++round) {
     CaptureBuilder header = RandomHeader(r);
+    // Time bases whose nanoseconds lie within a second, below zero and beyond a second.
+    if (round % 3 == 1) header.timeBaseNanoseconds = -static_cast<int64_t>(r.Below(2000000000));
+    if (round % 3 == 2) header.timeBaseNanoseconds = 1000000000 + r.Below(1000000000);
     CaptureBuilder full = RandomCapture(r, header, test::DiffCount(50000), 'g');
     MonitorData data = test::ParseCapture(full);
     for (int32_t type : {kCvtGnssText, kCvtGnssCsv, kCvtGnssKml}) {
       Output o = RandomOutput(r);
+      if (type == kCvtGnssCsv) o.delimiter = kDelimiters[round];
       CvtSettings s = test::SettingsFor(type, 0, 0, o.bits, Wide(o.delimiter));
       if (type == kCvtGnssKml) {
         CTxtCvtKML cv;

@@ -83,6 +83,44 @@ TEST(GnssText, TieAltitudesMatchPrintf) {
   }
 }
 
+// Altitudes whose double product can be the decimal tie itself (multiples of 125 mm ending in
+// 5, where the tie is a binary fraction): printf rounds those to an even centimetre.
+TEST(GnssText, BinaryTieAltitudesMatchPrintf) {
+  Random r(24);
+  int failures = 0;
+  int32_t step = 250 * static_cast<int32_t>(2000000 / test::DiffCount(2000000));
+  for (int32_t a = -8388375; a <= 8388375 && failures < 5; a += step) {
+    if (!Same(Fix(r, 0, 0, 0, a))) ++failures;
+  }
+}
+
+// Every altitude near zero and at both ends of the 24-bit range, and every shown error.
+TEST(GnssText, AltitudeEndsAndEveryError) {
+  Random r(25);
+  int failures = 0;
+  for (int32_t a : {-8388608, -8388607, -8388605, -8388600, 8388600, 8388605, 8388607}) {
+    if (!Same(Fix(r, 0, 0, 0, a))) ++failures;
+  }
+  for (int32_t a = -1000; a <= 1000 && failures < 5; ++a) {
+    if (!Same(Fix(r, 0, 0, 0, a))) ++failures;
+  }
+  auto stride = static_cast<uint32_t>(65536 / test::DiffCount(65536));
+  for (uint32_t e = 0; e <= 65535 && failures < 5; e += stride) {
+    if (!Same(Fix(r, 0, 0, static_cast<uint16_t>(e), 0))) ++failures;
+  }
+  EXPECT_EQ(failures, 0);
+}
+
+// Every satellite count a fix can hold.
+TEST(GnssText, EverySatelliteCount) {
+  Random r(26);
+  for (int n = 0; n < 256; ++n) {
+    MonitorRecord rec = Fix(r, 356543210, -1397012345, 1234, -12345);
+    rec.bytes[8] = static_cast<uint8_t>(n);
+    EXPECT_TRUE(Same(rec)) << n;
+  }
+}
+
 TEST(GnssText, ExtremeCoordinates) {
   Random r(23);
   for (int32_t v : {INT32_MIN, INT32_MIN + 1, -10000000, -9999999, -1, 0, 1, 9999999, 10000000,

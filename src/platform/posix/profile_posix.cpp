@@ -2,6 +2,9 @@
 // Windows private-profile functions use, so a settings file moves between the builds.
 // UTF-8 is decoded and validated here, so SimpleIni passes bytes through unconverted.
 #define SI_NO_CONVERSION
+// The parser's template code is compiled here from the header (Debian's header keeps it behind
+// this switch and otherwise expects its shared library, which needs ICU).
+#define SI_IMPLEMENTATION
 #include <SimpleIni.h>
 #include <fcntl.h>
 #include <sys/stat.h>
