@@ -14,6 +14,101 @@ namespace dtconv {
 
 class LogLine;
 
+// Word-at-a-time pieces of the log lines, for lines built in place in the writer's buffer. A
+// "text word" holds eight characters, the first in its lowest byte; StoreText puts them in that
+// order on any byte order. Callers give room for the whole word even when fewer characters count.
+namespace logtext {
+
+inline constexpr uint64_t kBlanks = 0x2020202020202020u;
+
+inline void StoreText(char* p, uint64_t word) {
+  if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+  std::memcpy(p, &word, 8);
+}
+
+// The first eight characters of a literal as a text word (NULs after a shorter one).
+template <size_t N>
+constexpr uint64_t TextWord(const char (&s)[N]) {
+  uint64_t word = 0;
+  for (size_t i = 0; i < 8 && i < N - 1; ++i)
+    word |= uint64_t{static_cast<unsigned char>(s[i])} << (8 * i);
+  return word;
+}
+
+// Bytes 0-3 of `x` (the rest zero) as eight upper-case hexadecimal characters, byte 0 first.
+inline uint64_t HexOfBytes(uint64_t x) {
+  x = (x | (x << 16)) & 0x0000FFFF0000FFFFu;
+  x = (x | (x << 8)) & 0x00FF00FF00FF00FFu;
+  // Each byte's high nibble first, its low nibble in the next byte.
+  uint64_t n = ((x >> 4) & 0x000F000F000F000Fu) | ((x & 0x000F000F000F000Fu) << 8);
+  // '0' + n, and 7 more from 10 up ('A' is '0' + 17).
+  uint64_t letters = ((n + 0x0606060606060606u) >> 4) & 0x0101010101010101u;
+  return n + 0x3030303030303030u + letters * 7;
+}
+
+// The eight hexadecimal digits of `v`, leading zeros included.
+inline uint64_t HexDigits8(uint32_t v) {
+  uint64_t x = ((v >> 24) & 0xFFu) | ((v >> 8) & 0xFF00u) | ((v << 8) & 0xFF0000u) |
+               (uint64_t{v & 0xFFu} << 24);
+  return HexOfBytes(x);
+}
+
+// The number of hexadecimal digits of `v` without leading zeros (1 for 0).
+inline int HexDigitCount(uint32_t v) { return v == 0 ? 1 : (std::bit_width(v) + 3) / 4; }
+
+// "%X" of `v` left in the word, blanks after it.
+inline uint64_t HexLeft(uint32_t v) {
+  int n = HexDigitCount(v);
+  uint64_t word = HexDigits8(v) >> (8 * (8 - n));
+  return n < 8 ? word | (kBlanks << (8 * n)) : word;
+}
+
+// "%8X" of `v`.
+inline uint64_t HexRight8(uint32_t v) {
+  int blanks = 8 - HexDigitCount(v);
+  uint64_t word = HexDigits8(v);
+  if (blanks == 0) return word;
+  uint64_t mask = ~uint64_t{0} >> (64 - 8 * blanks);
+  return (word & ~mask) | (kBlanks & mask);
+}
+
+// The six digits of `v` (below 10^6), zeros first, in bytes 0-5; bytes 6 and 7 zero.
+inline uint64_t SixDigits(uint32_t v) {
+  // Two four-digit halves in 32-bit lanes, each split into two-digit 16-bit lanes, each of those
+  // into its two digits: divisions by 100 and 10 as multiplications exact in these ranges.
+  uint64_t merged = uint64_t{v / 10000} | (uint64_t{v % 10000} << 32);
+  uint64_t hundreds = ((merged * 10486) >> 20) & 0x0000007F0000007Fu;
+  merged = ((merged - 100 * hundreds) << 16) + hundreds;
+  uint64_t tens = ((merged * 103) >> 10) & 0x000F000F000F000Fu;
+  merged = tens + ((merged - 10 * tens) << 8);
+  return (merged + 0x3030303030303030u) >> 16;
+}
+
+// The data bytes in hexadecimal without blanks ("%02X" each). Whole groups of four bytes are read
+// and sixteen characters written beyond the end at most: `data` holds 64 bytes or count rounded up
+// to four.
+inline char* PutHexData(char* p, const uint8_t* data, int count) {
+  for (int i = 0; i < count; i += 4) {
+    uint32_t group;
+    std::memcpy(&group, data + i, 4);
+    if constexpr (std::endian::native == std::endian::big) group = __builtin_bswap32(group);
+    StoreText(p + 2 * i, HexOfBytes(group));
+  }
+  return p + 2 * count;
+}
+
+// The data bytes as " %02X" each. Whole groups of eight bytes are read and written: `data` holds
+// count rounded up to eight bytes, and 25 characters may be written beyond the end.
+inline char* PutSpacedHexData(char* p, const uint8_t* data, int count) {
+  for (int i = 0; i < count; i += 8) {
+    for (int j = 0; j < 8; ++j)
+      std::memcpy(p + 3 * (i + j), text::detail::kSpacedHex.text[data[i + j]], 4);
+  }
+  return p + 3 * count;
+}
+
+}  // namespace logtext
+
 // The part of a time text before its microseconds, formatted once per second of capture and
 // copied into every line of that second.
 struct SecondsText {
