@@ -83,14 +83,10 @@ struct InterfaceText {
 
 // The identifier in three or (29-bit) eight digits and '#'.
 char* PutIdentifier(char* p, uint32_t idWord, uint32_t identifier) {
-  uint64_t digits = logtext::HexDigits8(identifier);
-  if ((idWord & kCanEffFlag) != 0) {
-    StoreText(p, digits);
-    p[8] = '#';
-    return p + 9;
-  }
-  StoreText(p, (digits >> 40) | uint64_t{'#'} << 24);
-  return p + 4;
+  int digits = (idWord & kCanEffFlag) != 0 ? 8 : 3;
+  StoreText(p, logtext::HexDigits8(identifier) >> (64 - 8 * digits));
+  p[digits] = '#';
+  return p + digits + 1;
 }
 
 // "123#...", "18DAF110#..." for a 29-bit identifier; "##" and the flags nibble for CAN FD, "R"

@@ -72,35 +72,49 @@ inline uint64_t HexRight8(uint32_t v) {
   return (word & ~mask) | (kBlanks & mask);
 }
 
+namespace detail {
+// "000" .. "999" as text words of three characters.
+struct ThreeDigits {
+  uint32_t words[1000];
+  constexpr ThreeDigits() : words() {
+    for (uint32_t i = 0; i < 1000; ++i)
+      words[i] = ('0' + i / 100) | ('0' + i / 10 % 10) << 8 | ('0' + i % 10) << 16;
+  }
+};
+inline constexpr ThreeDigits kThreeDigits{};
+}  // namespace detail
+
 // The six digits of `v` (below 10^6), zeros first, in bytes 0-5; bytes 6 and 7 zero.
 inline uint64_t SixDigits(uint32_t v) {
-  // Two four-digit halves in 32-bit lanes, each split into two-digit 16-bit lanes, each of those
-  // into its two digits: divisions by 100 and 10 as multiplications exact in these ranges.
-  uint64_t merged = uint64_t{v / 10000} | (uint64_t{v % 10000} << 32);
-  uint64_t hundreds = ((merged * 10486) >> 20) & 0x0000007F0000007Fu;
-  merged = ((merged - 100 * hundreds) << 16) + hundreds;
-  uint64_t tens = ((merged * 103) >> 10) & 0x000F000F000F000Fu;
-  merged = tens + ((merged - 10 * tens) << 8);
-  return (merged + 0x3030303030303030u) >> 16;
+  uint32_t high = v / 1000;
+  return detail::kThreeDigits.words[high] | uint64_t{detail::kThreeDigits.words[v - 1000 * high]}
+                                                << 24;
 }
 
-// The data bytes in hexadecimal without blanks ("%02X" each). Whole groups of four bytes are read
-// and sixteen characters written beyond the end at most: `data` holds 64 bytes or count rounded up
-// to four.
+// The data bytes in hexadecimal without blanks ("%02X" each). At least eight bytes and whole
+// groups of four are read, and up to sixteen characters written beyond the end: `data` holds 64
+// bytes or count rounded up to four, and at least eight.
+inline uint32_t LoadGroup(const uint8_t* data) {
+  uint32_t group;
+  std::memcpy(&group, data, 4);
+  if constexpr (std::endian::native == std::endian::big) group = __builtin_bswap32(group);
+  return group;
+}
 inline char* PutHexData(char* p, const uint8_t* data, int count) {
-  for (int i = 0; i < count; i += 4) {
-    uint32_t group;
-    std::memcpy(&group, data + i, 4);
-    if constexpr (std::endian::native == std::endian::big) group = __builtin_bswap32(group);
-    StoreText(p + 2 * i, HexOfBytes(group));
-  }
+  // The first eight bytes (most frames have no more) whatever the count, without a loop.
+  StoreText(p, HexOfBytes(LoadGroup(data)));
+  StoreText(p + 8, HexOfBytes(LoadGroup(data + 4)));
+  for (int i = 8; i < count; i += 4) StoreText(p + 2 * i, HexOfBytes(LoadGroup(data + i)));
   return p + 2 * count;
 }
 
-// The data bytes as " %02X" each. Whole groups of eight bytes are read and written: `data` holds
-// count rounded up to eight bytes, and 25 characters may be written beyond the end.
+// The data bytes as " %02X" each. At least eight bytes and whole groups of eight are read and
+// written: `data` holds count rounded up to eight bytes, and at least eight, and 25 characters
+// may be written beyond the end.
 inline char* PutSpacedHexData(char* p, const uint8_t* data, int count) {
-  for (int i = 0; i < count; i += 8) {
+  // The first eight bytes (a classic frame has no more) whatever the count, without a loop.
+  for (int j = 0; j < 8; ++j) std::memcpy(p + 3 * j, text::detail::kSpacedHex.text[data[j]], 4);
+  for (int i = 8; i < count; i += 8) {
     for (int j = 0; j < 8; ++j)
       std::memcpy(p + 3 * (i + j), text::detail::kSpacedHex.text[data[i + j]], 4);
   }
