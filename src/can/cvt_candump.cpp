@@ -123,12 +123,12 @@ void FinishLine(TextOutput& out, char* line, char* end) {
 }
 
 // `f` is the conversion's frame buffer, reused from frame to frame.
-void WriteFrame(CTxtCvtCandump& cv, const RecordCursor& cursor, CanFrame& f,
+void WriteFrame(CTxtCvtCandump& cv, const RecordCursor& cursor, CanFrame& f, uint64_t timeBase,
                 const InterfaceText& iface, SecondsPrefix& seconds) {
   if (!AssembleFrame(cursor, f)) return;
   SocketCanPackets p = ToSocketCan(f);
-  int64_t micros =
-      CaptureMicroseconds(cv.timeBaseSeconds, cv.timeBaseNanoseconds, cursor.Current().Timestamp());
+  // CaptureMicroseconds with the time base's part added once for the conversion.
+  auto micros = static_cast<int64_t>(timeBase + cursor.Current().Timestamp());
   TextOutput& out = *cv.output;
   if (p.hasFrame) {
     char* line = out.BeginAppend(kLineRoom);
@@ -160,11 +160,15 @@ void ConvertCandump(CTxtCvtCandump& cv, const MonitorData& data, ConverterContex
   RecordCursor cursor = cv.StartCursor();
   InterfaceText iface[2] = {InterfaceText(context.interfaceNames[0]),
                             InterfaceText(context.interfaceNames[1])};
+  auto timeBase =
+      static_cast<uint64_t>(CaptureMicroseconds(cv.timeBaseSeconds, cv.timeBaseNanoseconds, 0));
   SecondsPrefix seconds;
   CanFrame frame;
   for (RecordKind kind = cv.FirstRecord(cursor); kind != kKindEnd; kind = cv.NextRecord(cursor)) {
-    if (kind == kKindCh1Frame && keepCh1) WriteFrame(cv, cursor, frame, iface[0], seconds);
-    if (kind == kKindCh2Frame && keepCh2) WriteFrame(cv, cursor, frame, iface[1], seconds);
+    if (kind == kKindCh1Frame && keepCh1)
+      WriteFrame(cv, cursor, frame, timeBase, iface[0], seconds);
+    if (kind == kKindCh2Frame && keepCh2)
+      WriteFrame(cv, cursor, frame, timeBase, iface[1], seconds);
     if (cv.output->result() != 0) break;
   }
 }
