@@ -93,8 +93,8 @@ struct SecondsPrefix {
   }
 };
 
-// The time column and the blank after it, then the two characters `next` (in the low bytes):
-// eight characters after the point in all.
+// The time column and the blank after it, then the character `next`: eight characters after the
+// point in all.
 char* PutTime(char* p, uint64_t micros, SecondsPrefix& seconds, uint64_t next) {
   uint64_t fraction = micros - seconds.start;
   if (fraction >= 1000000) {

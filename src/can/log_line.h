@@ -12,8 +12,6 @@
 
 namespace dtconv {
 
-class LogLine;
-
 // Word-at-a-time pieces of the log lines, for lines built in place in the writer's buffer. A
 // "text word" holds eight characters, the first in its lowest byte; StoreText puts them in that
 // order on any byte order. Callers give room for the whole word even when fewer characters count.
@@ -122,14 +120,6 @@ inline char* PutSpacedHexData(char* p, const uint8_t* data, int count) {
 }
 
 }  // namespace logtext
-
-// The part of a time text before its microseconds, formatted once per second of capture and
-// copied into every line of that second.
-struct SecondsText {
-  uint64_t key = UINT64_MAX;
-  char text[32];
-  size_t size = 0;
-};
 
 class LogLine {
  public:
