@@ -90,19 +90,39 @@ inline uint64_t SixDigits(uint32_t v) {
 }
 
 // The data bytes in hexadecimal without blanks ("%02X" each). At least eight bytes and whole
-// groups of four are read, and up to sixteen characters written beyond the end: `data` holds 64
-// bytes or count rounded up to four, and at least eight.
+// groups of eight are read and written: `data` holds count rounded up to eight bytes, and at
+// least eight, and up to 14 characters may be written beyond the end.
 inline uint32_t LoadGroup(const uint8_t* data) {
   uint32_t group;
   std::memcpy(&group, data, 4);
   if constexpr (std::endian::native == std::endian::big) group = __builtin_bswap32(group);
   return group;
 }
-inline char* PutHexData(char* p, const uint8_t* data, int count) {
-  // The first eight bytes (most frames have no more) whatever the count, without a loop.
+#if defined(__GNUC__)
+// Eight bytes at a time in a 16-byte vector (GCC and Clang vector extensions, on any target):
+// nibbles interleaved, then '0' + n and 7 more from 10 up.
+using Vector16 = uint8_t __attribute__((vector_size(16)));
+inline void PutHexOfEight(char* p, const uint8_t* data) {
+  Vector16 bytes = {};
+  std::memcpy(&bytes, data, 8);
+  Vector16 high = bytes >> 4;
+  Vector16 low = bytes & 15;
+  Vector16 n =
+      __builtin_shufflevector(high, low, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23);
+  Vector16 letters = reinterpret_cast<Vector16>(n > 9) & 7;
+  Vector16 text = n + '0' + letters;
+  std::memcpy(p, &text, 16);
+}
+#else
+inline void PutHexOfEight(char* p, const uint8_t* data) {
   StoreText(p, HexOfBytes(LoadGroup(data)));
   StoreText(p + 8, HexOfBytes(LoadGroup(data + 4)));
-  for (int i = 8; i < count; i += 4) StoreText(p + 2 * i, HexOfBytes(LoadGroup(data + i)));
+}
+#endif
+inline char* PutHexData(char* p, const uint8_t* data, int count) {
+  // The first eight bytes (most frames have no more) whatever the count, without a loop.
+  PutHexOfEight(p, data);
+  for (int i = 8; i < count; i += 8) PutHexOfEight(p + 2 * i, data + i);
   return p + 2 * count;
 }
 
