@@ -13,7 +13,9 @@
 
 #include "analog/cvt_ana.h"
 #include "can/can_frame.h"
+#include "can/cvt_asc.h"
 #include "can/cvt_can.h"
+#include "can/cvt_candump.h"
 #include "can/cvt_pcap.h"
 #include "capture_builder.h"
 #include "gnss/cvt_gps.h"
@@ -409,6 +411,26 @@ void BM_ConvertGnss(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * 100000);
 }
 BENCHMARK(BM_ConvertGnss)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+
+// ---- the ASC and candump logs of the mixed capture
+
+void BM_ConvertAsc(benchmark::State& state) {
+  auto data = Load(MixedCapture());
+  NullOutput o(kCvtCanAsc, 0, 0);
+  CTxtCvtAsc cv;
+  for (auto _ : state) ConvertAsc(cv, *data, o.context);
+  state.SetItemsProcessed(state.iterations() * kFrames);
+}
+BENCHMARK(BM_ConvertAsc)->Unit(benchmark::kMillisecond);
+
+void BM_ConvertCandump(benchmark::State& state) {
+  auto data = Load(MixedCapture());
+  NullOutput o(kCvtCanCandump, 0, 0);
+  CTxtCvtCandump cv;
+  for (auto _ : state) ConvertCandump(cv, *data, o.context);
+  state.SetItemsProcessed(state.iterations() * kFrames);
+}
+BENCHMARK(BM_ConvertCandump)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace dtconv::bench

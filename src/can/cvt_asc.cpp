@@ -14,13 +14,6 @@ namespace {
 
 constexpr AcceptRule kFrameRule{.frames = true};
 
-// Message flags of a CANFD line.
-constexpr uint32_t kAscFlagFdf = 0x1000;
-constexpr uint32_t kAscFlagBrs = 0x2000;
-constexpr uint32_t kAscFlagEsi = 0x4000;
-
-constexpr char kLowerHex[] = "0123456789abcdef";
-
 // Day of the week of a Gregorian date, 0 for Sunday.
 int Weekday(int year, int month, int day) {
   static constexpr int kMonthOffsets[12] = {0, 3, 2, 5, 0, 3, 5, 1, 4, 6, 2, 4};
@@ -75,26 +68,44 @@ void AppendTime(LogLine& line, uint64_t micros) {
   line.Char(' ');
 }
 
-// The same, with the text up to the point kept in `seconds` for the next lines of that second.
-void AppendTime(LogLine& line, uint64_t micros, SecondsText& seconds) {
-  uint64_t whole = micros / 1000000;
-  if (whole != seconds.key) {
+using logtext::StoreText;
+using logtext::TextWord;
+
+// Room asked of the writer for one line: the longest, a CAN FD line with 64 data bytes and a
+// 20-digit time, is about 330 characters, and the word stores of a line write past its end.
+constexpr size_t kLineRoom = 512;
+
+// The seconds of the time column and its point, "%4llu.", of the current second. Kept from line
+// to line, redone when a line's time leaves the second.
+struct SecondsPrefix {
+  uint64_t start = 0;  // microseconds of the second's start
+  char text[32] = {};
+  size_t size = 0;
+
+  SecondsPrefix() { Set(0); }
+  void Set(uint64_t whole) {
+    start = whole * 1000000;
     LogLine prefix;
     prefix.Decimal(whole, 4, ' ');
     prefix.Char('.');
-    seconds.size = prefix.View().size();
-    std::memcpy(seconds.text, prefix.View().data(), seconds.size);
-    seconds.key = whole;
+    size = prefix.View().size();
+    std::memcpy(text, prefix.View().data(), size);
   }
-  line.Text(std::string_view(seconds.text, seconds.size));
-  line.Digits<6>(micros % 1000000);
-  line.Char(' ');
-}
+};
 
-// The identifier in hexadecimal and "x" for a 29-bit identifier, a blank otherwise.
-void AppendIdentifier(LogLine& id, const SocketCanFrame& s) {
-  id.Hex(s.Identifier());
-  id.Char(s.IsExtended() ? 'x' : ' ');
+// The time column and the blank after it, then the character `next`: eight characters after the
+// point in all.
+char* PutTime(char* p, uint64_t micros, SecondsPrefix& seconds, uint64_t next) {
+  uint64_t fraction = micros - seconds.start;
+  if (fraction >= 1000000) {
+    seconds.Set(micros / 1000000);
+    fraction = micros - seconds.start;
+  }
+  std::memcpy(p, seconds.text, sizeof seconds.text);
+  p += seconds.size;
+  StoreText(p,
+            logtext::SixDigits(static_cast<uint32_t>(fraction)) | TextWord(" ") << 48 | next << 56);
+  return p + 8;
 }
 
 // The smallest CAN FD DLC whose data length holds `count` bytes.
@@ -104,89 +115,98 @@ int FdDlcFor(int count) {
   return dlc;
 }
 
-// "1  123             Rx   d 8 11 22 33 44 55 66 77 88" or "... Rx   r 4". A classic frame has
-// at most eight bytes; the DLC shown is the recorded one when it agrees with the bytes shown,
-// otherwise their count, so that readers take exactly these bytes.
-void AppendClassicFrame(LogLine& line, int channel, const SocketCanFrame& s) {
-  line.Decimal(static_cast<uint64_t>(channel));
-  line.Text("  ");
-  LogLine id;
-  AppendIdentifier(id, s);
-  line.Padded(id.View(), 15);
-  line.Text(" Rx   ");
+// "1  123             Rx   d 8 11 22 33 44 55 66 77 88" or "... Rx   r 4" after the time; the
+// channel digit is already written. A classic frame has at most eight bytes; the DLC shown is the
+// recorded one when it agrees with the bytes shown, otherwise their count, so that readers take
+// exactly these bytes.
+char* PutClassicFrame(char* p, const SocketCanFrame& s) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  // Two blanks, the identifier and "x" for a 29-bit identifier padded to 15, " Rx   ".
+  uint32_t id = s.Identifier();
+  int digits = logtext::HexDigitCount(id);
+  StoreText(p, logtext::kBlanks);
+  StoreText(p + 8, logtext::kBlanks);
+  StoreText(p + 16, logtext::kBlanks);
+  StoreText(p + 2, logtext::HexLeft(id));
+  p[2 + digits] = s.IsExtended() ? 'x' : ' ';
   if (s.IsRemote()) {
-    line.Text("r ");
-    line.Hex(s.dlc > 15 ? 15 : s.dlc);
-    return;
+    StoreText(p + 17, TextWord(" Rx   r "));
+    p[25] = kHex[s.dlc > 15 ? 15 : s.dlc];
+    return p + 26;
   }
   int shown = s.length > 8 ? 8 : s.length;
   bool dlcAgrees = s.dlc <= 15 && (s.dlc > 8 ? 8 : s.dlc) == shown;
-  line.Text("d ");
-  line.Hex(dlcAgrees ? s.dlc : static_cast<uint8_t>(shown));
-  line.HexBytes(s.data, shown, ' ');
+  StoreText(p + 17, TextWord(" Rx   d "));
+  p[25] = kHex[dlcAgrees ? s.dlc : shown];
+  return logtext::PutSpacedHexData(p + 26, s.data, shown);
 }
 
 // "CANFD   1 Rx         123x<name column> 1 0 f 64 <data> <duration> <bits> <flags> <crc> ...":
 // BRS, ESI, the DLC (the recorded one when it gives the data length, otherwise the DLC of the
 // data length), the data length and the data, then message duration and length (not recorded:
-// 0), the message flags, the recorded CRC and four bit-timing words (not recorded: 0).
-void AppendFdFrame(LogLine& line, int channel, const SocketCanFrame& s, uint32_t crc,
-                   uint8_t recordedDlc) {
-  line.Text("CANFD ");
-  line.Decimal(static_cast<uint64_t>(channel), 3, ' ');
-  line.Text(" Rx ");
-  LogLine id;
-  AppendIdentifier(id, s);
-  if (id.View().size() < 11) line.Repeat(' ', 11 - id.View().size());
-  line.Text(id.View());
-  line.Repeat(' ', 34);
+// 0), the message flags, the recorded CRC and four bit-timing words (not recorded: 0). `p` is
+// after "CANFD " and `channel` the channel's digit.
+char* PutFdFrame(char* p, char channel, const SocketCanFrame& s, uint32_t crc,
+                 uint8_t recordedDlc) {
+  static constexpr char kLowerHex[] = "0123456789abcdef";
+  // "  1 Rx " and the identifier with "x" or a blank, right-aligned in 11, then 34 blanks.
+  StoreText(p, TextWord("  1 Rx "));
+  p[2] = channel;
+  StoreText(p + 7, logtext::kBlanks);
+  StoreText(p + 9, logtext::HexRight8(s.Identifier()));
+  p[17] = s.IsExtended() ? 'x' : ' ';
+  for (int i = 0; i < 40; i += 8) StoreText(p + 18 + i, logtext::kBlanks);
+  p += 18 + 34;
   bool brs = (s.fdFlags & kCanFdBrs) != 0;
   bool esi = (s.fdFlags & kCanFdEsi) != 0;
-  line.Char(brs ? '1' : '0');
-  line.Char(' ');
-  line.Char(esi ? '1' : '0');
-  line.Char(' ');
   bool dlcAgrees = recordedDlc <= 15 && FdDataLength(recordedDlc) == s.length;
-  line.Char(kLowerHex[dlcAgrees ? recordedDlc : FdDlcFor(s.length)]);
-  line.Char(' ');
-  line.Decimal(static_cast<uint64_t>(s.length), 2, ' ');
-  line.HexBytes(s.data, s.length, ' ');
-  uint32_t flags = kAscFlagFdf | (brs ? kAscFlagBrs : 0) | (esi ? kAscFlagEsi : 0);
-  line.Text("        0    0 ");
-  LogLine hex;
-  hex.Hex(flags);
-  line.Repeat(' ', 8 - hex.View().size());
-  line.Text(hex.View());
-  line.Char(' ');
-  hex.Clear();
-  hex.Hex(crc);
-  line.Repeat(' ', 8 - hex.View().size());
-  line.Text(hex.View());
-  line.Text(" 0 0 0 0");
+  int dlc = dlcAgrees ? recordedDlc : FdDlcFor(s.length);
+  // "B E D LL": the data length is at most 64, two characters.
+  uint64_t length = s.length < 10
+                        ? uint64_t{' '} | uint64_t(s.length + '0') << 8
+                        : uint64_t(s.length / 10 + '0') | uint64_t(s.length % 10 + '0') << 8;
+  StoreText(p, TextWord("0 0 ") | uint64_t{' '} << 40 | uint64_t{brs} | uint64_t{esi} << 16 |
+                   uint64_t{static_cast<unsigned char>(kLowerHex[dlc])} << 32 | length << 48);
+  p = logtext::PutSpacedHexData(p + 8, s.data, s.length);
+  // Duration and length, the message flags in "%8X" (FDF 0x1000, BRS 0x2000, ESI 0x4000), the CRC
+  // in "%8X" and the bit timings.
+  StoreText(p, TextWord("        "));
+  StoreText(p + 8, TextWord("0    0  "));
+  StoreText(p + 16,
+            TextWord("   1000 ") | uint64_t{brs ? 2u : 0u} << 24 | uint64_t{esi ? 4u : 0u} << 24);
+  StoreText(p + 24, logtext::HexRight8(crc));
+  StoreText(p + 32, TextWord(" 0 0 0 0"));
+  return p + 40;
 }
 
-void WriteFrame(CTxtCvtAsc& cv, const RecordCursor& cursor, int channel, SecondsText& seconds) {
-  CanFrame f;
+// `f` is the conversion's frame buffer, reused from frame to frame.
+void WriteFrame(CTxtCvtAsc& cv, const RecordCursor& cursor, CanFrame& f, int channel,
+                SecondsPrefix& seconds) {
   if (!AssembleFrame(cursor, f)) return;
   SocketCanPackets p = ToSocketCan(f);
   uint64_t t = cursor.Current().Timestamp();
   TextOutput& out = *cv.output;
-  LogLine line;
+  auto digit = static_cast<char>('0' + channel);
   if (p.hasFrame) {
-    AppendTime(line, t, seconds);
+    char* line = out.BeginAppend(kLineRoom);
+    char* end;
     if (p.frame.IsFd()) {
-      AppendFdFrame(line, channel, p.frame, f.fc & 0xFFFFFF, f.dlc);
+      end = PutTime(line, t, seconds, TextWord("C"));
+      StoreText(end, TextWord("ANFD "));
+      end = PutFdFrame(end + 5, digit, p.frame, f.fc & 0xFFFFFF, f.dlc);
     } else {
-      AppendClassicFrame(line, channel, p.frame);
+      end = PutClassicFrame(PutTime(line, t, seconds, static_cast<unsigned char>(digit)), p.frame);
     }
-    Flush(out, line);
+    out.EndAppend(end);
+    out.FlushLine();
   }
   if (p.hasError) {
-    line.Clear();
-    AppendTime(line, t, seconds);
-    line.Decimal(static_cast<uint64_t>(channel));
-    line.Text("  ErrorFrame");
-    Flush(out, line);
+    char* line = out.BeginAppend(kLineRoom);
+    char* end = PutTime(line, t, seconds, static_cast<unsigned char>(digit));
+    StoreText(end, TextWord("  ErrorF"));
+    StoreText(end + 8, TextWord("rame"));
+    out.EndAppend(end + 12);
+    out.FlushLine();
   }
 }
 
@@ -228,10 +248,11 @@ void ConvertAsc(CTxtCvtAsc& cv, const MonitorData& data, ConverterContext& conte
     bool keepCh1 = context.signalLine != 2;
     bool keepCh2 = context.signalLine != 1;
     RecordCursor cursor = cv.StartCursor();
-    SecondsText seconds;
+    SecondsPrefix seconds;
+    CanFrame frame;
     for (RecordKind kind = cv.FirstRecord(cursor); kind != kKindEnd; kind = cv.NextRecord(cursor)) {
-      if (kind == kKindCh1Frame && keepCh1) WriteFrame(cv, cursor, 1, seconds);
-      if (kind == kKindCh2Frame && keepCh2) WriteFrame(cv, cursor, 2, seconds);
+      if (kind == kKindCh1Frame && keepCh1) WriteFrame(cv, cursor, frame, 1, seconds);
+      if (kind == kKindCh2Frame && keepCh2) WriteFrame(cv, cursor, frame, 2, seconds);
       if (out.result() != 0) return;
     }
   }

@@ -10,7 +10,7 @@
 
 namespace dtconv {
 
-class CTxtCvtAsc : public CTxtCvtBase {
+class CTxtCvtAsc final : public CTxtCvtBase {
  public:
   RecordKind NextRecord(RecordCursor& cursor) override;
   RecordKind FirstRecord(RecordCursor& cursor) override;

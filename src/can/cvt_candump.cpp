@@ -14,83 +14,131 @@ namespace {
 
 constexpr AcceptRule kFrameRule{.frames = true};
 
-// "(seconds.microseconds) " with ten digits of seconds, as candump writes it. The text up to the
-// point is kept in `seconds` for the next lines of the same second.
-void AppendTime(LogLine& line, int64_t micros, SecondsText& seconds) {
-  auto magnitude = static_cast<uint64_t>(micros);
-  bool negative = micros < 0;  // only from a damaged time base
-  if (negative) magnitude = 0 - magnitude;
-  uint64_t whole = magnitude / 1000000;
-  // Seconds stay far below 2^63 (10^19 microseconds), so the sign fits the key's top bit.
-  uint64_t key = whole | (negative ? uint64_t{1} << 63 : 0);
-  if (key != seconds.key) {
+using logtext::StoreText;
+
+// Lines longer than this are cut here, as they always were (only a very long interface name makes
+// one).
+constexpr size_t kLineCut = LogLine::kCapacity;
+// Room asked of the writer for one line: the cut length and what the word stores of a line write
+// past its end.
+constexpr size_t kLineRoom = kLineCut + 256;
+
+// "(seconds." of the current second: ten digits at least, a minus for times before 1970 (only
+// from a damaged time base). Kept from line to line, redone when a line's time leaves the second.
+struct SecondsPrefix {
+  bool negative = false;
+  uint64_t start = 0;  // microseconds of the second's start, magnitude
+  char text[32] = {};
+  size_t size = 0;
+
+  SecondsPrefix() { Set(false, 0); }
+  void Set(bool minus, uint64_t whole) {
+    negative = minus;
+    start = whole * 1000000;
     LogLine prefix;
     prefix.Char('(');
-    if (negative) prefix.Char('-');
+    if (minus) prefix.Char('-');
     prefix.Decimal(whole, 10);
     prefix.Char('.');
-    seconds.size = prefix.View().size();
-    std::memcpy(seconds.text, prefix.View().data(), seconds.size);
-    seconds.key = key;
+    size = prefix.View().size();
+    std::memcpy(text, prefix.View().data(), size);
   }
-  line.Text(std::string_view(seconds.text, seconds.size));
-  line.Digits<6>(magnitude % 1000000);
-  line.Text(") ");
+};
+
+// "(seconds.microseconds) ", as candump writes it.
+char* PutTime(char* p, int64_t micros, SecondsPrefix& seconds) {
+  auto magnitude = static_cast<uint64_t>(micros);
+  bool negative = micros < 0;
+  if (negative) magnitude = 0 - magnitude;
+  uint64_t fraction = magnitude - seconds.start;
+  if (negative != seconds.negative || fraction >= 1000000) {
+    seconds.Set(negative, magnitude / 1000000);
+    fraction = magnitude - seconds.start;
+  }
+  std::memcpy(p, seconds.text, sizeof seconds.text);
+  p += seconds.size;
+  StoreText(p, logtext::SixDigits(static_cast<uint32_t>(fraction)) | logtext::TextWord(") ") << 48);
+  return p + 8;
 }
 
-void AppendData(LogLine& line, const uint8_t* data, int count) { line.HexBytes(data, count, '\0'); }
+// The interface name of a line and the blank after it, cut where the line would be cut.
+struct InterfaceText {
+  char text[kLineCut + 1] = {};
+  size_t size = 0;
+
+  explicit InterfaceText(std::string_view name) {
+    size = name.size() < kLineCut ? name.size() : kLineCut;
+    std::memcpy(text, name.data(), size);
+    text[size++] = ' ';
+  }
+  char* Put(char* p) const {
+    if (size <= 16) {
+      std::memcpy(p, text, 16);
+    } else {
+      std::memcpy(p, text, size);
+    }
+    return p + size;
+  }
+};
+
+// The identifier in three or (29-bit) eight digits and '#'.
+char* PutIdentifier(char* p, uint32_t idWord, uint32_t identifier) {
+  int digits = (idWord & kCanEffFlag) != 0 ? 8 : 3;
+  StoreText(p, logtext::HexDigits8(identifier) >> (64 - 8 * digits));
+  p[digits] = '#';
+  return p + digits + 1;
+}
 
 // "123#...", "18DAF110#..." for a 29-bit identifier; "##" and the flags nibble for CAN FD, "R"
 // and the DLC (1-8) for a remote frame.
-void AppendFrame(LogLine& line, const SocketCanFrame& s) {
-  line.Hex(s.Identifier(), s.IsExtended() ? 8 : 3);
-  line.Char('#');
+char* PutFrame(char* p, const SocketCanFrame& s) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  p = PutIdentifier(p, s.idWord, s.Identifier());
   if (s.IsFd()) {
-    line.Char('#');
-    line.Hex(s.fdFlags & 0xF);
+    p[0] = '#';
+    p[1] = kHex[s.fdFlags & 0xF];
+    p += 2;
   } else if (s.IsRemote()) {
-    line.Char('R');
+    *p++ = 'R';
     int dlc = s.dlc > 8 ? 8 : s.dlc;
-    if (dlc > 0) line.Hex(static_cast<uint64_t>(dlc));
-    return;
+    if (dlc > 0) *p++ = kHex[dlc];
+    return p;
   }
-  AppendData(line, s.data, s.length);
+  return logtext::PutHexData(p, s.data, s.length);
 }
 
 // The error frame: its identifier word in eight digits and its eight data bytes. Every recorded
 // error status is a bus error, and marking it so (CAN_ERR_BUSERROR, as SocketCAN drivers do)
 // lets log readers that look for that class, python-can among them, see an error frame.
-void AppendError(LogLine& line, const SocketCanError& e) {
-  line.Hex(e.idWord | kCanErrBusError, 8);
-  line.Char('#');
-  AppendData(line, e.data, 8);
+char* PutError(char* p, const SocketCanError& e) {
+  StoreText(p, logtext::HexDigits8(e.idWord | kCanErrBusError));
+  p[8] = '#';
+  return logtext::PutHexData(p + 9, e.data, 8);
 }
 
-void WriteFrame(CTxtCvtCandump& cv, const RecordCursor& cursor, std::string_view iface,
-                SecondsText& seconds) {
-  CanFrame f;
+void FinishLine(TextOutput& out, char* line, char* end) {
+  if (static_cast<size_t>(end - line) > kLineCut) end = line + kLineCut;
+  out.EndAppend(end);
+  out.FlushLine();
+}
+
+// `f` is the conversion's frame buffer, reused from frame to frame.
+void WriteFrame(CTxtCvtCandump& cv, const RecordCursor& cursor, CanFrame& f, uint64_t timeBase,
+                const InterfaceText& iface, SecondsPrefix& seconds) {
   if (!AssembleFrame(cursor, f)) return;
   SocketCanPackets p = ToSocketCan(f);
-  int64_t micros =
-      CaptureMicroseconds(cv.timeBaseSeconds, cv.timeBaseNanoseconds, cursor.Current().Timestamp());
+  // CaptureMicroseconds with the time base's part added once for the conversion.
+  auto micros = static_cast<int64_t>(timeBase + cursor.Current().Timestamp());
   TextOutput& out = *cv.output;
-  LogLine line;
   if (p.hasFrame) {
-    AppendTime(line, micros, seconds);
-    line.Text(iface);
-    line.Char(' ');
-    AppendFrame(line, p.frame);
-    out.AppendText(line.View());
-    out.FlushLine();
+    char* line = out.BeginAppend(kLineRoom);
+    char* end = iface.Put(PutTime(line, micros, seconds));
+    FinishLine(out, line, PutFrame(end, p.frame));
   }
   if (p.hasError) {
-    line.Clear();
-    AppendTime(line, micros, seconds);
-    line.Text(iface);
-    line.Char(' ');
-    AppendError(line, p.error);
-    out.AppendText(line.View());
-    out.FlushLine();
+    char* line = out.BeginAppend(kLineRoom);
+    char* end = iface.Put(PutTime(line, micros, seconds));
+    FinishLine(out, line, PutError(end, p.error));
   }
 }
 
@@ -110,12 +158,17 @@ void ConvertCandump(CTxtCvtCandump& cv, const MonitorData& data, ConverterContex
   bool keepCh1 = context.signalLine != 2;
   bool keepCh2 = context.signalLine != 1;
   RecordCursor cursor = cv.StartCursor();
-  SecondsText seconds;
+  InterfaceText iface[2] = {InterfaceText(context.interfaceNames[0]),
+                            InterfaceText(context.interfaceNames[1])};
+  auto timeBase =
+      static_cast<uint64_t>(CaptureMicroseconds(cv.timeBaseSeconds, cv.timeBaseNanoseconds, 0));
+  SecondsPrefix seconds;
+  CanFrame frame;
   for (RecordKind kind = cv.FirstRecord(cursor); kind != kKindEnd; kind = cv.NextRecord(cursor)) {
     if (kind == kKindCh1Frame && keepCh1)
-      WriteFrame(cv, cursor, context.interfaceNames[0], seconds);
+      WriteFrame(cv, cursor, frame, timeBase, iface[0], seconds);
     if (kind == kKindCh2Frame && keepCh2)
-      WriteFrame(cv, cursor, context.interfaceNames[1], seconds);
+      WriteFrame(cv, cursor, frame, timeBase, iface[1], seconds);
     if (cv.output->result() != 0) break;
   }
 }

@@ -9,7 +9,7 @@
 
 namespace dtconv {
 
-class CTxtCvtCandump : public CTxtCvtBase {
+class CTxtCvtCandump final : public CTxtCvtBase {
  public:
   RecordKind NextRecord(RecordCursor& cursor) override;
   RecordKind FirstRecord(RecordCursor& cursor) override;

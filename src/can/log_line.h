@@ -12,15 +12,134 @@
 
 namespace dtconv {
 
-class LogLine;
+// Word-at-a-time pieces of the log lines, for lines built in place in the writer's buffer. A
+// "text word" holds eight characters, the first in its lowest byte; StoreText puts them in that
+// order on any byte order. Callers give room for the whole word even when fewer characters count.
+namespace logtext {
 
-// The part of a time text before its microseconds, formatted once per second of capture and
-// copied into every line of that second.
-struct SecondsText {
-  uint64_t key = UINT64_MAX;
-  char text[32];
-  size_t size = 0;
+inline constexpr uint64_t kBlanks = 0x2020202020202020u;
+
+inline void StoreText(char* p, uint64_t word) {
+  if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+  std::memcpy(p, &word, 8);
+}
+
+// The first eight characters of a literal as a text word (NULs after a shorter one).
+template <size_t N>
+constexpr uint64_t TextWord(const char (&s)[N]) {
+  uint64_t word = 0;
+  for (size_t i = 0; i < 8 && i < N - 1; ++i)
+    word |= uint64_t{static_cast<unsigned char>(s[i])} << (8 * i);
+  return word;
+}
+
+// Bytes 0-3 of `x` (the rest zero) as eight upper-case hexadecimal characters, byte 0 first.
+inline uint64_t HexOfBytes(uint64_t x) {
+  x = (x | (x << 16)) & 0x0000FFFF0000FFFFu;
+  x = (x | (x << 8)) & 0x00FF00FF00FF00FFu;
+  // Each byte's high nibble first, its low nibble in the next byte.
+  uint64_t n = ((x >> 4) & 0x000F000F000F000Fu) | ((x & 0x000F000F000F000Fu) << 8);
+  // '0' + n, and 7 more from 10 up ('A' is '0' + 17).
+  uint64_t letters = ((n + 0x0606060606060606u) >> 4) & 0x0101010101010101u;
+  return n + 0x3030303030303030u + letters * 7;
+}
+
+// The eight hexadecimal digits of `v`, leading zeros included.
+inline uint64_t HexDigits8(uint32_t v) {
+  uint64_t x = ((v >> 24) & 0xFFu) | ((v >> 8) & 0xFF00u) | ((v << 8) & 0xFF0000u) |
+               (uint64_t{v & 0xFFu} << 24);
+  return HexOfBytes(x);
+}
+
+// The number of hexadecimal digits of `v` without leading zeros (1 for 0).
+inline int HexDigitCount(uint32_t v) { return v == 0 ? 1 : (std::bit_width(v) + 3) / 4; }
+
+// "%X" of `v` left in the word, blanks after it.
+inline uint64_t HexLeft(uint32_t v) {
+  int n = HexDigitCount(v);
+  uint64_t word = HexDigits8(v) >> (8 * (8 - n));
+  return n < 8 ? word | (kBlanks << (8 * n)) : word;
+}
+
+// "%8X" of `v`.
+inline uint64_t HexRight8(uint32_t v) {
+  int blanks = 8 - HexDigitCount(v);
+  uint64_t word = HexDigits8(v);
+  if (blanks == 0) return word;
+  uint64_t mask = ~uint64_t{0} >> (64 - 8 * blanks);
+  return (word & ~mask) | (kBlanks & mask);
+}
+
+namespace detail {
+// "000" .. "999" as text words of three characters.
+struct ThreeDigits {
+  uint32_t words[1000];
+  constexpr ThreeDigits() : words() {
+    for (uint32_t i = 0; i < 1000; ++i)
+      words[i] = ('0' + i / 100) | ('0' + i / 10 % 10) << 8 | ('0' + i % 10) << 16;
+  }
 };
+inline constexpr ThreeDigits kThreeDigits{};
+}  // namespace detail
+
+// The six digits of `v` (below 10^6), zeros first, in bytes 0-5; bytes 6 and 7 zero.
+inline uint64_t SixDigits(uint32_t v) {
+  uint32_t high = v / 1000;
+  return detail::kThreeDigits.words[high] | uint64_t{detail::kThreeDigits.words[v - 1000 * high]}
+                                                << 24;
+}
+
+// The data bytes in hexadecimal without blanks ("%02X" each). At least eight bytes and whole
+// groups of eight are read and written: `data` holds count rounded up to eight bytes, and at
+// least eight, and up to 14 characters may be written beyond the end.
+inline uint32_t LoadGroup(const uint8_t* data) {
+  uint32_t group;
+  std::memcpy(&group, data, 4);
+  if constexpr (std::endian::native == std::endian::big) group = __builtin_bswap32(group);
+  return group;
+}
+#if defined(__GNUC__)
+// Eight bytes at a time in a 16-byte vector (GCC and Clang vector extensions, on any target):
+// nibbles interleaved, then '0' + n and 7 more from 10 up.
+using Vector16 = uint8_t __attribute__((vector_size(16)));
+inline void PutHexOfEight(char* p, const uint8_t* data) {
+  Vector16 bytes = {};
+  std::memcpy(&bytes, data, 8);
+  Vector16 high = bytes >> 4;
+  Vector16 low = bytes & 15;
+  Vector16 n =
+      __builtin_shufflevector(high, low, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23);
+  Vector16 letters = reinterpret_cast<Vector16>(n > 9) & 7;
+  Vector16 text = n + '0' + letters;
+  std::memcpy(p, &text, 16);
+}
+#else
+inline void PutHexOfEight(char* p, const uint8_t* data) {
+  StoreText(p, HexOfBytes(LoadGroup(data)));
+  StoreText(p + 8, HexOfBytes(LoadGroup(data + 4)));
+}
+#endif
+inline char* PutHexData(char* p, const uint8_t* data, int count) {
+  // The first eight bytes (most frames have no more) whatever the count, without a loop.
+  PutHexOfEight(p, data);
+  for (int i = 8; i < count; i += 8) PutHexOfEight(p + 2 * i, data + i);
+  return p + 2 * count;
+}
+
+// The data bytes as " %02X" each. At least eight bytes and whole groups of eight are read and
+// written: `data` holds count rounded up to eight bytes, and at least eight, and 25 characters
+// may be written beyond the end.
+inline char* PutSpacedHexData(char* p, const uint8_t* data, int count) {
+  // The first eight bytes (a classic frame has no more) whatever the count, without a loop.
+  for (int j = 0; j < 8; ++j) std::memcpy(p + 3 * j, text::detail::kSpacedHex.text[data[j]], 4);
+  for (int i = 8; i < count; i += 8) {
+    for (int j = 0; j < 8; ++j)
+      std::memcpy(p + 3 * (i + j), text::detail::kSpacedHex.text[data[i + j]], 4);
+  }
+  return p + 3 * count;
+}
+
+}  // namespace logtext
 
 class LogLine {
  public:

@@ -1,0 +1,298 @@
+// The ASC and candump log writers against plain printf reference lines: random captures with
+// frames of every format code (and unknown ones), every status, DLCs that do and do not agree with
+// the stored bytes, every data length, identifiers with stray high bits, times across second
+// boundaries, going back, with 20-digit seconds and before 1970, and interface names of every
+// length up to ones that make a line longer than the 512 characters a line is cut to. The
+// reference decodes the frames with the public AssembleFrame and ToSocketCan and formats each
+// line with snprintf; the word-at-a-time pieces of the lines are also checked on their own.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cinttypes>
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "can/can_frame.h"
+#include "can/cvt_asc.h"
+#include "can/cvt_candump.h"
+#include "can/log_line.h"
+#include "can/socketcan.h"
+#include "diff_support.h"
+#include "run_converter.h"
+
+namespace dtconv {
+namespace {
+
+using test::CaptureBuilder;
+using test::Random;
+
+// ---- reference lines
+
+std::string Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Printf(const char* format, ...) {
+  char buf[1024];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(buf, sizeof buf, format, args);
+  va_end(args);
+  return buf;
+}
+
+// A finished line as the writer ends it: trailing blanks trimmed, then CR LF.
+void EndLine(std::string& out, std::string line) {
+  while (!line.empty() && line.back() == ' ') line.pop_back();
+  out += line;
+  out += "\r\n";
+}
+
+// Calls `each` with the assembled frame, the record timestamp and the line (1, 2) of every frame
+// the log writers take, in order.
+template <typename Each>
+void ForEachFrame(const CTxtCvtBase& cv, Each each) {
+  AcceptRule rule{.frames = true};
+  RecordCursor cursor = cv.StartCursor();
+  for (RecordKind kind = FirstRecord(cursor, rule); kind != kKindEnd;
+       kind = NextRecord(cursor, rule)) {
+    if (kind != kKindCh1Frame && kind != kKindCh2Frame) continue;
+    CanFrame f;
+    if (!AssembleFrame(cursor, f)) continue;
+    each(f, cursor.Current().Timestamp(), kind == kKindCh1Frame ? 1 : 2);
+  }
+}
+
+std::string CandumpLines(const CTxtCvtBase& cv, const std::array<std::string, 2>& names) {
+  std::string out;
+  ForEachFrame(cv, [&](const CanFrame& f, uint64_t timestamp, int line) {
+    int64_t micros = CaptureMicroseconds(cv.timeBaseSeconds, cv.timeBaseNanoseconds, timestamp);
+    auto magnitude = static_cast<uint64_t>(micros);
+    if (micros < 0) magnitude = 0 - magnitude;
+    std::string head = Printf("(%s%010" PRIu64 ".%06" PRIu64 ") ", micros < 0 ? "-" : "",
+                              magnitude / 1000000, magnitude % 1000000) +
+                       names[line - 1] + " ";
+    SocketCanPackets p = ToSocketCan(f);
+    if (p.hasFrame) {
+      const SocketCanFrame& s = p.frame;
+      std::string text = head + Printf(s.IsExtended() ? "%08X#" : "%03X#", s.Identifier());
+      if (s.IsFd()) text += Printf("#%X", s.fdFlags & 0xF);
+      if (!s.IsFd() && s.IsRemote()) {
+        text += "R";
+        int dlc = s.dlc > 8 ? 8 : s.dlc;
+        if (dlc > 0) text += Printf("%X", dlc);
+      } else {
+        for (int i = 0; i < s.length; ++i) text += Printf("%02X", s.data[i]);
+      }
+      EndLine(out, text.substr(0, 512));
+    }
+    if (p.hasError) {
+      std::string text = head + Printf("%08X#", p.error.idWord | kCanErrBusError);
+      for (uint8_t b : p.error.data) text += Printf("%02X", b);
+      EndLine(out, text.substr(0, 512));
+    }
+  });
+  return out;
+}
+
+int FdDlcFor(int count) {
+  for (int dlc = 0; dlc < 15; ++dlc) {
+    if (FdDataLength(static_cast<uint8_t>(dlc)) >= count) return dlc;
+  }
+  return 15;
+}
+
+std::string AscLines(const CTxtCvtBase& cv) {
+  std::string out;
+  ForEachFrame(cv, [&](const CanFrame& f, uint64_t t, int line) {
+    std::string time = Printf("%4" PRIu64 ".%06" PRIu64 " ", t / 1000000, t % 1000000);
+    SocketCanPackets p = ToSocketCan(f);
+    if (p.hasFrame) {
+      const SocketCanFrame& s = p.frame;
+      std::string id = Printf("%X%c", s.Identifier(), s.IsExtended() ? 'x' : ' ');
+      if (s.IsFd()) {
+        bool brs = (s.fdFlags & kCanFdBrs) != 0;
+        bool esi = (s.fdFlags & kCanFdEsi) != 0;
+        bool dlcAgrees = f.dlc <= 15 && FdDataLength(f.dlc) == s.length;
+        std::string text =
+            time + Printf("CANFD %3d Rx %11s%34s%d %d %x %2d", line, id.c_str(), "", brs, esi,
+                          dlcAgrees ? f.dlc : FdDlcFor(s.length), s.length);
+        for (int i = 0; i < s.length; ++i) text += Printf(" %02X", s.data[i]);
+        text += Printf("        0    0 %8X %8X 0 0 0 0",
+                       0x1000u | (brs ? 0x2000u : 0) | (esi ? 0x4000u : 0), f.fc & 0xFFFFFF);
+        EndLine(out, text);
+      } else if (s.IsRemote()) {
+        EndLine(out,
+                time + Printf("%d  %-15s Rx   r %X", line, id.c_str(), s.dlc > 15 ? 15 : s.dlc));
+      } else {
+        int shown = s.length > 8 ? 8 : s.length;
+        bool dlcAgrees = s.dlc <= 15 && (s.dlc > 8 ? 8 : s.dlc) == shown;
+        std::string text =
+            time + Printf("%d  %-15s Rx   d %X", line, id.c_str(), dlcAgrees ? s.dlc : shown);
+        for (int i = 0; i < shown; ++i) text += Printf(" %02X", s.data[i]);
+        EndLine(out, text);
+      }
+    }
+    if (p.hasError) EndLine(out, time + Printf("%d  ErrorFrame", line));
+  });
+  return out;
+}
+
+// ---- random captures
+
+uint64_t RandomTimestamp(Random& r) {
+  switch (r.Below(6)) {
+    case 0:
+      return r.Next();  // up to 20-digit seconds
+    case 1:
+      return uint64_t{r.Below(100000)} * 1000000 - r.Below(2);  // either side of a second
+    case 2:
+      return ~uint64_t{0} - r.Below(3000000);
+    default:
+      return r.Bits();
+  }
+}
+
+CaptureBuilder RandomCapture(Random& r, int frames) {
+  static constexpr uint8_t kFormats[] = {1, 2, 3, 4, 5, 17, 19, 21, 33, 35, 37, 0, 6, 255};
+  CaptureBuilder b;
+  switch (r.Below(4)) {
+    case 0:
+      b.timeBaseSeconds = 1796549400;
+      break;
+    case 1:
+      b.timeBaseSeconds = -static_cast<int64_t>(r.Below(3000000));  // before 1970
+      break;
+    case 2:
+      b.timeBaseSeconds = static_cast<int64_t>(r.Next() % 40000000000ull) - 1000000;
+      break;
+    default:
+      b.timeBaseSeconds = static_cast<int64_t>(r.Next() >> 1);  // wraps
+      break;
+  }
+  b.timeBaseNanoseconds =
+      r.OneIn(4) ? static_cast<int64_t>(r.Below(4000000001u)) - 2000000000 : r.Below(1000000000);
+  uint64_t t = RandomTimestamp(r);
+  for (int i = 0; i < frames; ++i) {
+    // Mostly ascending close together, as recorded, with jumps anywhere now and then.
+    t = r.OneIn(20) ? RandomTimestamp(r) : t + r.Below(400000);
+    int count = r.OneIn(3) ? static_cast<int>(r.Below(65)) : static_cast<int>(r.Below(9));
+    test::Bytes data(static_cast<size_t>(count));
+    for (uint8_t& byte : data) byte = static_cast<uint8_t>(r.Next());
+    test::FrameSpec f{
+        .line = 1 + static_cast<int>(r.Below(2)),
+        .timestamp = t,
+        .format = r.OneIn(10) ? static_cast<uint8_t>(r.Next()) : kFormats[r.Below(sizeof kFormats)],
+        .status = static_cast<uint8_t>(r.OneIn(3) ? r.Below(9) : 0),
+        .fdFlags = static_cast<uint8_t>(r.Next()),
+        .dlc = static_cast<uint8_t>(r.OneIn(8) ? r.Next() : r.Below(16)),
+        .id = r.OneIn(2) ? static_cast<uint32_t>(r.Bits()) : static_cast<uint32_t>(r.Next()),
+        .fc = static_cast<uint32_t>(r.Next()),
+        .data = data,
+    };
+    b.Frame(f);
+  }
+  return b;
+}
+
+std::string RandomName(Random& r) {
+  static constexpr size_t kLengths[] = {0, 1, 4, 15, 16, 17, 63, 64, 450, 480, 488, 511, 512, 700};
+  std::string name(kLengths[r.Below(sizeof kLengths / sizeof kLengths[0])], 'n');
+  for (char& c : name) c = static_cast<char>('a' + r.Below(26));
+  return name;
+}
+
+TEST(CanLogDiff, CandumpMatchesPrintfLines) {
+  Random r(0xCA7D);
+  int64_t captures = test::DiffCount(400);
+  for (int64_t n = 0; n < captures; ++n) {
+    CaptureBuilder b = RandomCapture(r, 1 + static_cast<int>(r.Below(300)));
+    std::array<std::string, 2> names{RandomName(r), RandomName(r)};
+    std::string expected;
+    auto run = test::RunConverter(b.Build(), test::SettingsFor(kCvtCanCandump),
+                                  [&](const MonitorData& d, ConverterContext& c) {
+                                    c.interfaceNames = names;
+                                    CTxtCvtCandump cv;
+                                    ConvertCandump(cv, d, c);
+                                    expected = CandumpLines(cv, names);
+                                  });
+    ASSERT_EQ(run.result, 0u);
+    ASSERT_EQ(test::FirstDifference(expected, run.bytes), "") << "capture " << n;
+  }
+}
+
+TEST(CanLogDiff, AscMatchesPrintfLines) {
+  test::SetTimeZone("UTC0");
+  Random r(0xA5C);
+  int64_t captures = test::DiffCount(400);
+  for (int64_t n = 0; n < captures; ++n) {
+    CaptureBuilder b = RandomCapture(r, 1 + static_cast<int>(r.Below(300)));
+    std::string expected;
+    auto run = test::RunConverter(b.Build(), test::SettingsFor(kCvtCanAsc),
+                                  [&](const MonitorData& d, ConverterContext& c) {
+                                    CTxtCvtAsc cv;
+                                    ConvertAsc(cv, d, c);
+                                    expected = AscLines(cv);
+                                  });
+    ASSERT_EQ(run.result, 0u);
+    // The five header lines and the closing line around the frame lines.
+    size_t start = 0;
+    for (int i = 0; i < 5; ++i) start = run.bytes.find('\n', start) + 1;
+    std::string tail = "End TriggerBlock\r\n";
+    ASSERT_GE(run.bytes.size(), start + tail.size());
+    EXPECT_EQ(run.bytes.substr(run.bytes.size() - tail.size()), tail);
+    ASSERT_EQ(test::FirstDifference(
+                  expected, run.bytes.substr(start, run.bytes.size() - start - tail.size())),
+              "")
+        << "capture " << n;
+  }
+}
+
+// ---- the word pieces on their own
+
+std::string Word(uint64_t word, size_t n) {
+  char text[8];
+  logtext::StoreText(text, word);
+  return std::string(text, n);
+}
+
+TEST(LogLineWords, SixDigitsOfEveryValue) {
+  for (uint32_t v = 0; v < 1000000; ++v) {
+    uint64_t word = logtext::SixDigits(v);
+    ASSERT_EQ(Word(word, 8), Printf("%06u", v) + std::string(2, '\0')) << v;
+  }
+}
+
+TEST(LogLineWords, HexDigitsOfRandomAndEdgeValues) {
+  Random r(0x4E3);
+  std::vector<uint32_t> values{0,          1,          9,          10,        15,       16,
+                               0xFF,       0x100,      0x7FF,      0x800,     0xFFFFFF, 0x1000000,
+                               0x1FFFFFFF, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF};
+  for (int64_t i = 0; i < test::DiffCount(1000000); ++i)
+    values.push_back(static_cast<uint32_t>(r.Bits()));
+  for (uint32_t v : values) {
+    ASSERT_EQ(Word(logtext::HexDigits8(v), 8), Printf("%08X", v)) << v;
+    ASSERT_EQ(Word(logtext::HexRight8(v), 8), Printf("%8X", v)) << v;
+    ASSERT_EQ(Word(logtext::HexLeft(v), 8), Printf("%-8X", v)) << v;
+  }
+}
+
+TEST(LogLineWords, HexDataOfEveryLength) {
+  Random r(0xDA7A);
+  for (int round = 0; round < 200; ++round) {
+    uint8_t data[64];
+    for (uint8_t& b : data) b = static_cast<uint8_t>(r.Next());
+    for (int count = 0; count <= 64; ++count) {
+      std::string plain, spaced;
+      for (int i = 0; i < count; ++i) {
+        plain += Printf("%02X", data[i]);
+        spaced += Printf(" %02X", data[i]);
+      }
+      char out[256];
+      ASSERT_EQ(std::string(out, logtext::PutHexData(out, data, count)), plain);
+      ASSERT_EQ(std::string(out, logtext::PutSpacedHexData(out, data, count)), spaced);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace dtconv
