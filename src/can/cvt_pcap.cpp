@@ -48,7 +48,8 @@ struct PacketTime {
 };
 
 // One packet, built in place in the writer's buffer: the little-endian pcap record header, then
-// the SocketCAN frame with its big-endian identifier word.
+// the SocketCAN frame with its big-endian identifier word. `payload` holds 8 readable bytes, or
+// 64 when `count` is above 8.
 void WritePacket(TextOutput& out, PacketTime t, uint32_t idWord, uint8_t fdFlags, uint8_t byte7,
                  const uint8_t* payload, int count) {
   uint8_t* p = out.BeginBytes(16 + 8 + 64);
@@ -61,7 +62,13 @@ void WritePacket(TextOutput& out, PacketTime t, uint32_t idWord, uint8_t fdFlags
   p[21] = fdFlags;
   p[22] = 0;
   p[23] = byte7;
-  std::memcpy(p + 24, payload, static_cast<size_t>(count));
+  // Fixed-size copies: the payload holds 8 bytes at least (64 when more are counted), and the
+  // room asked for takes all 64; bytes past `count` are overwritten by the next packet.
+  if (count <= 8) {
+    std::memcpy(p + 24, payload, 8);
+  } else {
+    std::memcpy(p + 24, payload, 64);
+  }
   out.EndBytes(p + 24 + count);
 }
 

@@ -133,6 +133,14 @@ inline RecordKind FirstRecord(RecordCursor& cursor, const AcceptRule& rule) {
 
 // The continuation record `sequence` places after the head at the cursor, when it exists, has the
 // head's type, a clear head flag and that sequence number; otherwise null.
-const MonitorRecord* ContinuationOf(const RecordCursor& cursor, uint8_t sequence);
+inline const MonitorRecord* ContinuationOf(const RecordCursor& cursor, uint8_t sequence) {
+  const MonitorRecord* next = cursor.Ahead(sequence);
+  if (next == nullptr) return nullptr;
+  const MonitorRecord& head = cursor.Current();
+  if (next->Type() != head.Type() || next->IsHead() || next->Continuation() != sequence) {
+    return nullptr;
+  }
+  return next;
+}
 
 }  // namespace dtconv
