@@ -153,7 +153,9 @@ void ConvertPcap(CTxtCvtPcap& cv, const MonitorData& data, ConverterContext& con
   bool keepCh2 = context.signalLine != 1;
   RecordCursor cursor = cv.StartCursor();
   CanFrame frame;
-  for (RecordKind kind = cv.FirstRecord(cursor); kind != kKindEnd; kind = cv.NextRecord(cursor)) {
+  // The walk itself rather than the virtual NextRecord: it is inlined into this loop.
+  for (RecordKind kind = dtconv::FirstRecord(cursor, kFrameRule); kind != kKindEnd;
+       kind = dtconv::NextRecord(cursor, kFrameRule)) {
     if ((kind == kKindCh1Frame && keepCh1) || (kind == kKindCh2Frame && keepCh2)) {
       WriteFrame(cv, cursor, frame);
     }
