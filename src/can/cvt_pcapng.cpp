@@ -1,6 +1,7 @@
 #include "can/cvt_pcapng.h"
 
 #include <cstddef>
+#include <cstring>
 #include <string_view>
 
 #include "can/can_frame.h"
@@ -28,8 +29,8 @@ constexpr uint16_t kOptIfSpeed = 8;
 constexpr uint16_t kOptIfTsresol = 9;
 constexpr uint8_t kMicrosecondResolution = 6;  // 10^-6 s
 
-// One block under construction, little-endian. Its size is bounded by the largest block written
-// here: an interface description with two short texts, or a packet of 8 + 64 bytes.
+// One header block under construction, little-endian. Its size is bounded by the largest block
+// written with it: an interface description with two short texts. Packets are built in place.
 class Block {
  public:
   explicit Block(uint32_t type) {
@@ -45,9 +46,6 @@ class Block {
   }
   void U64(uint64_t v) {
     for (int i = 0; i < 8; ++i) U8(static_cast<uint8_t>(v >> (8 * i)));
-  }
-  void Be32(uint32_t v) {
-    for (int i = 3; i >= 0; --i) U8(static_cast<uint8_t>(v >> (8 * i)));
   }
   void Bytes(const uint8_t* data, size_t n) {
     for (size_t i = 0; i < n; ++i) U8(data[i]);
@@ -129,29 +127,45 @@ void WriteInterface(TextOutput& out, const MonitorData& data, int line) {
   b.WriteTo(out);
 }
 
-// An Enhanced Packet Block holding one SocketCAN packet: the 8-byte header and the data.
-void WritePacket(TextOutput& out, uint32_t interfaceId, int64_t micros, uint32_t idWord,
-                 uint8_t fdFlags, uint8_t byte7, const uint8_t* payload, int count) {
-  Block b(kEnhancedPacketBlock);
-  auto units = static_cast<uint64_t>(micros);
-  b.U32(interfaceId);
-  b.U32(static_cast<uint32_t>(units >> 32));
-  b.U32(static_cast<uint32_t>(units));
-  b.U32(static_cast<uint32_t>(8 + count));
-  b.U32(static_cast<uint32_t>(8 + count));
-  b.Be32(idWord);
-  b.U8(static_cast<uint8_t>(count));
-  b.U8(fdFlags);
-  b.U8(0);
-  b.U8(byte7);
-  b.Bytes(payload, static_cast<size_t>(count));
-  b.Pad();
-  b.Finish();
-  b.WriteTo(out);
+void StoreLe32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-void WriteFrame(CTxtCvtPcapng& cv, const RecordCursor& cursor, uint32_t interfaceId) {
-  CanFrame f;
+// An Enhanced Packet Block holding one SocketCAN packet: the 8-byte header and the data, built in
+// place in the writer's buffer. `payload` holds 8 readable bytes, or 64 when `count` is above 8.
+void WritePacket(TextOutput& out, uint32_t interfaceId, int64_t micros, uint32_t idWord,
+                 uint8_t fdFlags, uint8_t byte7, const uint8_t* payload, int count) {
+  constexpr size_t kHead = 28 + 8;  // block header, packet fields and the SocketCAN header
+  auto padded = static_cast<size_t>((count + 3) & ~3);
+  auto total = static_cast<uint32_t>(kHead + padded + 4);
+  uint8_t* p = out.BeginBytes(kHead + 64 + 4 + 4);
+  auto units = static_cast<uint64_t>(micros);
+  StoreLe32(p, kEnhancedPacketBlock);
+  StoreLe32(p + 4, total);
+  StoreLe32(p + 8, interfaceId);
+  StoreLe32(p + 12, static_cast<uint32_t>(units >> 32));
+  StoreLe32(p + 16, static_cast<uint32_t>(units));
+  StoreLe32(p + 20, static_cast<uint32_t>(8 + count));
+  StoreLe32(p + 24, static_cast<uint32_t>(8 + count));
+  for (int i = 0; i < 4; ++i) p[28 + i] = static_cast<uint8_t>(idWord >> (24 - 8 * i));
+  p[32] = static_cast<uint8_t>(count);
+  p[33] = fdFlags;
+  p[34] = 0;
+  p[35] = byte7;
+  // Fixed-size copies; what lies past `count` is zeroed up to the padding, then the trailing
+  // length goes after it.
+  if (count <= 8) {
+    std::memcpy(p + kHead, payload, 8);
+  } else {
+    std::memcpy(p + kHead, payload, 64);
+  }
+  std::memset(p + kHead + count, 0, 4);
+  StoreLe32(p + kHead + padded, total);
+  out.EndBytes(p + total);
+}
+
+// `f` is the conversion's frame buffer, reused from frame to frame.
+void WriteFrame(CTxtCvtPcapng& cv, const RecordCursor& cursor, uint32_t interfaceId, CanFrame& f) {
   if (!AssembleFrame(cursor, f)) return;
   int64_t micros =
       CaptureMicroseconds(cv.timeBaseSeconds, cv.timeBaseNanoseconds, cursor.Current().Timestamp());
@@ -184,9 +198,12 @@ void ConvertPcapng(CTxtCvtPcapng& cv, const MonitorData& data, ConverterContext&
   bool keepCh1 = context.signalLine != 2;
   bool keepCh2 = context.signalLine != 1;
   RecordCursor cursor = cv.StartCursor();
-  for (RecordKind kind = cv.FirstRecord(cursor); kind != kKindEnd; kind = cv.NextRecord(cursor)) {
-    if (kind == kKindCh1Frame && keepCh1) WriteFrame(cv, cursor, 0);
-    if (kind == kKindCh2Frame && keepCh2) WriteFrame(cv, cursor, 1);
+  CanFrame frame;
+  // The walk itself rather than the virtual NextRecord: it is inlined into this loop.
+  for (RecordKind kind = dtconv::FirstRecord(cursor, kFrameRule); kind != kKindEnd;
+       kind = dtconv::NextRecord(cursor, kFrameRule)) {
+    if (kind == kKindCh1Frame && keepCh1) WriteFrame(cv, cursor, 0, frame);
+    if (kind == kKindCh2Frame && keepCh2) WriteFrame(cv, cursor, 1, frame);
     if (cv.output->result() != 0) break;
   }
 }
