@@ -33,12 +33,13 @@ void PutLe32(uint8_t* p, uint32_t v) {
     p[3] = static_cast<uint8_t>(v >> 24);
   }
 }
-void PutBe32(uint8_t* p, uint32_t v) {
+// Two little-endian 32-bit words in one 64-bit store.
+void PutLe32Pair(uint8_t* p, uint32_t low, uint32_t high) {
+  uint64_t v = low | static_cast<uint64_t>(high) << 32;
   if constexpr (std::endian::native == std::endian::little) {
-    uint32_t swapped = __builtin_bswap32(v);
-    std::memcpy(p, &swapped, 4);
+    std::memcpy(p, &v, 8);
   } else {
-    std::memcpy(p, &v, 4);
+    for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
   }
 }
 
@@ -53,15 +54,14 @@ struct PacketTime {
 void WritePacket(TextOutput& out, PacketTime t, uint32_t idWord, uint8_t fdFlags, uint8_t byte7,
                  const uint8_t* payload, int count) {
   uint8_t* p = out.BeginBytes(16 + 8 + 64);
-  PutLe32(p, t.seconds);
-  PutLe32(p + 4, t.microseconds);
-  PutLe32(p + 8, static_cast<uint32_t>(8 + count));
-  PutLe32(p + 12, static_cast<uint32_t>(8 + count));
-  PutBe32(p + 16, idWord);
-  p[20] = static_cast<uint8_t>(count);
-  p[21] = fdFlags;
-  p[22] = 0;
-  p[23] = byte7;
+  // Whole 64-bit stores from registers, which later loads of the same bytes can be forwarded
+  // from (the compiler gathers byte stores into vectors through memory otherwise).
+  auto length = static_cast<uint32_t>(8 + count);
+  PutLe32Pair(p, t.seconds, t.microseconds);
+  PutLe32Pair(p + 8, length, length);
+  PutLe32Pair(p + 16, __builtin_bswap32(idWord),
+              static_cast<uint32_t>(count) | static_cast<uint32_t>(fdFlags) << 8 |
+                  static_cast<uint32_t>(byte7) << 24);
   // Fixed-size copies: the payload holds 8 bytes at least (64 when more are counted), and the
   // room asked for takes all 64; bytes past `count` are overwritten by the next packet.
   if (count <= 8) {

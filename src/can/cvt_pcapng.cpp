@@ -1,5 +1,6 @@
 #include "can/cvt_pcapng.h"
 
+#include <bit>
 #include <cstddef>
 #include <cstring>
 #include <string_view>
@@ -130,6 +131,16 @@ void WriteInterface(TextOutput& out, const MonitorData& data, int line) {
 void StoreLe32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
+// Two little-endian 32-bit words in one 64-bit store: whole words from registers, which the
+// processor forwards to later loads, where byte stores gathered into vectors are not.
+void StoreLe32Pair(uint8_t* p, uint32_t low, uint32_t high) {
+  uint64_t v = low | static_cast<uint64_t>(high) << 32;
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(p, &v, 8);
+  } else {
+    for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+  }
+}
 
 // An Enhanced Packet Block holding one SocketCAN packet: the 8-byte header and the data, built in
 // place in the writer's buffer. `payload` holds 8 readable bytes, or 64 when `count` is above 8.
@@ -140,18 +151,16 @@ void WritePacket(TextOutput& out, uint32_t interfaceId, int64_t micros, uint32_t
   auto total = static_cast<uint32_t>(kHead + padded + 4);
   uint8_t* p = out.BeginBytes(kHead + 64 + 4 + 4);
   auto units = static_cast<uint64_t>(micros);
-  StoreLe32(p, kEnhancedPacketBlock);
-  StoreLe32(p + 4, total);
-  StoreLe32(p + 8, interfaceId);
-  StoreLe32(p + 12, static_cast<uint32_t>(units >> 32));
-  StoreLe32(p + 16, static_cast<uint32_t>(units));
-  StoreLe32(p + 20, static_cast<uint32_t>(8 + count));
-  StoreLe32(p + 24, static_cast<uint32_t>(8 + count));
-  for (int i = 0; i < 4; ++i) p[28 + i] = static_cast<uint8_t>(idWord >> (24 - 8 * i));
-  p[32] = static_cast<uint8_t>(count);
-  p[33] = fdFlags;
-  p[34] = 0;
-  p[35] = byte7;
+  auto length = static_cast<uint32_t>(8 + count);
+  // The identifier word is big-endian: its bytes in reverse order as a little-endian word.
+  uint32_t idBytes =
+      (idWord >> 24) | ((idWord >> 8) & 0xFF00) | ((idWord << 8) & 0xFF0000) | (idWord << 24);
+  StoreLe32Pair(p, kEnhancedPacketBlock, total);
+  StoreLe32Pair(p + 8, interfaceId, static_cast<uint32_t>(units >> 32));
+  StoreLe32Pair(p + 16, static_cast<uint32_t>(units), length);
+  StoreLe32Pair(p + 24, length, idBytes);
+  StoreLe32(p + 32, static_cast<uint32_t>(count) | static_cast<uint32_t>(fdFlags) << 8 |
+                        static_cast<uint32_t>(byte7) << 24);
   // Fixed-size copies; what lies past `count` is zeroed up to the padding, then the trailing
   // length goes after it.
   if (count <= 8) {
