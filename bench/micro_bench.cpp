@@ -15,6 +15,7 @@
 #include "can/can_frame.h"
 #include "can/cvt_can.h"
 #include "can/cvt_pcap.h"
+#include "can/cvt_pcapng.h"
 #include "capture_builder.h"
 #include "gnss/cvt_gps.h"
 #include "gnss/gnss_fix.h"
@@ -376,6 +377,15 @@ void BM_ConvertPcap(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kFrames);
 }
 BENCHMARK(BM_ConvertPcap)->Unit(benchmark::kMillisecond);
+
+void BM_ConvertPcapng(benchmark::State& state) {
+  auto data = Load(MixedCapture());
+  NullOutput o(kCvtCanPcapng, 0, 0);
+  CTxtCvtPcapng cv;
+  for (auto _ : state) ConvertPcapng(cv, *data, o.context);
+  state.SetItemsProcessed(state.iterations() * kFrames);
+}
+BENCHMARK(BM_ConvertPcapng)->Unit(benchmark::kMillisecond);
 
 void BM_ConvertAnalog(benchmark::State& state) {
   bool csv = state.range(0) != 0;

@@ -148,16 +148,25 @@ void StoreU64(char* p, uint64_t v) {
   }
 }
 
-// " %02X" of each of `n` bytes; eight bytes past the end of the text may be written.
-char* PutSpacedHexBytes(char* p, const uint8_t* bytes, int n) {
+// " %02X" of two bytes; eight bytes are written.
+char* PutSpacedHexPair(char* p, uint8_t a, uint8_t b) {
   const uint32_t* w = kSpacedHexWords.words;
-  int i = 0;
-  for (; i + 2 <= n; i += 2) {
-    StoreU64(p, w[bytes[i]] | static_cast<uint64_t>(w[bytes[i + 1]]) << 24);
-    p += 6;
+  StoreU64(p, w[a] | static_cast<uint64_t>(w[b]) << 24);
+  return p + 6;
+}
+
+// " %02X" of each of `n` bytes, up to 64; the bytes hold at least 8 readable values. Eight
+// bytes past the text (and for up to 8 bytes, all of 24 characters) may be written: the usual
+// frame of up to 8 bytes takes the same four stores whatever its length, with no branch on it.
+char* PutSpacedHexBytes(char* p, const uint8_t* bytes, int n) {
+  if (n <= 8) {
+    for (int i = 0; i < 8; i += 2) PutSpacedHexPair(p + 3 * i, bytes[i], bytes[i + 1]);
+    return p + 3 * n;
   }
+  int i = 0;
+  for (; i + 2 <= n; i += 2) p = PutSpacedHexPair(p, bytes[i], bytes[i + 1]);
   if (i < n) {
-    StoreU64(p, w[bytes[i]]);
+    StoreU64(p, kSpacedHexWords.words[bytes[i]]);
     p += 3;
   }
   return p;
@@ -182,8 +191,9 @@ struct TypeText {
   char text[8];
   int length;
 };
-constexpr TypeText kCsvTypes[4] = {{"DATA", 4}, {"REMOTE", 6}, {"ERROR", 5}, {"", 0}};
-constexpr TypeText kCsvFdTypes[4] = {{"FDATA", 5}, {"FDATA*", 6}, {"FDATA!", 6}, {"FDATA*!", 7}};
+// By frame class (data, remote, error), then CAN FD frames by BRS and ESI.
+constexpr TypeText kCsvTypes[8] = {{"DATA", 4},  {"REMOTE", 6}, {"ERROR", 5},  {"", 0},
+                                   {"FDATA", 5}, {"FDATA*", 6}, {"FDATA!", 6}, {"FDATA*!", 7}};
 
 char* PutPadded(char* p, const TypeText& t) {
   std::memcpy(p, t.text, 8);
@@ -205,39 +215,42 @@ void WriteCsvFrame(CTxtCvtCAN& cv, const MonitorRecord& head, int channel, const
     // No field of an unknown frame format is shown: ID, Type, DL and St stay empty.
     for (int i = 0; i < 3; ++i) p = d.Put(p);
   } else {
-    // "%03X" for 11-bit and "%08X" for 29-bit identifiers, of the whole recorded word.
-    if (f.kind.idBits == 29) {
-      p = text::PutHexDigits<8>(p, f.id);
-    } else if (f.kind.idBits == 11) {
-      p = f.id < 0x1000 ? text::PutHexDigits<3>(p, f.id) : text::PutHex(p, f.id, 3);
+    // "%03X" for 11-bit and "%08X" for 29-bit identifiers, of the whole recorded word: the
+    // digits of a 3-digit identifier lead an 8-digit text of it moved to the top, so both take
+    // the same stores (and an error frame's empty ID writes them too, to be overwritten).
+    int idBits = f.kind.idBits;
+    if (idBits == 11 && f.id >= 0x1000) {
+      p = text::PutHex(p, f.id, 3);
+    } else {
+      text::PutHexDigits<8>(p, idBits == 29 ? f.id : f.id << 20);
+      p += idBits == 29 ? 8 : idBits == 11 ? 3 : 0;
     }
     p = d.Put(p);
-    p = PutPadded(p, c == FrameClass::FdData ? kCsvFdTypes[(f.brs ? 1 : 0) + (f.esi ? 2 : 0)]
-                                             : kCsvTypes[static_cast<int>(c)]);
+    int type =
+        c == FrameClass::FdData ? 4 + (f.brs ? 1 : 0) + (f.esi ? 2 : 0) : static_cast<int>(c);
+    p = PutPadded(p, kCsvTypes[type]);
     p = d.Put(p);
-    if (c == FrameClass::Data || c == FrameClass::Remote) {
-      p = text::PutSmallUnsigned(p, f.dlc > 8 ? 8u : f.dlc);
-    } else if (c == FrameClass::FdData) {
-      p = text::PutSmallUnsigned(p, static_cast<uint32_t>(FdDataLength(f.dlc)));
+    if (c != FrameClass::Error) {
+      uint32_t dl = c == FrameClass::FdData ? static_cast<uint32_t>(FdDataLength(f.dlc))
+                    : f.dlc > 8             ? 8u
+                                            : f.dlc;
+      p = text::PutSmallUnsigned(p, dl);
     }
     p = d.Put(p);
     static constexpr char kStatus[7] = {'G', 'A', 'F', 'C', 'F', 'E', 'F'};
     if (f.status <= 6) *p++ = kStatus[f.status];
   }
-  // DATA: every byte preceded by a blank, up to 64 bytes.
+  // DATA: every byte preceded by a blank, up to 64 bytes; none for remote frames.
   p = d.Put(p);
-  int shown = HasData(f) ? ShownBytes(f) : 0;
-  p = PutSpacedHexBytes(p, f.data, shown);
-  // FC: the check value's bytes, highest first.
+  bool fd = c == FrameClass::FdData;
+  bool classic = c == FrameClass::Data || c == FrameClass::Remote;
+  p = PutSpacedHexBytes(p, f.data, fd || c == FrameClass::Data ? f.count : 0);
+  // FC: the check value's bytes, highest first: three of a CAN FD frame, two of a classic one.
   p = d.Put(p);
-  if (c == FrameClass::FdData) {
-    uint8_t fc[3] = {static_cast<uint8_t>(f.fc >> 16), static_cast<uint8_t>(f.fc >> 8),
-                     static_cast<uint8_t>(f.fc)};
-    p = PutSpacedHexBytes(p, fc, 3);
-  } else if (HasData(f)) {
-    uint8_t fc[2] = {static_cast<uint8_t>(f.fc >> 8), static_cast<uint8_t>(f.fc)};
-    p = PutSpacedHexBytes(p, fc, 2);
-  }
+  uint32_t fc = fd ? f.fc : f.fc << 8;
+  PutSpacedHexPair(p, static_cast<uint8_t>(fc >> 16), static_cast<uint8_t>(fc >> 8));
+  StoreU64(p + 6, kSpacedHexWords.words[static_cast<uint8_t>(fc)]);
+  p += fd ? 9 : classic ? 6 : 0;
   p = d.Put(p);
   if (f.trigger) *p++ = 'T';
   out.EndAppend(p);
