@@ -299,6 +299,30 @@ void BM_TimeCells(benchmark::State& state) {
 }
 BENCHMARK(BM_TimeCells)->DenseRange(7, 9);
 
+// The time cells as CAN CSV rows write them: frame heads in capture order, no Elapsed or
+// TimeDiff cell.
+void BM_TimeCellsOfFrames(benchmark::State& state) {
+  auto data = Load(MixedCapture());
+  NullOutput o(kCvtCanCsv, static_cast<int32_t>(state.range(0)), 0);
+  CTxtCvtCAN cv;
+  cv.Bind(*data, o.context, true, static_cast<int32_t>(state.range(0)));
+  AcceptRule rule{.frames = true};
+  std::vector<uint32_t> heads;
+  RecordCursor c = data->Walk();
+  for (RecordKind k = FirstRecord(c, rule); k != kKindEnd; k = NextRecord(c, rule)) {
+    heads.push_back(c.index);
+  }
+  char text[1024];
+  for (auto _ : state) {
+    for (uint32_t i : heads) {
+      cv.fieldOnLine = false;
+      benchmark::DoNotOptimize(PutTimeCells(text, data->records[i], cv, false, false));
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(heads.size()));
+}
+BENCHMARK(BM_TimeCellsOfFrames)->DenseRange(7, 9);
+
 // ---- the analog cell and the GNSS texts
 
 void BM_AnalogCell(benchmark::State& state) {

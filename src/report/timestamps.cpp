@@ -288,17 +288,10 @@ const SecondTexts* SecondOf(CTxtCvtBase& cv, uint64_t timestamp) {
   return &s;
 }
 
-// "%u" of a value below 10^6.
-char* PutBelowMillion(char* p, uint32_t v) {
-  if (v < 1000) return text::PutSmallUnsigned(p, v);
-  p = text::PutSmallUnsigned(p, v / 1000);
-  return text::PutDigits<3>(p, v % 1000);
-}
-
 }  // namespace
 
-char* PutTimeCells(char* p, const MonitorRecord& record, CTxtCvtBase& cv, bool elapsed,
-                   bool difference) {
+char* PutAnyTimeCells(char* p, const MonitorRecord& record, CTxtCvtBase& cv, bool elapsed,
+                      bool difference) {
   uint64_t timestamp = record.Timestamp();
   const SecondTexts* s = SecondOf(cv, timestamp);
   if (s == nullptr) return PutTimeCellsExact(p, record, cv, elapsed, difference);
@@ -322,7 +315,7 @@ char* PutTimeCells(char* p, const MonitorRecord& record, CTxtCvtBase& cv, bool e
       *p++ = '-';
     } else {
       auto f = static_cast<uint32_t>(s->firstNano + (timestamp - s->first) * 1000);
-      p = cv.timeStampStyle == 7 ? PutBelowMillion(p, f / 1000)
+      p = cv.timeStampStyle == 7 ? detail::PutBelowMillion(p, f / 1000)
                                  : text::PutSmallUnsigned(p, f / 1000000);
     }
   }
