@@ -37,7 +37,9 @@ inline constexpr uint8_t kFdLengths[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 12, 16, 20
 }  // namespace detail
 
 // Class and identifier width of a frame format code (head byte 10).
-inline FrameFormat DecodeFrameFormat(uint8_t code) { return detail::kFrameFormats.formats[code]; }
+constexpr FrameFormat DecodeFrameFormat(uint8_t code) {
+  return detail::kFrameFormats.formats[code];
+}
 
 // Data length of a CAN FD DLC (9 -> 12, ..., 15 -> 64); a DLC above 15 counts as 15.
 inline int FdDataLength(uint8_t dlc) { return detail::kFdLengths[dlc > 15 ? 15 : dlc]; }

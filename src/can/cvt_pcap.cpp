@@ -93,37 +93,96 @@ void WriteErrorPacket(TextOutput& out, PacketTime t, uint8_t status) {
   WritePacket(out, t, e.idWord, 0, 0, data, 8);
 }
 
-// `f` is the conversion's frame buffer, reused from frame to frame.
-void WriteFrame(CTxtCvtPcap& cv, const RecordCursor& cursor, CanFrame& f) {
-  if (!AssembleFrame(cursor, f)) return;
-  // Microseconds since 1970, in 64-bit arithmetic that wraps instead of overflowing.
-  auto t = static_cast<int64_t>(static_cast<uint64_t>(cv.timeBaseNanoseconds / 1000) +
-                                static_cast<uint64_t>(cv.timeBaseSeconds) * 1000000u +
-                                cursor.Current().Timestamp());
-  PacketTime time{static_cast<uint32_t>(t / 1000000), static_cast<uint32_t>(t % 1000000)};
-  TextOutput& out = *cv.output;
-  if (f.count == 0 && f.status != 0) {
-    WriteErrorPacket(out, time, f.status);
+// The packet a frame format code gives: the identifier word's flags and mask, whether it is a
+// CAN FD frame (and where its BRS and ESI bits sit), or no frame at all (error frames and
+// unknown codes write the error packet alone).
+struct PacketForm {
+  uint32_t flags = 0;
+  uint32_t idMask = 0;
+  bool frame = false;
+  bool fd = false;
+  uint8_t flagShift = 4;  // BRS and ESI sit one bit higher in frames with 29-bit identifiers
+};
+struct PacketForms {
+  PacketForm forms[256];
+  constexpr PacketForms() : forms() {
+    for (int code = 0; code < 256; ++code) {
+      FrameFormat k = DecodeFrameFormat(static_cast<uint8_t>(code));
+      PacketForm& p = forms[code];
+      p.frame = k.frameClass == FrameClass::Data || k.frameClass == FrameClass::Remote ||
+                k.frameClass == FrameClass::FdData;
+      p.fd = k.frameClass == FrameClass::FdData;
+      p.flags = (k.idBits == 29 ? kFlagExtended : 0) |
+                (k.frameClass == FrameClass::Remote ? kFlagRemote : 0);
+      p.idMask = k.idBits == 29 ? 0x1FFFFFFF : 0x7FF;
+      p.flagShift = k.idBits == 29 ? 5 : 4;
+    }
+  }
+};
+constexpr PacketForms kPacketForms{};
+
+// Seconds and microseconds of the packets since 1970, from the record timestamps: microseconds
+// in 64-bit arithmetic that wraps instead of overflowing, split once per second.
+class PacketClock {
+ public:
+  explicit PacketClock(const CTxtCvtBase& cv)
+      : base_(static_cast<uint64_t>(cv.timeBaseNanoseconds / 1000) +
+              static_cast<uint64_t>(cv.timeBaseSeconds) * 1000000u) {}
+
+  PacketTime At(uint64_t timestamp) {
+    uint64_t t = base_ + timestamp;
+    if (valid_ && t - secondStart_ < 1000000) {
+      return {seconds_, static_cast<uint32_t>(t - secondStart_)};
+    }
+    auto signedT = static_cast<int64_t>(t);
+    PacketTime time{static_cast<uint32_t>(signedT / 1000000),
+                    static_cast<uint32_t>(signedT % 1000000)};
+    // Later records of the same second take the same seconds; a negative time (a damaged time
+    // base) is split each time.
+    valid_ = signedT >= 0 && signedT < (int64_t{1} << 62);
+    secondStart_ = t - t % 1000000;
+    seconds_ = time.seconds;
+    return time;
+  }
+
+ private:
+  uint64_t base_;
+  bool valid_ = false;
+  uint64_t secondStart_ = 0;
+  uint32_t seconds_ = 0;
+};
+
+// `f` is the conversion's frame buffer, reused from frame to frame; a frame of up to 8 bytes
+// is written straight from its head record without it.
+void WriteFrame(TextOutput& out, PacketClock& clock, const RecordCursor& cursor, CanFrame& f) {
+  const uint8_t* b = cursor.Current().bytes;
+  int count = b[12] > 64 ? 64 : b[12];
+  const uint8_t* payload = b + 24;
+  if (count > 8) [[unlikely]] {
+    if (!AssembleFrame(cursor, f)) return;
+    payload = f.data;
+  }
+  PacketTime time = clock.At(cursor.Current().Timestamp());
+  uint8_t status = b[13];
+  if (count == 0 && status != 0) {
+    WriteErrorPacket(out, time, status);
     return;
   }
-  uint32_t idWord = 0;
-  uint8_t fdFlags = 0;
-  switch (f.kind.frameClass) {
-    case FrameClass::Data:
-    case FrameClass::Remote:
-      idWord = f.kind.idBits == 29 ? kFlagExtended | (f.id & 0x1FFFFFFF) : f.id & 0x7FF;
-      if (f.kind.frameClass == FrameClass::Remote) idWord |= kFlagRemote;
-      break;
-    case FrameClass::FdData:
-      idWord = f.kind.idBits == 29 ? kFlagExtended | (f.id & 0x1FFFFFFF) : f.id & 0x7FF;
-      fdFlags = static_cast<uint8_t>(kFdFrame | (f.brs ? kFdBrs : 0) | (f.esi ? kFdEsi : 0));
-      break;
-    default:
-      WriteErrorPacket(out, time, f.status);
-      return;
+  const PacketForm& form = kPacketForms.forms[b[10]];
+  if (!form.frame) {
+    WriteErrorPacket(out, time, status);
+    return;
   }
-  WritePacket(out, time, idWord, fdFlags, fdFlags == 0 ? f.dlc : 0, f.data, f.count);
-  if (f.count > 0 && f.status != 0) WriteErrorPacket(out, time, f.status);
+  uint32_t idWord = form.flags | (LoadU32(b + 16) & form.idMask);
+  uint8_t fdFlags = 0;
+  uint8_t byte7 = b[15];  // the DLC of a classic frame
+  if (form.fd) {
+    fdFlags = static_cast<uint8_t>(kFdFrame | (((b[14] >> form.flagShift) & 1) ? kFdBrs : 0) |
+                                   (((b[14] >> (form.flagShift + 1)) & 1) ? kFdEsi : 0));
+    byte7 = 0;
+  }
+  WritePacket(out, time, idWord, fdFlags, byte7, payload, count);
+  if (count > 0 && status != 0) WriteErrorPacket(out, time, status);
 }
 
 }  // namespace
@@ -153,13 +212,15 @@ void ConvertPcap(CTxtCvtPcap& cv, const MonitorData& data, ConverterContext& con
   bool keepCh2 = context.signalLine != 1;
   RecordCursor cursor = cv.StartCursor();
   CanFrame frame;
+  PacketClock clock(cv);
+  TextOutput& out = *cv.output;
   // The walk itself rather than the virtual NextRecord: it is inlined into this loop.
   for (RecordKind kind = dtconv::FirstRecord(cursor, kFrameRule); kind != kKindEnd;
        kind = dtconv::NextRecord(cursor, kFrameRule)) {
     if ((kind == kKindCh1Frame && keepCh1) || (kind == kKindCh2Frame && keepCh2)) {
-      WriteFrame(cv, cursor, frame);
+      WriteFrame(out, clock, cursor, frame);
     }
-    if (cv.output->result() != 0) break;
+    if (out.result() != 0) break;
   }
 }
 
