@@ -27,15 +27,15 @@ struct LocalClock {
 
 // The date and time cells that every record of one second shares, kept by the CSV writers so
 // that a row formats only its sub-second digits. Records with timestamps in [first, first + span)
-// lie in the second; `first` lies firstNano nanoseconds into it. Valid only for the time base it
-// was made with.
+// lie in the second; `first` lies firstMicro whole microseconds into it. Valid only for the time
+// base it was made with.
 struct SecondTexts {
   bool valid = false;
   int64_t baseSeconds = 0;
   int64_t baseNanoseconds = 0;
   uint64_t first = 0;
   uint64_t span = 0;
-  uint32_t firstNano = 0;
+  uint32_t firstMicro = 0;
   bool shown = false;  // false: the time cannot be represented and the cells show dashes
   char date[16] = {};  // "%04d/%02d/%02d" or dashes
   int dateLength = 0;

@@ -269,7 +269,9 @@ const SecondTexts* SecondOf(CTxtCvtBase& cv, uint64_t timestamp) {
   s.baseSeconds = cv.timeBaseSeconds;
   s.baseNanoseconds = cv.timeBaseNanoseconds;
   s.first = timestamp;
-  s.firstNano = static_cast<uint32_t>(at.nanoseconds);
+  // Each microsecond later adds 1000 ns, so a record's whole microseconds into the second are
+  // these plus its distance from `first`.
+  s.firstMicro = static_cast<uint32_t>(at.nanoseconds / 1000);
   // The later records of the second: each microsecond adds 1000 ns until the second is full.
   s.span = static_cast<uint64_t>((kNano - at.nanoseconds + 999) / 1000);
   s.shown = c != nullptr;
@@ -314,9 +316,12 @@ char* PutAnyTimeCells(char* p, const MonitorRecord& record, CTxtCvtBase& cv, boo
     if (!s->shown) {
       *p++ = '-';
     } else {
-      auto f = static_cast<uint32_t>(s->firstNano + (timestamp - s->first) * 1000);
-      p = cv.timeStampStyle == 7 ? detail::PutBelowMillion(p, f / 1000)
-                                 : text::PutSmallUnsigned(p, f / 1000000);
+      auto us = static_cast<uint32_t>(s->firstMicro + (timestamp - s->first));
+      if (cv.timeStampStyle == 7) {
+        p = detail::PutBelowMillion(p, us);
+      } else {
+        p = text::PutSmallUnsigned(p, detail::Thousandths(us));
+      }
     }
   }
   int64_t d = 0;
