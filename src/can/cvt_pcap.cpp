@@ -4,20 +4,13 @@
 #include <cstddef>
 #include <cstring>
 
-#include "can/can_frame.h"
+#include "can/capture_packet.h"
 
 namespace dtconv {
 
 namespace {
 
 constexpr AcceptRule kFrameRule{.frames = true};
-
-constexpr uint32_t kFlagExtended = 0x80000000;
-constexpr uint32_t kFlagRemote = 0x40000000;
-constexpr uint32_t kFlagError = 0x20000000;
-constexpr uint8_t kFdBrs = 0x01;
-constexpr uint8_t kFdEsi = 0x02;
-constexpr uint8_t kFdFrame = 0x04;
 
 void PutLe16(uint8_t* p, uint32_t v) {
   p[0] = static_cast<uint8_t>(v);
@@ -72,55 +65,6 @@ void WritePacket(TextOutput& out, PacketTime t, uint32_t idWord, uint8_t fdFlags
   out.EndBytes(p + 24 + count);
 }
 
-// The SocketCAN error frame for a recorded error status 1-6; nothing for other codes.
-void WriteErrorPacket(TextOutput& out, PacketTime t, uint8_t status) {
-  struct ErrorClass {
-    uint32_t idWord;
-    uint8_t type;      // data byte 2: protocol error type
-    uint8_t location;  // data byte 3: protocol error location
-  };
-  static constexpr ErrorClass kClasses[6] = {
-      {kFlagError | 0x20, 0x00, 0x00},  // 1 acknowledgement error
-      {kFlagError | 0x08, 0x02, 0x18},  // 2 form error at the CRC delimiter
-      {kFlagError | 0x08, 0x00, 0x08},  // 3 CRC sequence
-      {kFlagError | 0x08, 0x04, 0x00},  // 4 bit stuffing error
-      {kFlagError | 0x08, 0x40, 0x00},  // 5 active error announcement
-      {kFlagError | 0x08, 0x02, 0x1B},  // 6 form error at the ACK delimiter
-  };
-  if (status < 1 || status > 6) return;
-  const ErrorClass& e = kClasses[status - 1];
-  uint8_t data[8] = {0, 0, e.type, e.location, 0, 0, 0, 0};
-  WritePacket(out, t, e.idWord, 0, 0, data, 8);
-}
-
-// The packet a frame format code gives: the identifier word's flags and mask, whether it is a
-// CAN FD frame (and where its BRS and ESI bits sit), or no frame at all (error frames and
-// unknown codes write the error packet alone).
-struct PacketForm {
-  uint32_t flags = 0;
-  uint32_t idMask = 0;
-  bool frame = false;
-  bool fd = false;
-  uint8_t flagShift = 4;  // BRS and ESI sit one bit higher in frames with 29-bit identifiers
-};
-struct PacketForms {
-  PacketForm forms[256];
-  constexpr PacketForms() : forms() {
-    for (int code = 0; code < 256; ++code) {
-      FrameFormat k = DecodeFrameFormat(static_cast<uint8_t>(code));
-      PacketForm& p = forms[code];
-      p.frame = k.frameClass == FrameClass::Data || k.frameClass == FrameClass::Remote ||
-                k.frameClass == FrameClass::FdData;
-      p.fd = k.frameClass == FrameClass::FdData;
-      p.flags = (k.idBits == 29 ? kFlagExtended : 0) |
-                (k.frameClass == FrameClass::Remote ? kFlagRemote : 0);
-      p.idMask = k.idBits == 29 ? 0x1FFFFFFF : 0x7FF;
-      p.flagShift = k.idBits == 29 ? 5 : 4;
-    }
-  }
-};
-constexpr PacketForms kPacketForms{};
-
 // Seconds and microseconds of the packets since 1970, from the record timestamps: microseconds
 // in 64-bit arithmetic that wraps instead of overflowing, split once per second.
 class PacketClock {
@@ -152,37 +96,14 @@ class PacketClock {
   uint32_t seconds_ = 0;
 };
 
-// `f` is the conversion's frame buffer, reused from frame to frame; a frame of up to 8 bytes
-// is written straight from its head record without it.
+// `f` is the conversion's frame buffer, reused from frame to frame (only frames of more than 8
+// bytes need it).
 void WriteFrame(TextOutput& out, PacketClock& clock, const RecordCursor& cursor, CanFrame& f) {
-  const uint8_t* b = cursor.Current().bytes;
-  int count = b[12] > 64 ? 64 : b[12];
-  const uint8_t* payload = b + 24;
-  if (count > 8) [[unlikely]] {
-    if (!AssembleFrame(cursor, f)) return;
-    payload = f.data;
-  }
+  CapturePackets p;
+  if (!ReadCapturePackets(cursor, f, p)) return;
   PacketTime time = clock.At(cursor.Current().Timestamp());
-  uint8_t status = b[13];
-  if (count == 0 && status != 0) {
-    WriteErrorPacket(out, time, status);
-    return;
-  }
-  const PacketForm& form = kPacketForms.forms[b[10]];
-  if (!form.frame) {
-    WriteErrorPacket(out, time, status);
-    return;
-  }
-  uint32_t idWord = form.flags | (LoadU32(b + 16) & form.idMask);
-  uint8_t fdFlags = 0;
-  uint8_t byte7 = b[15];  // the DLC of a classic frame
-  if (form.fd) {
-    fdFlags = static_cast<uint8_t>(kFdFrame | (((b[14] >> form.flagShift) & 1) ? kFdBrs : 0) |
-                                   (((b[14] >> (form.flagShift + 1)) & 1) ? kFdEsi : 0));
-    byte7 = 0;
-  }
-  WritePacket(out, time, idWord, fdFlags, byte7, payload, count);
-  if (count > 0 && status != 0) WriteErrorPacket(out, time, status);
+  if (p.hasFrame) WritePacket(out, time, p.idWord, p.fdFlags, p.byte7, p.payload, p.count);
+  if (p.hasError) WritePacket(out, time, p.errorIdWord, 0, 0, p.errorData, 8);
 }
 
 }  // namespace

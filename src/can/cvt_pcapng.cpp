@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "can/can_frame.h"
+#include "can/capture_packet.h"
 #include "can/log_line.h"
 #include "can/socketcan.h"
 
@@ -173,18 +173,18 @@ void WritePacket(TextOutput& out, uint32_t interfaceId, int64_t micros, uint32_t
   out.EndBytes(p + total);
 }
 
-// `f` is the conversion's frame buffer, reused from frame to frame.
-void WriteFrame(CTxtCvtPcapng& cv, const RecordCursor& cursor, uint32_t interfaceId, CanFrame& f) {
-  if (!AssembleFrame(cursor, f)) return;
-  int64_t micros =
-      CaptureMicroseconds(cv.timeBaseSeconds, cv.timeBaseNanoseconds, cursor.Current().Timestamp());
-  SocketCanPackets p = ToSocketCan(f);
-  TextOutput& out = *cv.output;
+// `f` is the conversion's frame buffer, reused from frame to frame (only frames of more than 8
+// bytes need it). `base` is the capture's time base in microseconds (CaptureMicroseconds).
+void WriteFrame(TextOutput& out, uint64_t base, const RecordCursor& cursor, uint32_t interfaceId,
+                CanFrame& f) {
+  CapturePackets p;
+  if (!ReadCapturePackets(cursor, f, p)) return;
+  // Microseconds since 1970, in 64-bit arithmetic that wraps instead of overflowing.
+  auto micros = static_cast<int64_t>(base + cursor.Current().Timestamp());
   if (p.hasFrame) {
-    const SocketCanFrame& s = p.frame;
-    WritePacket(out, interfaceId, micros, s.idWord, s.fdFlags, s.dlc, s.data, s.length);
+    WritePacket(out, interfaceId, micros, p.idWord, p.fdFlags, p.byte7, p.payload, p.count);
   }
-  if (p.hasError) WritePacket(out, interfaceId, micros, p.error.idWord, 0, 0, p.error.data, 8);
+  if (p.hasError) WritePacket(out, interfaceId, micros, p.errorIdWord, 0, 0, p.errorData, 8);
 }
 
 }  // namespace
@@ -208,12 +208,15 @@ void ConvertPcapng(CTxtCvtPcapng& cv, const MonitorData& data, ConverterContext&
   bool keepCh2 = context.signalLine != 1;
   RecordCursor cursor = cv.StartCursor();
   CanFrame frame;
+  TextOutput& out = *cv.output;
+  auto base =
+      static_cast<uint64_t>(CaptureMicroseconds(cv.timeBaseSeconds, cv.timeBaseNanoseconds, 0));
   // The walk itself rather than the virtual NextRecord: it is inlined into this loop.
   for (RecordKind kind = dtconv::FirstRecord(cursor, kFrameRule); kind != kKindEnd;
        kind = dtconv::NextRecord(cursor, kFrameRule)) {
-    if (kind == kKindCh1Frame && keepCh1) WriteFrame(cv, cursor, 0, frame);
-    if (kind == kKindCh2Frame && keepCh2) WriteFrame(cv, cursor, 1, frame);
-    if (cv.output->result() != 0) break;
+    if (kind == kKindCh1Frame && keepCh1) WriteFrame(out, base, cursor, 0, frame);
+    if (kind == kKindCh2Frame && keepCh2) WriteFrame(out, base, cursor, 1, frame);
+    if (out.result() != 0) break;
   }
 }
 
