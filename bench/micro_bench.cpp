@@ -17,6 +17,7 @@
 #include "can/cvt_can.h"
 #include "can/cvt_candump.h"
 #include "can/cvt_pcap.h"
+#include "can/cvt_pcapng.h"
 #include "capture_builder.h"
 #include "gnss/cvt_gps.h"
 #include "gnss/gnss_fix.h"
@@ -300,6 +301,30 @@ void BM_TimeCells(benchmark::State& state) {
 }
 BENCHMARK(BM_TimeCells)->DenseRange(7, 9);
 
+// The time cells as CAN CSV rows write them: frame heads in capture order, no Elapsed or
+// TimeDiff cell.
+void BM_TimeCellsOfFrames(benchmark::State& state) {
+  auto data = Load(MixedCapture());
+  NullOutput o(kCvtCanCsv, static_cast<int32_t>(state.range(0)), 0);
+  CTxtCvtCAN cv;
+  cv.Bind(*data, o.context, true, static_cast<int32_t>(state.range(0)));
+  AcceptRule rule{.frames = true};
+  std::vector<uint32_t> heads;
+  RecordCursor c = data->Walk();
+  for (RecordKind k = FirstRecord(c, rule); k != kKindEnd; k = NextRecord(c, rule)) {
+    heads.push_back(c.index);
+  }
+  char text[1024];
+  for (auto _ : state) {
+    for (uint32_t i : heads) {
+      cv.fieldOnLine = false;
+      benchmark::DoNotOptimize(PutTimeCells(text, data->records[i], cv, false, false));
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(heads.size()));
+}
+BENCHMARK(BM_TimeCellsOfFrames)->DenseRange(7, 9);
+
 // ---- the analog cell and the GNSS texts
 
 void BM_AnalogCell(benchmark::State& state) {
@@ -378,6 +403,15 @@ void BM_ConvertPcap(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kFrames);
 }
 BENCHMARK(BM_ConvertPcap)->Unit(benchmark::kMillisecond);
+
+void BM_ConvertPcapng(benchmark::State& state) {
+  auto data = Load(MixedCapture());
+  NullOutput o(kCvtCanPcapng, 0, 0);
+  CTxtCvtPcapng cv;
+  for (auto _ : state) ConvertPcapng(cv, *data, o.context);
+  state.SetItemsProcessed(state.iterations() * kFrames);
+}
+BENCHMARK(BM_ConvertPcapng)->Unit(benchmark::kMillisecond);
 
 void BM_ConvertAnalog(benchmark::State& state) {
   bool csv = state.range(0) != 0;

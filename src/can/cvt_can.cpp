@@ -1,6 +1,8 @@
 #include "can/cvt_can.h"
 
+#include <bit>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 #include "analog/cvt_ana.h"
@@ -11,55 +13,6 @@
 namespace dtconv {
 
 namespace {
-
-// The texts of the fields between the channel and the data bytes.
-struct FieldTexts {
-  char id[16];
-  int idLength = 0;
-  std::string_view type;
-  char dl[4];
-  int dlLength = 0;
-  std::string_view st;
-};
-
-void FormatFields(const CanFrame& f, FieldTexts& t) {
-  FrameClass c = f.kind.frameClass;
-  if (c == FrameClass::Other) return;
-  // "%03X" for 11-bit and "%08X" for 29-bit identifiers, of the whole recorded word.
-  if (f.kind.idBits == 29) {
-    text::PutHexDigits<8>(t.id, f.id);
-    t.idLength = 8;
-  } else if (f.kind.idBits == 11 && f.id < 0x1000) {
-    text::PutHexDigits<3>(t.id, f.id);
-    t.idLength = 3;
-  } else if (f.kind.idBits != 0) {
-    t.idLength = static_cast<int>(text::PutHex(t.id, f.id, f.kind.idBits == 11 ? 3 : 8) - t.id);
-  }
-  switch (c) {
-    case FrameClass::Data:
-      t.type = "DATA";
-      break;
-    case FrameClass::Remote:
-      t.type = "REMOTE";
-      break;
-    case FrameClass::Error:
-      t.type = "ERROR";
-      break;
-    default: {
-      static constexpr std::string_view kFd[4] = {"FDATA", "FDATA*", "FDATA!", "FDATA*!"};
-      t.type = kFd[(f.brs ? 1 : 0) + (f.esi ? 2 : 0)];
-      break;
-    }
-  }
-  if (c == FrameClass::Data || c == FrameClass::Remote) {
-    t.dlLength = static_cast<int>(text::PutSmallUnsigned(t.dl, f.dlc > 8 ? 8 : f.dlc) - t.dl);
-  } else if (c == FrameClass::FdData) {
-    t.dlLength = static_cast<int>(
-        text::PutSmallUnsigned(t.dl, static_cast<uint32_t>(FdDataLength(f.dlc))) - t.dl);
-  }
-  static constexpr std::string_view kStatus[7] = {"G", "A", "F", "C", "F", "E", "F"};
-  if (f.status <= 6) t.st = kStatus[f.status];
-}
 
 bool HasData(const CanFrame& f) {
   FrameClass c = f.kind.frameClass;
@@ -174,34 +127,131 @@ void AppendAnalogCells(CTxtCvtCAN& cv) {
   }
 }
 
+// " %02X" of every byte value, as the four bytes of a little-endian word (the fourth is zero).
+struct SpacedHexWords {
+  uint32_t words[256];
+  constexpr SpacedHexWords() : words() {
+    constexpr char kDigits[] = "0123456789ABCDEF";
+    for (uint32_t v = 0; v < 256; ++v) {
+      words[v] = static_cast<uint32_t>(' ') | static_cast<uint32_t>(kDigits[v >> 4]) << 8 |
+                 static_cast<uint32_t>(kDigits[v & 15]) << 16;
+    }
+  }
+};
+constexpr SpacedHexWords kSpacedHexWords{};
+
+void StoreU64(char* p, uint64_t v) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(p, &v, 8);
+  } else {
+    for (int i = 0; i < 8; ++i) p[i] = static_cast<char>(v >> (8 * i));
+  }
+}
+
+// " %02X" of two bytes; eight bytes are written.
+char* PutSpacedHexPair(char* p, uint8_t a, uint8_t b) {
+  const uint32_t* w = kSpacedHexWords.words;
+  StoreU64(p, w[a] | static_cast<uint64_t>(w[b]) << 24);
+  return p + 6;
+}
+
+// " %02X" of each of `n` bytes, up to 64; the bytes hold at least 8 readable values. Eight
+// bytes past the text (and for up to 8 bytes, all of 24 characters) may be written: the usual
+// frame of up to 8 bytes takes the same four stores whatever its length, with no branch on it.
+char* PutSpacedHexBytes(char* p, const uint8_t* bytes, int n) {
+  if (n <= 8) {
+    for (int i = 0; i < 8; i += 2) PutSpacedHexPair(p + 3 * i, bytes[i], bytes[i + 1]);
+    return p + 3 * n;
+  }
+  int i = 0;
+  for (; i + 2 <= n; i += 2) p = PutSpacedHexPair(p, bytes[i], bytes[i + 1]);
+  if (i < n) {
+    StoreU64(p, kSpacedHexWords.words[bytes[i]]);
+    p += 3;
+  }
+  return p;
+}
+
+// The CSV delimiter before a cell; the usual one-character delimiter is stored directly.
+struct CellDelimiter {
+  explicit CellDelimiter(const std::string& d) : text(d), single(d.size() == 1 ? d[0] : '\0') {}
+  char* Put(char* p) const {
+    if (text.size() == 1) {
+      *p = single;
+      return p + 1;
+    }
+    return text::PutText(p, text);
+  }
+  std::string_view text;
+  char single;
+};
+
+// The CSV Type cells, padded to eight bytes for a fixed-size copy.
+struct TypeText {
+  char text[8];
+  int length;
+};
+// By frame class (data, remote, error), then CAN FD frames by BRS and ESI.
+constexpr TypeText kCsvTypes[8] = {{"DATA", 4},  {"REMOTE", 6}, {"ERROR", 5},  {"", 0},
+                                   {"FDATA", 5}, {"FDATA*", 6}, {"FDATA!", 6}, {"FDATA*!", 7}};
+
+char* PutPadded(char* p, const TypeText& t) {
+  std::memcpy(p, t.text, 8);
+  return p + t.length;
+}
+
+// One CSV frame row: the time cells, then Ch, ID, Type, DL, St, Data, FC and Trig, each after
+// the delimiter (the time cells always put a field on the line).
 void WriteCsvFrame(CTxtCvtCAN& cv, const MonitorRecord& head, int channel, const CanFrame& f) {
   TextOutput& out = *cv.output;
-  FieldTexts t;
-  FormatFields(f, t);
+  CellDelimiter d(out.delimiter());
   char* p = out.BeginAppend(kMaxCsvFrame);
   p = PutTimeCells(p, head, cv, cv.relTimeStamp, cv.diffTimeStamp);
-  p = cv.PutCellStart(p);
+  p = d.Put(p);
   *p++ = channel == 1 ? '1' : '2';
-  p = cv.PutCellStart(p);
-  p = text::PutText(p, std::string_view(t.id, static_cast<size_t>(t.idLength)));
-  p = text::PutText(cv.PutCellStart(p), t.type);
-  p = text::PutText(cv.PutCellStart(p), std::string_view(t.dl, static_cast<size_t>(t.dlLength)));
-  p = text::PutText(cv.PutCellStart(p), t.st);
-  // DATA: every byte preceded by a blank, up to 64 bytes.
-  p = cv.PutCellStart(p);
-  int shown = HasData(f) ? ShownBytes(f) : 0;
-  for (int i = 0; i < shown; ++i) p = text::PutSpacedHexByte(p, f.data[i]);
-  // FC: the check value's bytes, highest first.
-  p = cv.PutCellStart(p);
-  if (f.kind.frameClass == FrameClass::FdData) {
-    p = text::PutSpacedHexByte(p, static_cast<uint8_t>(f.fc >> 16));
-    p = text::PutSpacedHexByte(p, static_cast<uint8_t>(f.fc >> 8));
-    p = text::PutSpacedHexByte(p, static_cast<uint8_t>(f.fc));
-  } else if (HasData(f)) {
-    p = text::PutSpacedHexByte(p, static_cast<uint8_t>(f.fc >> 8));
-    p = text::PutSpacedHexByte(p, static_cast<uint8_t>(f.fc));
+  p = d.Put(p);
+  FrameClass c = f.kind.frameClass;
+  if (c == FrameClass::Other) {
+    // No field of an unknown frame format is shown: ID, Type, DL and St stay empty.
+    for (int i = 0; i < 3; ++i) p = d.Put(p);
+  } else {
+    // "%03X" for 11-bit and "%08X" for 29-bit identifiers, of the whole recorded word: the
+    // digits of a 3-digit identifier lead an 8-digit text of it moved to the top, so both take
+    // the same stores (and an error frame's empty ID writes them too, to be overwritten).
+    int idBits = f.kind.idBits;
+    if (idBits == 11 && f.id >= 0x1000) {
+      p = text::PutHex(p, f.id, 3);
+    } else {
+      text::PutHexDigits<8>(p, idBits == 29 ? f.id : f.id << 20);
+      p += idBits == 29 ? 8 : idBits == 11 ? 3 : 0;
+    }
+    p = d.Put(p);
+    int type =
+        c == FrameClass::FdData ? 4 + (f.brs ? 1 : 0) + (f.esi ? 2 : 0) : static_cast<int>(c);
+    p = PutPadded(p, kCsvTypes[type]);
+    p = d.Put(p);
+    if (c != FrameClass::Error) {
+      uint32_t dl = c == FrameClass::FdData ? static_cast<uint32_t>(FdDataLength(f.dlc))
+                    : f.dlc > 8             ? 8u
+                                            : f.dlc;
+      p = text::PutSmallUnsigned(p, dl);
+    }
+    p = d.Put(p);
+    static constexpr char kStatus[7] = {'G', 'A', 'F', 'C', 'F', 'E', 'F'};
+    if (f.status <= 6) *p++ = kStatus[f.status];
   }
-  p = cv.PutCellStart(p);
+  // DATA: every byte preceded by a blank, up to 64 bytes; none for remote frames.
+  p = d.Put(p);
+  bool fd = c == FrameClass::FdData;
+  bool classic = c == FrameClass::Data || c == FrameClass::Remote;
+  p = PutSpacedHexBytes(p, f.data, fd || c == FrameClass::Data ? f.count : 0);
+  // FC: the check value's bytes, highest first: three of a CAN FD frame, two of a classic one.
+  p = d.Put(p);
+  uint32_t fc = fd ? f.fc : f.fc << 8;
+  PutSpacedHexPair(p, static_cast<uint8_t>(fc >> 16), static_cast<uint8_t>(fc >> 8));
+  StoreU64(p + 6, kSpacedHexWords.words[static_cast<uint8_t>(fc)]);
+  p += fd ? 9 : classic ? 6 : 0;
+  p = d.Put(p);
   if (f.trigger) *p++ = 'T';
   out.EndAppend(p);
   if (cv.addAnalog) AppendAnalogCells(cv);
@@ -347,7 +397,9 @@ void ConvertCan(CTxtCvtCAN& cv, const MonitorData& data, ConverterContext& conte
     WriteTextTitle(cv);
   }
   CanFrame frame;
-  for (; kind != kKindEnd; kind = cv.NextRecord(cursor)) {
+  // The walk itself rather than the virtual NextRecord: it is inlined into this loop.
+  AcceptRule rule = RuleOf(cv);
+  for (; kind != kKindEnd; kind = dtconv::NextRecord(cursor, rule)) {
     switch (kind) {
       case kKindCh1Frame:
         if (keepCh1) WriteFrame(cv, cursor, 1, frame);

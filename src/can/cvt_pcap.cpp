@@ -4,20 +4,13 @@
 #include <cstddef>
 #include <cstring>
 
-#include "can/can_frame.h"
+#include "can/capture_packet.h"
 
 namespace dtconv {
 
 namespace {
 
 constexpr AcceptRule kFrameRule{.frames = true};
-
-constexpr uint32_t kFlagExtended = 0x80000000;
-constexpr uint32_t kFlagRemote = 0x40000000;
-constexpr uint32_t kFlagError = 0x20000000;
-constexpr uint8_t kFdBrs = 0x01;
-constexpr uint8_t kFdEsi = 0x02;
-constexpr uint8_t kFdFrame = 0x04;
 
 void PutLe16(uint8_t* p, uint32_t v) {
   p[0] = static_cast<uint8_t>(v);
@@ -33,12 +26,13 @@ void PutLe32(uint8_t* p, uint32_t v) {
     p[3] = static_cast<uint8_t>(v >> 24);
   }
 }
-void PutBe32(uint8_t* p, uint32_t v) {
+// Two little-endian 32-bit words in one 64-bit store.
+void PutLe32Pair(uint8_t* p, uint32_t low, uint32_t high) {
+  uint64_t v = low | static_cast<uint64_t>(high) << 32;
   if constexpr (std::endian::native == std::endian::little) {
-    uint32_t swapped = __builtin_bswap32(v);
-    std::memcpy(p, &swapped, 4);
+    std::memcpy(p, &v, 8);
   } else {
-    std::memcpy(p, &v, 4);
+    for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
   }
 }
 
@@ -48,75 +42,68 @@ struct PacketTime {
 };
 
 // One packet, built in place in the writer's buffer: the little-endian pcap record header, then
-// the SocketCAN frame with its big-endian identifier word.
+// the SocketCAN frame with its big-endian identifier word. `payload` holds 8 readable bytes, or
+// 64 when `count` is above 8.
 void WritePacket(TextOutput& out, PacketTime t, uint32_t idWord, uint8_t fdFlags, uint8_t byte7,
                  const uint8_t* payload, int count) {
   uint8_t* p = out.BeginBytes(16 + 8 + 64);
-  PutLe32(p, t.seconds);
-  PutLe32(p + 4, t.microseconds);
-  PutLe32(p + 8, static_cast<uint32_t>(8 + count));
-  PutLe32(p + 12, static_cast<uint32_t>(8 + count));
-  PutBe32(p + 16, idWord);
-  p[20] = static_cast<uint8_t>(count);
-  p[21] = fdFlags;
-  p[22] = 0;
-  p[23] = byte7;
-  std::memcpy(p + 24, payload, static_cast<size_t>(count));
+  // Whole 64-bit stores from registers, which later loads of the same bytes can be forwarded
+  // from (the compiler gathers byte stores into vectors through memory otherwise).
+  auto length = static_cast<uint32_t>(8 + count);
+  PutLe32Pair(p, t.seconds, t.microseconds);
+  PutLe32Pair(p + 8, length, length);
+  PutLe32Pair(p + 16, __builtin_bswap32(idWord),
+              static_cast<uint32_t>(count) | static_cast<uint32_t>(fdFlags) << 8 |
+                  static_cast<uint32_t>(byte7) << 24);
+  // Fixed-size copies: the payload holds 8 bytes at least (64 when more are counted), and the
+  // room asked for takes all 64; bytes past `count` are overwritten by the next packet.
+  if (count <= 8) {
+    std::memcpy(p + 24, payload, 8);
+  } else {
+    std::memcpy(p + 24, payload, 64);
+  }
   out.EndBytes(p + 24 + count);
 }
 
-// The SocketCAN error frame for a recorded error status 1-6; nothing for other codes.
-void WriteErrorPacket(TextOutput& out, PacketTime t, uint8_t status) {
-  struct ErrorClass {
-    uint32_t idWord;
-    uint8_t type;      // data byte 2: protocol error type
-    uint8_t location;  // data byte 3: protocol error location
-  };
-  static constexpr ErrorClass kClasses[6] = {
-      {kFlagError | 0x20, 0x00, 0x00},  // 1 acknowledgement error
-      {kFlagError | 0x08, 0x02, 0x18},  // 2 form error at the CRC delimiter
-      {kFlagError | 0x08, 0x00, 0x08},  // 3 CRC sequence
-      {kFlagError | 0x08, 0x04, 0x00},  // 4 bit stuffing error
-      {kFlagError | 0x08, 0x40, 0x00},  // 5 active error announcement
-      {kFlagError | 0x08, 0x02, 0x1B},  // 6 form error at the ACK delimiter
-  };
-  if (status < 1 || status > 6) return;
-  const ErrorClass& e = kClasses[status - 1];
-  uint8_t data[8] = {0, 0, e.type, e.location, 0, 0, 0, 0};
-  WritePacket(out, t, e.idWord, 0, 0, data, 8);
-}
+// Seconds and microseconds of the packets since 1970, from the record timestamps: microseconds
+// in 64-bit arithmetic that wraps instead of overflowing, split once per second.
+class PacketClock {
+ public:
+  explicit PacketClock(const CTxtCvtBase& cv)
+      : base_(static_cast<uint64_t>(cv.timeBaseNanoseconds / 1000) +
+              static_cast<uint64_t>(cv.timeBaseSeconds) * 1000000u) {}
 
-// `f` is the conversion's frame buffer, reused from frame to frame.
-void WriteFrame(CTxtCvtPcap& cv, const RecordCursor& cursor, CanFrame& f) {
-  if (!AssembleFrame(cursor, f)) return;
-  // Microseconds since 1970, in 64-bit arithmetic that wraps instead of overflowing.
-  auto t = static_cast<int64_t>(static_cast<uint64_t>(cv.timeBaseNanoseconds / 1000) +
-                                static_cast<uint64_t>(cv.timeBaseSeconds) * 1000000u +
-                                cursor.Current().Timestamp());
-  PacketTime time{static_cast<uint32_t>(t / 1000000), static_cast<uint32_t>(t % 1000000)};
-  TextOutput& out = *cv.output;
-  if (f.count == 0 && f.status != 0) {
-    WriteErrorPacket(out, time, f.status);
-    return;
+  PacketTime At(uint64_t timestamp) {
+    uint64_t t = base_ + timestamp;
+    if (valid_ && t - secondStart_ < 1000000) {
+      return {seconds_, static_cast<uint32_t>(t - secondStart_)};
+    }
+    auto signedT = static_cast<int64_t>(t);
+    PacketTime time{static_cast<uint32_t>(signedT / 1000000),
+                    static_cast<uint32_t>(signedT % 1000000)};
+    // Later records of the same second take the same seconds; a negative time (a damaged time
+    // base) is split each time.
+    valid_ = signedT >= 0 && signedT < (int64_t{1} << 62);
+    secondStart_ = t - t % 1000000;
+    seconds_ = time.seconds;
+    return time;
   }
-  uint32_t idWord = 0;
-  uint8_t fdFlags = 0;
-  switch (f.kind.frameClass) {
-    case FrameClass::Data:
-    case FrameClass::Remote:
-      idWord = f.kind.idBits == 29 ? kFlagExtended | (f.id & 0x1FFFFFFF) : f.id & 0x7FF;
-      if (f.kind.frameClass == FrameClass::Remote) idWord |= kFlagRemote;
-      break;
-    case FrameClass::FdData:
-      idWord = f.kind.idBits == 29 ? kFlagExtended | (f.id & 0x1FFFFFFF) : f.id & 0x7FF;
-      fdFlags = static_cast<uint8_t>(kFdFrame | (f.brs ? kFdBrs : 0) | (f.esi ? kFdEsi : 0));
-      break;
-    default:
-      WriteErrorPacket(out, time, f.status);
-      return;
-  }
-  WritePacket(out, time, idWord, fdFlags, fdFlags == 0 ? f.dlc : 0, f.data, f.count);
-  if (f.count > 0 && f.status != 0) WriteErrorPacket(out, time, f.status);
+
+ private:
+  uint64_t base_;
+  bool valid_ = false;
+  uint64_t secondStart_ = 0;
+  uint32_t seconds_ = 0;
+};
+
+// `f` is the conversion's frame buffer, reused from frame to frame (only frames of more than 8
+// bytes need it).
+void WriteFrame(TextOutput& out, PacketClock& clock, const RecordCursor& cursor, CanFrame& f) {
+  CapturePackets p;
+  if (!ReadCapturePackets(cursor, f, p)) return;
+  PacketTime time = clock.At(cursor.Current().Timestamp());
+  if (p.hasFrame) WritePacket(out, time, p.idWord, p.fdFlags, p.byte7, p.payload, p.count);
+  if (p.hasError) WritePacket(out, time, p.errorIdWord, 0, 0, p.errorData, 8);
 }
 
 }  // namespace
@@ -146,11 +133,15 @@ void ConvertPcap(CTxtCvtPcap& cv, const MonitorData& data, ConverterContext& con
   bool keepCh2 = context.signalLine != 1;
   RecordCursor cursor = cv.StartCursor();
   CanFrame frame;
-  for (RecordKind kind = cv.FirstRecord(cursor); kind != kKindEnd; kind = cv.NextRecord(cursor)) {
+  PacketClock clock(cv);
+  TextOutput& out = *cv.output;
+  // The walk itself rather than the virtual NextRecord: it is inlined into this loop.
+  for (RecordKind kind = dtconv::FirstRecord(cursor, kFrameRule); kind != kKindEnd;
+       kind = dtconv::NextRecord(cursor, kFrameRule)) {
     if ((kind == kKindCh1Frame && keepCh1) || (kind == kKindCh2Frame && keepCh2)) {
-      WriteFrame(cv, cursor, frame);
+      WriteFrame(out, clock, cursor, frame);
     }
-    if (cv.output->result() != 0) break;
+    if (out.result() != 0) break;
   }
 }
 

@@ -1,9 +1,11 @@
 #include "can/cvt_pcapng.h"
 
+#include <bit>
 #include <cstddef>
+#include <cstring>
 #include <string_view>
 
-#include "can/can_frame.h"
+#include "can/capture_packet.h"
 #include "can/log_line.h"
 #include "can/socketcan.h"
 
@@ -28,8 +30,8 @@ constexpr uint16_t kOptIfSpeed = 8;
 constexpr uint16_t kOptIfTsresol = 9;
 constexpr uint8_t kMicrosecondResolution = 6;  // 10^-6 s
 
-// One block under construction, little-endian. Its size is bounded by the largest block written
-// here: an interface description with two short texts, or a packet of 8 + 64 bytes.
+// One header block under construction, little-endian. Its size is bounded by the largest block
+// written with it: an interface description with two short texts. Packets are built in place.
 class Block {
  public:
   explicit Block(uint32_t type) {
@@ -45,9 +47,6 @@ class Block {
   }
   void U64(uint64_t v) {
     for (int i = 0; i < 8; ++i) U8(static_cast<uint8_t>(v >> (8 * i)));
-  }
-  void Be32(uint32_t v) {
-    for (int i = 3; i >= 0; --i) U8(static_cast<uint8_t>(v >> (8 * i)));
   }
   void Bytes(const uint8_t* data, size_t n) {
     for (size_t i = 0; i < n; ++i) U8(data[i]);
@@ -129,39 +128,63 @@ void WriteInterface(TextOutput& out, const MonitorData& data, int line) {
   b.WriteTo(out);
 }
 
-// An Enhanced Packet Block holding one SocketCAN packet: the 8-byte header and the data.
-void WritePacket(TextOutput& out, uint32_t interfaceId, int64_t micros, uint32_t idWord,
-                 uint8_t fdFlags, uint8_t byte7, const uint8_t* payload, int count) {
-  Block b(kEnhancedPacketBlock);
-  auto units = static_cast<uint64_t>(micros);
-  b.U32(interfaceId);
-  b.U32(static_cast<uint32_t>(units >> 32));
-  b.U32(static_cast<uint32_t>(units));
-  b.U32(static_cast<uint32_t>(8 + count));
-  b.U32(static_cast<uint32_t>(8 + count));
-  b.Be32(idWord);
-  b.U8(static_cast<uint8_t>(count));
-  b.U8(fdFlags);
-  b.U8(0);
-  b.U8(byte7);
-  b.Bytes(payload, static_cast<size_t>(count));
-  b.Pad();
-  b.Finish();
-  b.WriteTo(out);
+void StoreLe32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+// Two little-endian 32-bit words in one 64-bit store: whole words from registers, which the
+// processor forwards to later loads, where byte stores gathered into vectors are not.
+void StoreLe32Pair(uint8_t* p, uint32_t low, uint32_t high) {
+  uint64_t v = low | static_cast<uint64_t>(high) << 32;
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(p, &v, 8);
+  } else {
+    for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+  }
 }
 
-void WriteFrame(CTxtCvtPcapng& cv, const RecordCursor& cursor, uint32_t interfaceId) {
-  CanFrame f;
-  if (!AssembleFrame(cursor, f)) return;
-  int64_t micros =
-      CaptureMicroseconds(cv.timeBaseSeconds, cv.timeBaseNanoseconds, cursor.Current().Timestamp());
-  SocketCanPackets p = ToSocketCan(f);
-  TextOutput& out = *cv.output;
-  if (p.hasFrame) {
-    const SocketCanFrame& s = p.frame;
-    WritePacket(out, interfaceId, micros, s.idWord, s.fdFlags, s.dlc, s.data, s.length);
+// An Enhanced Packet Block holding one SocketCAN packet: the 8-byte header and the data, built in
+// place in the writer's buffer. `payload` holds 8 readable bytes, or 64 when `count` is above 8.
+void WritePacket(TextOutput& out, uint32_t interfaceId, int64_t micros, uint32_t idWord,
+                 uint8_t fdFlags, uint8_t byte7, const uint8_t* payload, int count) {
+  constexpr size_t kHead = 28 + 8;  // block header, packet fields and the SocketCAN header
+  auto padded = static_cast<size_t>((count + 3) & ~3);
+  auto total = static_cast<uint32_t>(kHead + padded + 4);
+  uint8_t* p = out.BeginBytes(kHead + 64 + 4 + 4);
+  auto units = static_cast<uint64_t>(micros);
+  auto length = static_cast<uint32_t>(8 + count);
+  // The identifier word is big-endian: its bytes in reverse order as a little-endian word.
+  uint32_t idBytes =
+      (idWord >> 24) | ((idWord >> 8) & 0xFF00) | ((idWord << 8) & 0xFF0000) | (idWord << 24);
+  StoreLe32Pair(p, kEnhancedPacketBlock, total);
+  StoreLe32Pair(p + 8, interfaceId, static_cast<uint32_t>(units >> 32));
+  StoreLe32Pair(p + 16, static_cast<uint32_t>(units), length);
+  StoreLe32Pair(p + 24, length, idBytes);
+  StoreLe32(p + 32, static_cast<uint32_t>(count) | static_cast<uint32_t>(fdFlags) << 8 |
+                        static_cast<uint32_t>(byte7) << 24);
+  // Fixed-size copies; what lies past `count` is zeroed up to the padding, then the trailing
+  // length goes after it.
+  if (count <= 8) {
+    std::memcpy(p + kHead, payload, 8);
+  } else {
+    std::memcpy(p + kHead, payload, 64);
   }
-  if (p.hasError) WritePacket(out, interfaceId, micros, p.error.idWord, 0, 0, p.error.data, 8);
+  std::memset(p + kHead + count, 0, 4);
+  StoreLe32(p + kHead + padded, total);
+  out.EndBytes(p + total);
+}
+
+// `f` is the conversion's frame buffer, reused from frame to frame (only frames of more than 8
+// bytes need it). `base` is the capture's time base in microseconds (CaptureMicroseconds).
+void WriteFrame(TextOutput& out, uint64_t base, const RecordCursor& cursor, uint32_t interfaceId,
+                CanFrame& f) {
+  CapturePackets p;
+  if (!ReadCapturePackets(cursor, f, p)) return;
+  // Microseconds since 1970, in 64-bit arithmetic that wraps instead of overflowing.
+  auto micros = static_cast<int64_t>(base + cursor.Current().Timestamp());
+  if (p.hasFrame) {
+    WritePacket(out, interfaceId, micros, p.idWord, p.fdFlags, p.byte7, p.payload, p.count);
+  }
+  if (p.hasError) WritePacket(out, interfaceId, micros, p.errorIdWord, 0, 0, p.errorData, 8);
 }
 
 }  // namespace
@@ -184,10 +207,16 @@ void ConvertPcapng(CTxtCvtPcapng& cv, const MonitorData& data, ConverterContext&
   bool keepCh1 = context.signalLine != 2;
   bool keepCh2 = context.signalLine != 1;
   RecordCursor cursor = cv.StartCursor();
-  for (RecordKind kind = cv.FirstRecord(cursor); kind != kKindEnd; kind = cv.NextRecord(cursor)) {
-    if (kind == kKindCh1Frame && keepCh1) WriteFrame(cv, cursor, 0);
-    if (kind == kKindCh2Frame && keepCh2) WriteFrame(cv, cursor, 1);
-    if (cv.output->result() != 0) break;
+  CanFrame frame;
+  TextOutput& out = *cv.output;
+  auto base =
+      static_cast<uint64_t>(CaptureMicroseconds(cv.timeBaseSeconds, cv.timeBaseNanoseconds, 0));
+  // The walk itself rather than the virtual NextRecord: it is inlined into this loop.
+  for (RecordKind kind = dtconv::FirstRecord(cursor, kFrameRule); kind != kKindEnd;
+       kind = dtconv::NextRecord(cursor, kFrameRule)) {
+    if (kind == kKindCh1Frame && keepCh1) WriteFrame(out, base, cursor, 0, frame);
+    if (kind == kKindCh2Frame && keepCh2) WriteFrame(out, base, cursor, 1, frame);
+    if (out.result() != 0) break;
   }
 }
 

@@ -20,14 +20,4 @@ void PassCheckpoint(RecordCursor& cursor) {
   }
 }
 
-const MonitorRecord* ContinuationOf(const RecordCursor& cursor, uint8_t sequence) {
-  const MonitorRecord* next = cursor.Ahead(sequence);
-  if (next == nullptr) return nullptr;
-  const MonitorRecord& head = cursor.Current();
-  if (next->Type() != head.Type() || next->IsHead() || next->Continuation() != sequence) {
-    return nullptr;
-  }
-  return next;
-}
-
 }  // namespace dtconv

@@ -113,7 +113,15 @@ inline RecordKind NextRecord(RecordCursor& cursor, const AcceptRule& rule) {
     if (cursor.index + kPrefetchRecords < cursor.count) {
       __builtin_prefetch(&cursor.records[cursor.index + kPrefetchRecords]);
     }
-    if (cursor.index >= cursor.checkpoint) PassCheckpoint(cursor);
+    if (cursor.index >= cursor.checkpoint) [[unlikely]] {
+      // On a copy: the cursor itself never has its address taken, so the compiler may keep it
+      // in registers while the converter stores its output bytes (which could alias anything
+      // whose address is known elsewhere).
+      RecordCursor at = cursor;
+      PassCheckpoint(at);
+      cursor.checkpoint = at.checkpoint;
+      cursor.released = at.released;
+    }
     if (cursor.index >= cursor.count) break;
     RecordKind kind = ClassifyRecord(cursor.records[cursor.index], rule);
     if (kind != kKindEnd) return kind;
@@ -133,6 +141,14 @@ inline RecordKind FirstRecord(RecordCursor& cursor, const AcceptRule& rule) {
 
 // The continuation record `sequence` places after the head at the cursor, when it exists, has the
 // head's type, a clear head flag and that sequence number; otherwise null.
-const MonitorRecord* ContinuationOf(const RecordCursor& cursor, uint8_t sequence);
+inline const MonitorRecord* ContinuationOf(const RecordCursor& cursor, uint8_t sequence) {
+  const MonitorRecord* next = cursor.Ahead(sequence);
+  if (next == nullptr) return nullptr;
+  const MonitorRecord& head = cursor.Current();
+  if (next->Type() != head.Type() || next->IsHead() || next->Continuation() != sequence) {
+    return nullptr;
+  }
+  return next;
+}
 
 }  // namespace dtconv

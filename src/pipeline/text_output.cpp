@@ -44,6 +44,7 @@ void TextOutput::SetupOutput(const CvtSettings& settings) {
   }
   eolBytes_[0] = eol_[0];
   eolBytes_[1] = eol_.size() > 1 ? eol_[1] : '\0';
+  eolLength_ = eol_.size();
   utf8_ = (bits & kOutUtf8) != 0;
   bom_ = utf8_ && (bits & kOutBom) != 0;
   std::u16string_view wide = settings.delimiter;
@@ -117,22 +118,14 @@ void TextOutput::WritePending() {
   line_ = buffer_.get();
 }
 
-void TextOutput::FlushLine() {
-  if (result_ != 0) return;
-  if (cancel_.load(std::memory_order_relaxed)) result_ = kResultCancelled;
-  while (length_ > 0 && line_[length_ - 1] == ' ') --length_;
-  // Both bytes of the line-end store; only the line end's own length counts.
-  std::memcpy(line_ + length_, eolBytes_, 2);
-  pending_ += static_cast<size_t>(length_) + eol_.size();
-  length_ = 0;
+void TextOutput::FinishBlock() {
   if (file_ == nullptr) {
     // Nowhere to write: the line is dropped and the failure recorded.
     pending_ = 0;
     Fail(kResultOutputBase + EBADF);
-  } else if (pending_ >= blockSize_) {
+  } else {
     WritePending();
   }
-  line_ = buffer_.get() + pending_;
 }
 
 void TextOutput::WriteBytes(const void* data, size_t size) {
@@ -159,7 +152,7 @@ void TextOutput::WriteBytes(const void* data, size_t size) {
   line_ = buffer_.get() + pending_;
 }
 
-uint8_t* TextOutput::BeginBytes(size_t n) {
+uint8_t* TextOutput::BeginBytesSlow(size_t n) {
   if (result_ == 0 && file_ != nullptr && length_ == 0) {
     if (pending_ + n > blockSize_) WritePending();
     bytesStart_ = reinterpret_cast<uint8_t*>(buffer_.get() + pending_);
@@ -171,8 +164,7 @@ uint8_t* TextOutput::BeginBytes(size_t n) {
   return bytesStart_;
 }
 
-void TextOutput::EndBytes(const uint8_t* end) {
-  auto size = static_cast<size_t>(end - bytesStart_);
+void TextOutput::EndBytesSlow(size_t size) {
   if (inScratch_) {
     WriteBytes(bytesStart_, size);
     return;

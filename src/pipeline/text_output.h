@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "input/monitor_data.h"
 #include "pipeline/cvt_settings.h"
 
 #if defined(__MINGW32__) && (!defined(__USE_MINGW_ANSI_STDIO) || __USE_MINGW_ANSI_STDIO == 0)
@@ -93,15 +94,43 @@ class TextOutput {
 
   // Trims trailing blanks and writes the line and the line end. Records the cancelled code when
   // cancel was requested (the line is still written); does nothing once a failure is held.
-  void FlushLine();
+  void FlushLine() {
+    if (result_ != 0) return;
+    if (cancel_.load(std::memory_order_relaxed)) result_ = kResultCancelled;
+    while (length_ > 0 && line_[length_ - 1] == ' ') --length_;
+    // Both bytes of the line-end store; only the line end's own length counts.
+    std::memcpy(line_ + length_, eolBytes_, 2);
+    pending_ += static_cast<size_t>(length_) + eolLength_;
+    length_ = 0;
+    if (file_ == nullptr || pending_ >= blockSize_) FinishBlock();
+    line_ = buffer_.get() + pending_;
+  }
 
   // Raw bytes for binary outputs, with the same result discipline. They go before an unfinished
   // line.
   void WriteBytes(const void* data, size_t size);
   // The same for bytes built in place: room for up to `n` (at most kMaxAppend) bytes, and
   // EndBytes with the end of what was written.
-  uint8_t* BeginBytes(size_t n);
-  void EndBytes(const uint8_t* end);
+  // The usual case, room in the block with no line under way, is handled here; the rest (a
+  // full block, a held failure, an unfinished line) out of line.
+  uint8_t* BeginBytes(size_t n) {
+    if (result_ == 0 && length_ == 0 && file_ != nullptr && pending_ + n <= blockSize_) {
+      bytesStart_ = reinterpret_cast<uint8_t*>(buffer_.get() + pending_);
+      inScratch_ = false;
+      return bytesStart_;
+    }
+    return BeginBytesSlow(n);
+  }
+  void EndBytes(const uint8_t* end) {
+    auto size = static_cast<size_t>(end - bytesStart_);
+    if (!inScratch_ && result_ == 0 && !cancel_.load(std::memory_order_relaxed) &&
+        pending_ + size < blockSize_) {
+      pending_ += size;
+      line_ = buffer_.get() + pending_;
+      return;
+    }
+    EndBytesSlow(size);
+  }
 
   uint32_t result() const { return result_; }
   // Records a failure unless one is already held.
@@ -119,6 +148,10 @@ class TextOutput {
 
  private:
   void AppendCut(std::string_view text);
+  // FlushLine's end of a block: the finished lines are written (or dropped without a file).
+  void FinishBlock();
+  uint8_t* BeginBytesSlow(size_t n);
+  void EndBytesSlow(size_t size);
   // Writes the finished lines gathered so far.
   void WritePending();
   void WriteRaw(const char* data, size_t size);
@@ -140,6 +173,7 @@ class TextOutput {
   bool utf8_ = false;
   std::string_view eol_ = "\r\n";
   char eolBytes_[2] = {'\r', '\n'};
+  size_t eolLength_ = 2;
   bool bom_ = false;
   std::string delimiter_ = ",";
 };

@@ -25,10 +25,39 @@ struct LocalClock {
   int hourMinuteLength;
 };
 
+// The date and time cells that every record of one second shares, kept by the CSV writers so
+// that a row formats only its sub-second digits. Records with timestamps in [first, first + span)
+// lie in the second; `first` lies firstMicro whole microseconds into it. Valid only for the time
+// base it was made with.
+struct SecondTexts {
+  bool valid = false;
+  int64_t baseSeconds = 0;
+  int64_t baseNanoseconds = 0;
+  uint64_t first = 0;
+  uint64_t span = 0;
+  uint32_t firstMicro = 0;
+  bool shown = false;  // false: the time cannot be represented and the cells show dashes
+  char date[16] = {};  // "%04d/%02d/%02d" or dashes
+  int dateLength = 0;
+  char time[16] = {};  // "%02d:%02d:%02d" or dashes
+  int timeLength = 0;
+
+  bool Covers(uint64_t timestamp, int64_t seconds, int64_t nanoseconds) const {
+    return valid && timestamp - first < span && baseSeconds == seconds &&
+           baseNanoseconds == nanoseconds;
+  }
+};
+
 class LocalTimeCache {
  public:
   // Forgets the cached minute (the time zone may have changed between conversions).
-  void Reset() { valid_ = false; }
+  void Reset() {
+    valid_ = false;
+    second.valid = false;
+  }
+
+  // The second of the latest CSV row (filled and used by PutTimeCells).
+  SecondTexts second;
 
   // The local time of `seconds` since 1970-01-01 00:00:00 UTC, or null when it cannot be
   // represented (before 1970, after the year 3000, or refused by the platform).

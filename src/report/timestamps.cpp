@@ -204,8 +204,11 @@ void FormatTimeColumn(const MonitorRecord& record, CTxtCvtBase& cv, char (&text)
   *PutTimeColumn(text, record, cv) = '\0';
 }
 
-char* PutTimeCells(char* p, const MonitorRecord& record, CTxtCvtBase& cv, bool elapsed,
-                   bool difference) {
+namespace {
+
+// PutTimeCells for any time base: every cell computed from the record's absolute time.
+char* PutTimeCellsExact(char* p, const MonitorRecord& record, CTxtCvtBase& cv, bool elapsed,
+                        bool difference) {
   auto t = static_cast<int64_t>(record.Timestamp());
   if (elapsed) {
     p = cv.PutCellStart(p);
@@ -238,6 +241,87 @@ char* PutTimeCells(char* p, const MonitorRecord& record, CTxtCvtBase& cv, bool e
     } else {
       int sub = cv.timeStampStyle == 7 ? f / 1000 : f / 1000000;
       p = sub >= 0 ? text::PutSmallUnsigned(p, static_cast<uint32_t>(sub)) : text::PutInt(p, sub);
+    }
+  }
+  int64_t d = 0;
+  bool has = Difference(cv, t, &d);
+  if (difference) {
+    p = cv.PutCellStart(p);
+    if (has) {
+      p = PutSecondsMicro(p, static_cast<int>(d / kMicro), static_cast<int>(d % kMicro), 0);
+    } else {
+      p = text::PutText(p, "--------");
+    }
+  }
+  return p;
+}
+
+// The texts of the second that `timestamp` lies in, from the cache or made anew; null when the
+// time base's nanoseconds lie outside one second, where a record's nanoseconds are no longer
+// its microseconds times 1000 plus a constant.
+const SecondTexts* SecondOf(CTxtCvtBase& cv, uint64_t timestamp) {
+  SecondTexts& s = cv.localTimes.second;
+  if (s.Covers(timestamp, cv.timeBaseSeconds, cv.timeBaseNanoseconds)) return &s;
+  if (cv.timeBaseNanoseconds < 0 || cv.timeBaseNanoseconds >= kNano) return nullptr;
+  AbsoluteTime at = RecordTime(timestamp, cv.timeBaseSeconds, cv.timeBaseNanoseconds);
+  const LocalClock* c = cv.localTimes.Get(at.seconds);
+  s.valid = true;
+  s.baseSeconds = cv.timeBaseSeconds;
+  s.baseNanoseconds = cv.timeBaseNanoseconds;
+  s.first = timestamp;
+  // Each microsecond later adds 1000 ns, so a record's whole microseconds into the second are
+  // these plus its distance from `first`.
+  s.firstMicro = static_cast<uint32_t>(at.nanoseconds / 1000);
+  // The later records of the second: each microsecond adds 1000 ns until the second is full.
+  s.span = static_cast<uint64_t>((kNano - at.nanoseconds + 999) / 1000);
+  s.shown = c != nullptr;
+  if (c != nullptr) {
+    std::memcpy(s.date, c->date, sizeof c->date);
+    s.dateLength = c->dateLength;
+    char* p = PutClockText(s.time, c->hourMinute, c->hourMinuteLength);
+    *p++ = ':';
+    s.timeLength = static_cast<int>(Put2(p, c->time.second) - s.time);
+  } else {
+    std::memcpy(s.date, "----/--/--", 10);
+    s.dateLength = 10;
+    std::memcpy(s.time, "--:--:--", 8);
+    s.timeLength = 8;
+  }
+  return &s;
+}
+
+}  // namespace
+
+char* PutAnyTimeCells(char* p, const MonitorRecord& record, CTxtCvtBase& cv, bool elapsed,
+                      bool difference) {
+  uint64_t timestamp = record.Timestamp();
+  const SecondTexts* s = SecondOf(cv, timestamp);
+  if (s == nullptr) return PutTimeCellsExact(p, record, cv, elapsed, difference);
+  auto t = static_cast<int64_t>(timestamp);
+  if (elapsed) {
+    p = cv.PutCellStart(p);
+    *p++ = ' ';
+    p = PutSecondsMicro(p, static_cast<int>((t / kMicro) % 100000), static_cast<int>(t % kMicro),
+                        0);
+    *p++ = ' ';
+  }
+  p = cv.PutCellStart(p);
+  std::memcpy(p, s->date, sizeof s->date);
+  p += s->dateLength;
+  p = cv.PutCellStart(p);
+  std::memcpy(p, s->time, sizeof s->time);
+  p += s->timeLength;
+  if (cv.timeStampStyle == 7 || cv.timeStampStyle == 8) {
+    p = cv.PutCellStart(p);
+    if (!s->shown) {
+      *p++ = '-';
+    } else {
+      auto us = static_cast<uint32_t>(s->firstMicro + (timestamp - s->first));
+      if (cv.timeStampStyle == 7) {
+        p = detail::PutBelowMillion(p, us);
+      } else {
+        p = text::PutSmallUnsigned(p, detail::Thousandths(us));
+      }
     }
   }
   int64_t d = 0;

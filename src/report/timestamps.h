@@ -8,8 +8,10 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "input/monitor_record.h"
+#include "pipeline/text_format.h"
 #include "platform/platform.h"
 #include "report/cvt_base.h"
 
@@ -32,12 +34,61 @@ struct TimeCells {
 };
 // Every CSV time cell at once; always updates the previous timestamp.
 void FormatTimeCells(const MonitorRecord& record, CTxtCvtBase& cv, TimeCells* cells);
+inline constexpr size_t kMaxTimeCells = 5 * (63 + 31);
+// PutTimeCells for every case: the Elapsed and TimeDiff cells, and a record outside the second
+// of the previous row.
+char* PutAnyTimeCells(char* p, const MonitorRecord& record, CTxtCvtBase& cv, bool elapsed,
+                      bool difference);
+
+namespace detail {
+// v / 1000 of any 32-bit value, as a multiplication: the compiler may emit a division
+// instruction for a block it deems rarely run, and this one runs once per row.
+inline uint32_t Thousandths(uint32_t v) {
+  return static_cast<uint32_t>((uint64_t{v} * 274877907u) >> 38);
+}
+// "%u" of a value below 10^6.
+inline char* PutBelowMillion(char* p, uint32_t v) {
+  if (v < 1000) return text::PutSmallUnsigned(p, v);
+  uint32_t high = Thousandths(v);
+  p = text::PutSmallUnsigned(p, high);
+  return text::PutDigits<3>(p, v - high * 1000);
+}
+}  // namespace detail
+
 // The time cells of a CSV row written at `p` as cells of cv (PutCellStart): Elapsed when
 // `elapsed`, Date, Time, the sub-second cell in styles 7 and 8, TimeDiff when `difference`.
-// Always updates the previous timestamp. Needs room for kMaxTimeCells characters.
-char* PutTimeCells(char* p, const MonitorRecord& record, CTxtCvtBase& cv, bool elapsed,
-                   bool difference);
-inline constexpr size_t kMaxTimeCells = 5 * (63 + 31);
+// Always updates the previous timestamp. Needs room for kMaxTimeCells characters. The usual
+// row, in the second of the row before it, copies that second's date and time texts and adds
+// its sub-second digits here; everything else goes through PutAnyTimeCells.
+inline char* PutTimeCells(char* p, const MonitorRecord& record, CTxtCvtBase& cv, bool elapsed,
+                          bool difference) {
+  uint64_t timestamp = record.Timestamp();
+  const SecondTexts& s = cv.localTimes.second;
+  if (elapsed || difference || !s.Covers(timestamp, cv.timeBaseSeconds, cv.timeBaseNanoseconds)) {
+    return PutAnyTimeCells(p, record, cv, elapsed, difference);
+  }
+  p = cv.PutCellStart(p);
+  std::memcpy(p, s.date, sizeof s.date);
+  p += s.dateLength;
+  p = cv.PutCellStart(p);
+  std::memcpy(p, s.time, sizeof s.time);
+  p += s.timeLength;
+  if (cv.timeStampStyle == 7 || cv.timeStampStyle == 8) {
+    p = cv.PutCellStart(p);
+    if (!s.shown) {
+      *p++ = '-';
+    } else {
+      auto us = static_cast<uint32_t>(s.firstMicro + (timestamp - s.first));
+      if (cv.timeStampStyle == 7) {
+        p = detail::PutBelowMillion(p, us);
+      } else {
+        p = text::PutSmallUnsigned(p, detail::Thousandths(us));
+      }
+    }
+  }
+  cv.previousTimestamp = static_cast<int64_t>(timestamp);
+  return p;
+}
 
 // UTC date and time of a GNSS fix as received, or "--------" twice when not valid.
 void FormatFixDateTime(const MonitorRecord& fix, bool valid, char (&date)[32], char (&time)[32]);

@@ -1,9 +1,10 @@
 // Whole conversions of random captures against the plain reference formatters: every CAN text
 // style, CAN CSV with each option, analog text and CSV on every front end, GNSS text and CSV, KML,
-// the analog wave and PCAP. A capture holds every kind of record with random contents: frames of
-// every format code (and unknown ones), broken continuations, markers, analog samples, GNSS fixes,
-// unused record types, times that go back or jump ahead. The output must be the header the
-// converter writes for the same capture without records, then exactly the reference rows.
+// the analog wave, PCAP, and the packets of pcapng. A capture holds every kind of record with
+// random contents: frames of every format code (and unknown ones), broken continuations, markers,
+// analog samples, GNSS fixes, unused record types, times that go back or jump ahead. The output
+// must be the header the converter writes for the same capture without records, then exactly the
+// reference rows.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -14,6 +15,7 @@
 #include "analog/cvt_awave.h"
 #include "can/cvt_can.h"
 #include "can/cvt_pcap.h"
+#include "can/cvt_pcapng.h"
 #include "diff_support.h"
 #include "gnss/cvt_gps.h"
 #include "reference_format.h"
@@ -242,6 +244,59 @@ TEST_F(ConversionDiff, Pcap) {
     std::string expected = ref::PcapFile(data, line);
     EXPECT_EQ(got.bytes.size(), expected.size());
     EXPECT_TRUE(got.bytes == expected) << "line " << line;
+  }
+}
+
+// The packets of a pcapng file as PCAP records: each Enhanced Packet Block's microseconds split
+// into seconds and microseconds as the PCAP writer splits them, its lengths and its data; every
+// other block is passed over. Empty when the blocks do not fit together.
+std::string PcapRecordsOf(const std::string& pcapng) {
+  auto u32 = [&](size_t at) {
+    return LoadU32(reinterpret_cast<const uint8_t*>(pcapng.data()) + at);
+  };
+  std::string records;
+  for (size_t at = 0; at + 12 <= pcapng.size();) {
+    uint32_t type = u32(at), total = u32(at + 4);
+    if (total < 12 || total % 4 != 0 || at + total > pcapng.size() ||
+        u32(at + total - 4) != total) {
+      return "";
+    }
+    if (type == 6) {
+      auto micros = static_cast<int64_t>(static_cast<uint64_t>(u32(at + 12)) << 32 | u32(at + 16));
+      uint32_t captured = u32(at + 20);
+      if (28 + captured + 4 > total) return "";
+      uint8_t head[16];
+      uint32_t words[4] = {static_cast<uint32_t>(micros / 1000000),
+                           static_cast<uint32_t>(micros % 1000000), captured, u32(at + 24)};
+      for (int i = 0; i < 16; ++i) head[i] = static_cast<uint8_t>(words[i / 4] >> (8 * (i % 4)));
+      records.append(reinterpret_cast<const char*>(head), 16);
+      records.append(pcapng, at + 28, captured);
+      // The padding after the packet is zero.
+      for (size_t i = at + 28 + captured; i < at + total - 4; ++i) {
+        if (pcapng[i] != '\0') return "";
+      }
+    }
+    at += total;
+  }
+  return records;
+}
+
+TEST_F(ConversionDiff, PcapngPacketsAreThePcapPackets) {
+  Random r(17);
+  for (int round = 0; round < 4; ++round) {
+    CaptureBuilder header = RandomHeader(r);
+    CaptureBuilder full = RandomCapture(r, header, test::DiffCount(50000), 'c');
+    MonitorData data = test::ParseCapture(full);
+    auto line = static_cast<int32_t>(r.Below(3));
+    CvtSettings s = test::SettingsFor(kCvtCanPcapng, 0, 0, 3, u",", line);
+    CTxtCvtPcapng cv;
+    test::RunResult got = test::RunConverter(
+        full.Build(), s,
+        [&](const MonitorData& d, ConverterContext& c) { ConvertPcapng(cv, d, c); });
+    std::string expected = ref::PcapFile(data, line).substr(24);
+    std::string records = PcapRecordsOf(got.bytes);
+    EXPECT_EQ(records.size(), expected.size());
+    EXPECT_TRUE(records == expected) << "line " << line;
   }
 }
 

@@ -1,4 +1,5 @@
-// The time column and CSV time cells, with local time cached per minute, against the plain
+// The time column and CSV time cells (as texts and as written in place in a row, with the texts
+// of the latest second kept), with local time cached per minute, against the plain
 // formatters that ask the platform for local time on every record: random record times and time
 // bases (negative and out-of-range ones included, rows going back in time, differences of
 // 100 000 s and more), in time zones with daylight saving, half-hour and 45-minute offsets,
@@ -133,6 +134,15 @@ TEST_P(TimeTexts, MatchPlainFormatting) {
       fast[k].timeBaseSeconds = baseSeconds;
       fast[k].timeBaseNanoseconds = baseNanoseconds;
     }
+    // The cells as CSV rows write them in place (PutTimeCells, which keeps the texts of the
+    // latest second), every cell of each style.
+    std::vector<CTxtCvtCAN> inPlace(std::size(kCellStyles));
+    std::vector<int64_t> inPlacePrevious(inPlace.size(), -1);
+    for (size_t k = 0; k < inPlace.size(); ++k) {
+      inPlace[k].Bind(data, context, true, kCellStyles[k]);
+      inPlace[k].timeBaseSeconds = baseSeconds;
+      inPlace[k].timeBaseNanoseconds = baseNanoseconds;
+    }
     for (int i = 0; i < run && failures < 5; ++i, --records) {
       // Mostly forward by up to two seconds, sometimes back in time or far ahead.
       uint32_t step = r.Below(100);
@@ -171,6 +181,23 @@ TEST_P(TimeTexts, MatchPlainFormatting) {
                         << "\", got \"" << got << "\"";
         }
       }
+      for (size_t k = 0; k < inPlace.size(); ++k) {
+        CTxtCvtCAN& cv = inPlace[k];
+        char cells[kMaxTimeCells];
+        cv.fieldOnLine = false;
+        std::string got(cells, PutTimeCells(cells, rec, cv, true, true));
+        ref::TimeCells e =
+            ref::Cells(rec, cv.timeStampStyle, baseSeconds, baseNanoseconds, &inPlacePrevious[k]);
+        std::string expected = e.elapsed + "," + e.date + "," + e.time +
+                               (cv.timeStampStyle == 9 ? "" : "," + e.subSecond) + "," +
+                               e.difference;
+        if (got != expected) {
+          ++failures;
+          ADD_FAILURE() << "cells of style " << cv.timeStampStyle << ", time base " << baseSeconds
+                        << " s " << baseNanoseconds << " ns, t " << t << " us: expected \""
+                        << expected << "\", got \"" << got << "\"";
+        }
+      }
     }
   }
 }
@@ -200,6 +227,47 @@ INSTANTIATE_TEST_SUITE_P(Zones, TimeTexts, ::testing::ValuesIn(Zones()), [](cons
   }
   return name;
 });
+
+TEST(TimeTexts, CellsOfEveryMicrosecondAroundSecondBoundaries) {
+  // The cells written in place keep the texts of one second: each microsecond on either side of
+  // where the second changes, for time bases whose nanoseconds put that change anywhere within a
+  // microsecond, and time bases whose nanoseconds lie outside one second.
+  test::SetTimeZone("JST-9");
+  TextOutput out;
+  ConverterContext context;
+  context.output = &out;
+  MonitorData data;
+  const int64_t kNanoseconds[] = {0,         1,          999,        1000,        1001,
+                                  500000500, 999999000,  999999001,  999999999,   -1,
+                                  -999,      1000000000, 1000000001, -2000000000, 3999999999};
+  for (int64_t baseNanoseconds : kNanoseconds) {
+    for (int32_t style : kCellStyles) {
+      CTxtCvtCAN cv;
+      cv.Bind(data, context, true, style);
+      cv.timeBaseSeconds = 1796549400;
+      cv.timeBaseNanoseconds = baseNanoseconds;
+      int64_t previous = -1;
+      for (uint64_t second : {0ull, 1ull, 2ull, 59ull, 60ull, 3600ull, 86399ull}) {
+        // Where the second changes for this time base, in record microseconds.
+        auto boundary = static_cast<int64_t>(second * 1000000) -
+                        (baseNanoseconds % 1000000000 + 1000000000) % 1000000000 / 1000;
+        for (int64_t t = boundary - 3; t <= boundary + 3; ++t) {
+          if (t < 0) continue;
+          MonitorRecord rec = RecordAt(static_cast<uint64_t>(t));
+          char cells[kMaxTimeCells];
+          cv.fieldOnLine = false;
+          std::string got(cells, PutTimeCells(cells, rec, cv, false, true));
+          ref::TimeCells e = ref::Cells(rec, style, cv.timeBaseSeconds, baseNanoseconds, &previous);
+          std::string expected =
+              e.date + "," + e.time + (style == 9 ? "" : "," + e.subSecond) + "," + e.difference;
+          EXPECT_EQ(got, expected)
+              << "style " << style << ", " << baseNanoseconds << " ns, t " << t;
+        }
+      }
+    }
+  }
+  test::SetTimeZone("UTC");
+}
 
 TEST(TimeTexts, CacheFollowsAZoneChangedBetweenConversions) {
   // The same converter object converts twice with another zone in between: the second

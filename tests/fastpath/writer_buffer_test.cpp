@@ -1,9 +1,10 @@
 // The writer's output buffer: lines built in place and written in blocks give the same bytes as
 // writing every line as it ends, for any block size down to one byte, for lines that end exactly
-// on a block boundary, for raw bytes between lines, and for text formatted in place near the
-// line's capacity.
+// on a block boundary, for raw bytes between lines (copied or built in place), and for text
+// formatted in place near the line's capacity.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -28,7 +29,7 @@ CvtSettings Lf() {
 struct Step {
   std::vector<std::string> pieces;
   bool inPlace = false;
-  std::string raw;  // raw bytes instead of a line
+  std::string raw;  // raw bytes instead of a line (built in place when inPlace)
 };
 
 std::string Plain(const std::vector<Step>& steps, const std::string& eol) {
@@ -53,7 +54,13 @@ std::string Written(size_t blockSize, const std::vector<Step>& steps) {
   EXPECT_EQ(out.OpenOutput(dir / "o.txt"), 0u);
   for (const Step& s : steps) {
     if (!s.raw.empty()) {
-      out.WriteBytes(s.raw.data(), s.raw.size());
+      if (s.inPlace) {
+        uint8_t* at = out.BeginBytes(s.raw.size());
+        std::memcpy(at, s.raw.data(), s.raw.size());
+        out.EndBytes(at + s.raw.size());
+      } else {
+        out.WriteBytes(s.raw.data(), s.raw.size());
+      }
       continue;
     }
     for (const std::string& p : s.pieces) {
@@ -77,6 +84,7 @@ std::vector<Step> RandomSteps(Random& r, int n) {
     Step s;
     if (r.OneIn(10)) {
       s.raw.assign(1 + r.Below(40), static_cast<char>('A' + r.Below(26)));
+      s.inPlace = r.OneIn(2);
     } else {
       s.inPlace = r.OneIn(2);
       for (uint32_t k = r.Below(5); k > 0; --k) {
@@ -128,10 +136,13 @@ TEST(OutputBuffer, RawBytesGoBeforeAnUnfinishedLine) {
     out.AppendText("two");
     out.WriteBytes("RAW", 3);
     out.WriteBytes("0123456789", 10);
+    uint8_t* at = out.BeginBytes(4);
+    std::memcpy(at, "BUILT", 5);  // only what EndBytes is given counts
+    out.EndBytes(at + 4);
     out.AppendText(" three");
     out.FlushLine();
     out.CloseOutput();
-    EXPECT_EQ(test::ReadFileBytes(dir / "o.txt"), "one\nRAW0123456789two three\n") << block;
+    EXPECT_EQ(test::ReadFileBytes(dir / "o.txt"), "one\nRAW0123456789BUILtwo three\n") << block;
   }
 }
 
@@ -167,6 +178,31 @@ TEST(OutputBuffer, NothingIsWrittenWhileBelowOneBlock) {
   out.CloseOutput();
 }
 
+TEST(OutputBuffer, BytesBuiltInPlaceAfterACancelAreDropped) {
+  // The bytes of the EndBytes that first sees the cancel are not handed over; what came before
+  // is written, and nothing after.
+  test::TempDir dir;
+  for (size_t block : {size_t{4}, TextOutput::kDefaultBlockSize}) {
+    TextOutput out(block);
+    out.SetupOutput(Lf());
+    ASSERT_EQ(out.OpenOutput(dir / "o.txt"), 0u);
+    uint8_t* at = out.BeginBytes(3);
+    std::memcpy(at, "abc", 3);
+    out.EndBytes(at + 3);
+    at = out.BeginBytes(3);
+    std::memcpy(at, "def", 3);
+    out.RequestCancel();
+    out.EndBytes(at + 3);
+    EXPECT_EQ(out.result(), kResultCancelled);
+    at = out.BeginBytes(3);
+    std::memcpy(at, "ghi", 3);
+    out.EndBytes(at + 3);
+    out.CloseOutput();
+    EXPECT_EQ(out.result(), kResultCancelled);
+    EXPECT_EQ(test::ReadFileBytes(dir / "o.txt"), "abc") << block;
+  }
+}
+
 #ifndef _WIN32
 TEST(OutputBuffer, FullDiskWithTinyBlocksKeepsTheFirstFailure) {
   TextOutput out(3);
@@ -178,6 +214,9 @@ TEST(OutputBuffer, FullDiskWithTinyBlocksKeepsTheFirstFailure) {
   out.AppendText("more");
   out.FlushLine();
   out.WriteBytes("raw", 3);
+  uint8_t* at = out.BeginBytes(3);
+  std::memcpy(at, "xyz", 3);
+  out.EndBytes(at + 3);
   out.CloseOutput();
   EXPECT_EQ(out.result(), kResultOutputBase + ENOSPC);
 }

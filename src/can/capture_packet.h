@@ -1,0 +1,110 @@
+// The SocketCAN packets of a recorded frame as the PCAP and pcapng writers build them in place:
+// the same frames and error frames as ToSocketCan, read straight from the head record for frames
+// of up to 8 bytes, with the identifier word's flags from a table by frame format code.
+#pragma once
+
+#include <cstdint>
+
+#include "can/can_frame.h"
+#include "can/socketcan.h"
+#include "input/monitor_record.h"
+
+namespace dtconv {
+
+namespace detail {
+// What a frame format code gives: the identifier word's flags and mask, whether it is a CAN FD
+// frame (and where its BRS and ESI bits sit), or no frame at all (error frames and unknown codes
+// give the error frame alone).
+struct PacketForm {
+  uint32_t flags = 0;
+  uint32_t idMask = 0;
+  bool frame = false;
+  bool fd = false;
+  uint8_t flagShift = 4;  // BRS and ESI sit one bit higher in frames with 29-bit identifiers
+};
+struct PacketForms {
+  PacketForm forms[256];
+  constexpr PacketForms() : forms() {
+    for (int code = 0; code < 256; ++code) {
+      FrameFormat k = DecodeFrameFormat(static_cast<uint8_t>(code));
+      PacketForm& p = forms[code];
+      p.frame = k.frameClass == FrameClass::Data || k.frameClass == FrameClass::Remote ||
+                k.frameClass == FrameClass::FdData;
+      p.fd = k.frameClass == FrameClass::FdData;
+      p.flags = (k.idBits == 29 ? kCanEffFlag : 0) |
+                (k.frameClass == FrameClass::Remote ? kCanRtrFlag : 0);
+      p.idMask = k.idBits == 29 ? kCanEffMask : kCanSffMask;
+      p.flagShift = k.idBits == 29 ? 5 : 4;
+    }
+  }
+};
+inline constexpr PacketForms kPacketForms{};
+
+struct ErrorClass {
+  uint32_t idWord;
+  uint8_t type;      // data byte 2: protocol error type
+  uint8_t location;  // data byte 3: protocol error location
+};
+// Recorded status codes 1-6.
+inline constexpr ErrorClass kErrorClasses[6] = {
+    {kCanErrFlag | kCanErrAck, 0x00, 0x00},   // 1 acknowledgement error
+    {kCanErrFlag | kCanErrProt, 0x02, 0x18},  // 2 form error at the CRC delimiter
+    {kCanErrFlag | kCanErrProt, 0x00, 0x08},  // 3 CRC sequence
+    {kCanErrFlag | kCanErrProt, 0x04, 0x00},  // 4 bit stuffing error
+    {kCanErrFlag | kCanErrProt, 0x40, 0x00},  // 5 active error announcement
+    {kCanErrFlag | kCanErrProt, 0x02, 0x1B},  // 6 form error at the ACK delimiter
+};
+}  // namespace detail
+
+struct CapturePackets {
+  // The frame, when there is one.
+  bool hasFrame = false;
+  uint32_t idWord = 0;
+  uint8_t fdFlags = 0;
+  uint8_t byte7 = 0;  // the DLC of a classic frame, 0 for CAN FD
+  int count = 0;
+  const uint8_t* payload = nullptr;  // 8 readable bytes, or 64 when count is above 8
+  // The error frame after it (or alone), when the status gives one.
+  bool hasError = false;
+  uint32_t errorIdWord = 0;
+  uint8_t errorData[8] = {};
+};
+
+// The packets of the frame whose head record is at the cursor; false when the frame is dropped
+// (AssembleFrame's rule). `f` holds the data bytes of frames of more than 8 bytes.
+inline bool ReadCapturePackets(const RecordCursor& cursor, CanFrame& f, CapturePackets& p) {
+  const uint8_t* b = cursor.Current().bytes;
+  int count = b[12] > 64 ? 64 : b[12];
+  p.payload = b + 24;
+  if (count > 8) [[unlikely]] {
+    if (!AssembleFrame(cursor, f)) return false;
+    p.payload = f.data;
+  }
+  p.count = count;
+  uint8_t status = b[13];
+  const detail::PacketForm& form = detail::kPacketForms.forms[b[10]];
+  p.hasFrame = form.frame && !(count == 0 && status != 0);
+  if (p.hasFrame) {
+    p.idWord = form.flags | (LoadU32(b + 16) & form.idMask);
+    p.fdFlags = 0;
+    p.byte7 = b[15];
+    if (form.fd) {
+      p.fdFlags =
+          static_cast<uint8_t>(kCanFdFrame | (((b[14] >> form.flagShift) & 1) ? kCanFdBrs : 0) |
+                               (((b[14] >> (form.flagShift + 1)) & 1) ? kCanFdEsi : 0));
+      p.byte7 = 0;
+    }
+  }
+  // After a frame only when it carries data; alone otherwise.
+  p.hasError = status >= 1 && status <= 6 && (!p.hasFrame || count > 0);
+  if (p.hasError) [[unlikely]] {
+    const detail::ErrorClass& e = detail::kErrorClasses[status - 1];
+    p.errorIdWord = e.idWord;
+    for (uint8_t& byte : p.errorData) byte = 0;
+    p.errorData[2] = e.type;
+    p.errorData[3] = e.location;
+  }
+  return true;
+}
+
+}  // namespace dtconv
