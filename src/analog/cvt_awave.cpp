@@ -48,17 +48,17 @@ void ConvertAnalogWave(CTxtCvtAWave& cv, const MonitorData& data, ConverterConte
   cv.EndLine();
   cv.analog.valuesPresent = true;
   for (uint32_t k = 0; k < rows && cv.output->result() == 0; ++k) {
-    // "%.9f" of the time in seconds.
+    // One row in place: "%.9f" of the time in seconds, then the two voltage cells.
     TextOutput& out = *cv.output;
-    char* p = cv.PutCellStart(out.BeginAppend(63 + text::kMaxFixedChars));
-    out.EndAppend(
-        text::PutFixed(p, static_cast<double>(k - pre) * 1e-9 * static_cast<double>(interval), 9));
+    char* p = cv.PutCellStart(out.BeginAppend(3 * kMaxAnalogCell));
+    p = text::PutPlainFixed(p, static_cast<double>(k - pre) * 1e-9 * static_cast<double>(interval),
+                            9);
     // Each half is a signed 16-bit reading; sign-extended it reads like a 24-bit raw word.
     uint32_t sample = data.Sample(k);
     uint32_t raw[2] = {static_cast<uint32_t>(int32_t{static_cast<int16_t>(sample & 0xFFFF)}),
                        static_cast<uint32_t>(int32_t{static_cast<int16_t>(sample >> 16)})};
-    FormatAnalogCell(cv, cv.analog, 8, raw, 0);
-    FormatAnalogCell(cv, cv.analog, 9, raw, 0);
+    p = PutAnalogCell(p, cv, cv.analog, 8, raw, 0);
+    out.EndAppend(PutAnalogCell(p, cv, cv.analog, 9, raw, 0));
     cv.EndLine();
   }
 }
