@@ -253,8 +253,9 @@ inline char* PutScaledDigits(char* p, uint64_t q, int decimals) {
     // from the first kept one, then the point and the decimals stored over the digits after the
     // whole part.
     uint64_t digits = EightDigitsText(static_cast<uint32_t>(q));
-    int zeros = LeadingZeros(digits);
-    if (zeros > 7 - decimals) zeros = 7 - decimals;
+    // The leading zeros, at most 7 - decimals of them: a one put in the digit before the point
+    // ends the count there (and spares the count of a zero value).
+    int zeros = std::countr_zero((digits ^ kAsciiZeros) | uint64_t{1} << (8 * (7 - decimals))) >> 3;
     Store8(p, digits >> (8 * zeros));
     int whole = 8 - decimals - zeros;
     // The decimals at the top of `digits` (two shifts: none of them is 64 bits, even for 0).
