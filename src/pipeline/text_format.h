@@ -181,8 +181,9 @@ inline char* PutSmallUnsigned(char* p, uint32_t v) {
 
 // a × 10^decimals rounded to an integer, to nearest with ties to even, for a finite a >= 0 whose
 // double product is below 2^52 and not within a few units in its last place of a half: the exact
-// product lies within half a unit of the computed one, so both round alike. False for NaN,
-// infinities, larger values and near halves (the exact rounding takes those).
+// product lies within half a unit of the computed one, so both round alike (a half itself is a
+// double there, so the product cannot cross it; the margin of x × 2^-50 is kept all the same).
+// False for NaN, infinities, larger values and near halves (the exact rounding takes those).
 //
 // The addition of 2^52 rounds the product to an integer in the unit's own rounding (to nearest,
 // ties to even; nothing here changes the rounding mode), which then lies in the low bits of the
@@ -225,7 +226,7 @@ inline uint64_t EightDigitsText(uint32_t v) {
          PairText(low - l1 * 100) << 48;
 }
 inline constexpr uint64_t kAsciiZeros = 0x3030303030303030ull;
-// How many of the eight digits of an EightDigitsText are leading zeros, 8 for zero.
+// How many of the eight digits of an EightDigitsText are leading zeros (of a value not zero).
 inline int LeadingZeros(uint64_t digits) { return std::countr_zero(digits ^ kAsciiZeros) >> 3; }
 
 // Stores the eight bytes of v at p, the lowest byte first.
@@ -262,12 +263,13 @@ inline char* PutScaledDigits(char* p, uint64_t q, int decimals) {
     Store8(p + whole, '.' | (((digits >> 8) >> (56 - 8 * decimals)) << 8));
     return p + whole + decimals + (decimals != 0 ? 1 : 0);
   }
-  // Sixteen digits in two groups of eight, the same way over 128 bits.
+  // Sixteen digits in two groups of eight, the same way over 128 bits. The high group is not
+  // zero here (q >= 10^8).
   auto high = static_cast<uint32_t>(q / 100000000);
   auto low = static_cast<uint32_t>(q % 100000000);
   uint64_t highDigits = EightDigitsText(high);
   uint64_t lowDigits = EightDigitsText(low);
-  int zeros = high != 0 ? LeadingZeros(highDigits) : 8 + LeadingZeros(lowDigits);
+  int zeros = LeadingZeros(highDigits);
   if (zeros > 15 - decimals) zeros = 15 - decimals;
   unsigned __int128 digits = (static_cast<unsigned __int128>(lowDigits) << 64) | highDigits;
   unsigned __int128 kept = digits >> (8 * zeros);
@@ -280,6 +282,8 @@ inline char* PutScaledDigits(char* p, uint64_t q, int decimals) {
   return p + whole + decimals + (decimals != 0 ? 1 : 0);
 }
 
+// PutSignedFixed7 and PutPlainFixed below for a decimals count already in their range (1..4,
+// 0..9): the row loops of the converters check it once per conversion.
 inline char* PutSignedFixed7(char* p, double v, int decimals) {
   uint64_t q = 0;
   if (!RoundQuick(std::fabs(v), decimals, &q) || q >= 100000) {
