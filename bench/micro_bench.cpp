@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "analog/cvt_ana.h"
+#include "analog/cvt_awave.h"
 #include "can/can_frame.h"
 #include "can/cvt_asc.h"
 #include "can/cvt_can.h"
@@ -345,6 +346,33 @@ void BM_AnalogCell(benchmark::State& state) {
 }
 BENCHMARK(BM_AnalogCell)->Arg(0)->Arg(1);
 
+// The cell texts of the analog rows alone, on readings of an eight-volt range: "%.<d>f" (CSV) for
+// arguments 0..9, "%+07.<d-10>f" (text) for 11..14.
+void BM_AnalogCellText(benchmark::State& state) {
+  auto arg = static_cast<int>(state.range(0));
+  bool signed7 = arg > 10;
+  int decimals = signed7 ? arg - 10 : arg;
+  Random r;
+  std::vector<double> values(4096);
+  for (double& v : values) {
+    v = static_cast<double>(static_cast<int32_t>(static_cast<uint32_t>(r.Next()) << 8) >> 8) *
+        (8.0 / 8388608.0);
+  }
+  char text[64 * 8];
+  for (auto _ : state) {
+    char* p = text;
+    for (size_t i = 0; i < values.size(); ++i) {
+      if (i % 8 == 0) p = text;
+      *p = ',';
+      p = signed7 ? text::PutSignedFixed7(p + 1, values[i], decimals)
+                  : text::PutPlainFixed(p + 1, values[i], decimals);
+    }
+    benchmark::DoNotOptimize(p);
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(values.size()));
+}
+BENCHMARK(BM_AnalogCellText)->Arg(2)->Arg(4)->Arg(5)->Arg(9)->Arg(11)->Arg(13)->Arg(14);
+
 void BM_GnssFixTexts(benchmark::State& state) {
   auto data = Load(GnssCapture(1024));
   bool csv = state.range(0) == 1, kml = state.range(0) == 2;
@@ -422,6 +450,29 @@ void BM_ConvertAnalog(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * 100000);
 }
 BENCHMARK(BM_ConvertAnalog)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// The waveform of make_bench_captures: 32768 two-channel samples around a trigger.
+void BM_ConvertWave(benchmark::State& state) {
+  test::CaptureBuilder b;
+  b.analogPort = 1;
+  b.analogSetup = test::Bytes(36, 0);
+  b.analogSetup[3] = 1;
+  b.waveInfo = test::CaptureBuilder::WaveInfoBytes(1, 0, 1, 4, 2, 1024,
+                                                   {true, -35, 399100, -399600, 1000000});
+  Random r;
+  for (int k = 0; k < 32768; ++k) {
+    auto ai1 = static_cast<int16_t>(static_cast<int>(r.Next() % 24000) - 12000);
+    auto ai2 = static_cast<int16_t>(static_cast<int>(r.Next() % 18000) - 9000);
+    b.waveSamples.push_back(static_cast<uint16_t>(ai1) |
+                            (static_cast<uint32_t>(static_cast<uint16_t>(ai2)) << 16));
+  }
+  auto data = Load(b);
+  NullOutput o(kCvtAnalogWave, 8, 0);
+  CTxtCvtAWave cv;
+  for (auto _ : state) ConvertAnalogWave(cv, *data, o.context);
+  state.SetItemsProcessed(state.iterations() * 32768);
+}
+BENCHMARK(BM_ConvertWave)->Unit(benchmark::kMillisecond);
 
 void BM_ConvertGnss(benchmark::State& state) {
   int32_t type = state.range(0) == 0   ? kCvtGnssText

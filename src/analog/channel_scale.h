@@ -7,6 +7,7 @@
 // current or thermocouple input). Any other port has no analog channels.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -42,13 +43,18 @@ void SetupChannelScales(const MonitorData& data, bool csv, AnalogState& state);
 // needs the sample's reference-junction temperature (FormatAnalogCell).
 inline double ScaleSample(const ChannelScale& scale, uint32_t rawWord) {
   // The low 24 bits are the reading, sign-extended from bit 23; the sign bit picks the side.
-  // Selects rather than branches: the sides of a noisy reading come in no predictable order.
+  // Selects by a mask rather than branches (which compilers make of ?: here): the sides of a
+  // noisy reading come in no predictable order.
   int32_t raw = static_cast<int32_t>(rawWord << 8) >> 8;
-  bool minus = (rawWord & 0x800000) != 0;
-  double v = (raw + scale.offset) * (minus ? scale.minusGain : scale.plusGain);
+  uint64_t minus = 0 - static_cast<uint64_t>((rawWord >> 23) & 1);
+  auto pick = [minus](double ifMinus, double otherwise) {
+    return std::bit_cast<double>((std::bit_cast<uint64_t>(ifMinus) & minus) |
+                                 (std::bit_cast<uint64_t>(otherwise) & ~minus));
+  };
+  double v = (raw + scale.offset) * pick(scale.minusGain, scale.plusGain);
   double low = v < scale.min ? scale.min : v;
   double high = v > scale.max ? scale.max : v;
-  return minus ? low : high;
+  return pick(low, high);
 }
 
 // One line of the analog settings: the front end, its sampling period and impedance, then one

@@ -12,10 +12,8 @@ namespace {
 // the terminals lie at different distances from the board's temperature sensor.
 constexpr int16_t kJunctionCorrection[8] = {35, 30, 25, 20, 15, 10, 5, 0};
 
-// The longest analog cell: a delimiter and a fixed-point text.
-constexpr size_t kMaxAnalogCell = 63 + text::kMaxFixedChars;
+}  // namespace
 
-// One analog value cell written at `p` (room for kMaxAnalogCell characters); returns its end.
 char* PutAnalogCell(char* p, CTxtCvtBase& cv, const AnalogState& state, int index,
                     const uint32_t* raw, int16_t referenceTemp) {
   p = cv.PutCellStart(p);
@@ -34,6 +32,8 @@ char* PutAnalogCell(char* p, CTxtCvtBase& cv, const AnalogState& state, int inde
   if (d >= -4 && d <= -1) return text::PutPlainFixed(p, v, 1 - d);
   return text::PutSignedFixed7(p, v, d >= 1 && d <= 4 ? d : 1);
 }
+
+namespace {
 
 // Reads the raw words of the sample under the cursor into the converter's state. An eight-channel
 // sample needs its continuation record; without it the sample is not usable.
@@ -73,7 +73,7 @@ void WriteTitles(CTxtCvtANA& cv) {
 }
 
 // Whether every channel is a plain scaled reading (no thermocouple): the cells of such rows are
-// written by one loop with nothing decided per cell but the decimals.
+// written by one loop with nothing decided per cell.
 bool PlainChannels(const AnalogState& state) {
   for (int ch = 0; ch < state.channelCount; ++ch) {
     if (state.scales[ch].thermocouple) return false;
@@ -81,7 +81,22 @@ bool PlainChannels(const AnalogState& state) {
   return true;
 }
 
-void WriteSampleLine(CTxtCvtANA& cv, const RecordCursor& cursor, bool plainChannels) {
+// The decimals of every channel's cells: "%.<d>f" in CSV, "%+07.<d>f" in text (PutAnalogCell's
+// choice, made once).
+struct CellDecimals {
+  int count[8];
+};
+CellDecimals CellDecimalsOf(const AnalogState& state) {
+  CellDecimals cells{};
+  for (int ch = 0; ch < 8; ++ch) {
+    int d = state.scales[ch].decimals;
+    cells.count[ch] = d >= -4 && d <= -1 ? 1 - d : d >= 1 && d <= 4 ? d : 1;
+  }
+  return cells;
+}
+
+void WriteSampleLine(CTxtCvtANA& cv, const RecordCursor& cursor, bool plainChannels,
+                     const CellDecimals& cells) {
   if (!TakeSample(cv, cursor)) return;
   const MonitorRecord& head = cursor.Current();
   TextOutput& out = *cv.output;
@@ -96,15 +111,21 @@ void WriteSampleLine(CTxtCvtANA& cv, const RecordCursor& cursor, bool plainChann
   // After the time cells every cell starts with the same separator: a blank in text, the
   // delimiter in CSV.
   const std::string& delimiter = out.delimiter();
-  if (plainChannels && (!cv.csv || delimiter.size() == 1)) {
-    char separator = cv.csv ? delimiter[0] : ' ';
+  bool plainCsv = cv.csv && plainChannels && delimiter.size() == 1;
+  bool plainText = !cv.csv && plainChannels;
+  // Each cell text goes straight after its separator; the decimals every channel keeps (and which
+  // PutAnalogCell checks per cell) are in `cells`.
+  if (plainCsv) {
+    char separator = delimiter[0];
     for (int ch = 0; ch < a.channelCount; ++ch) {
-      *p++ = separator;
-      const ChannelScale& scale = a.scales[ch];
-      double v = ScaleSample(scale, a.raw[ch]);
-      int d = scale.decimals;
-      p = d >= -4 && d <= -1 ? text::PutPlainFixed(p, v, 1 - d)
-                             : text::PutSignedFixed7(p, v, d >= 1 && d <= 4 ? d : 1);
+      *p = separator;
+      p = text::detail::PutPlainFixed(p + 1, ScaleSample(a.scales[ch], a.raw[ch]), cells.count[ch]);
+    }
+  } else if (plainText) {
+    for (int ch = 0; ch < a.channelCount; ++ch) {
+      *p = ' ';
+      p = text::detail::PutSignedFixed7(p + 1, ScaleSample(a.scales[ch], a.raw[ch]),
+                                        cells.count[ch]);
     }
   } else {
     for (int ch = 0; ch < a.channelCount; ++ch) {
@@ -167,6 +188,7 @@ void ConvertAnalog(CTxtCvtANA& cv, const MonitorData& data, ConverterContext& co
   if (kind == kKindEnd) return;
   WriteTitles(cv);
   bool plainChannels = PlainChannels(cv.analog);
+  CellDecimals cells = CellDecimalsOf(cv.analog);
   for (; kind != kKindEnd; kind = cv.NextRecord(cursor)) {
     switch (kind) {
       case kKindOverrun:
@@ -176,7 +198,7 @@ void ConvertAnalog(CTxtCvtANA& cv, const MonitorData& data, ConverterContext& co
         if (!csv) cv.WriteLostDataLine();
         break;
       case kKindAnalog:
-        WriteSampleLine(cv, cursor, plainChannels);
+        WriteSampleLine(cv, cursor, plainChannels, cells);
         break;
       case kKindGnss:
         cv.lastGnss = &cursor.Current();

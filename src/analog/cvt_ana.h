@@ -2,12 +2,14 @@
 // analog value cell shared with the CAN and wave converters.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "analog/channel_scale.h"
 #include "gnss/gnss_fix.h"
 #include "input/monitor_data.h"
 #include "pipeline/converter_context.h"
+#include "pipeline/text_format.h"
 #include "report/cvt_base.h"
 
 namespace dtconv {
@@ -17,6 +19,13 @@ namespace dtconv {
 // temperature, or "BURNOUT" for an open thermocouple.
 void FormatAnalogCell(CTxtCvtBase& cv, const AnalogState& state, int index, const uint32_t* raw,
                       int16_t referenceTemp);
+
+// The longest analog cell: a delimiter and a fixed-point text.
+inline constexpr size_t kMaxAnalogCell = 63 + text::kMaxFixedChars;
+// The same cell formatted in place at `p`, a BeginAppend area of cv's writer with room for
+// kMaxAnalogCell characters; returns its end.
+char* PutAnalogCell(char* p, CTxtCvtBase& cv, const AnalogState& state, int index,
+                    const uint32_t* raw, int16_t referenceTemp);
 
 class CTxtCvtANA : public CTxtCvtBase {
  public:

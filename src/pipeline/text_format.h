@@ -8,6 +8,7 @@
 // kMaxFixedChars for a fixed-point number plus its padding.
 #pragma once
 
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -154,26 +155,6 @@ namespace detail {
 char* PutFixedExact(char* p, double v, int decimals, FixedStyle style);
 
 inline constexpr double kPow10Double[10] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
-inline constexpr uint32_t kPow10U32[10] = {1,      10,      100,      1000,      10000,
-                                           100000, 1000000, 10000000, 100000000, 1000000000};
-
-// a × 10^D rounded to an integer, to nearest with ties to even, for a finite a >= 0 whose double
-// product a × 10^D is below 2^31 and not within a few units in its last place of a half: the
-// exact product lies within half a unit of the computed one, so both round alike. False for NaN,
-// larger values and near halves (PutFixed's exact rounding takes those).
-template <int D>
-inline bool RoundSmall(double a, uint32_t* q) {
-  double x = a * kPow10Double[D];
-  if (!(x < 2147483648.0)) return false;
-  auto whole = static_cast<uint32_t>(x);
-  double fraction = x - static_cast<double>(whole);  // exact
-  double margin = x * 0x1p-50;
-  // Without branches on the value: the digits of measured values are as good as random.
-  bool up = fraction > 0.5 + margin;
-  bool down = fraction < 0.5 - margin;
-  *q = whole + static_cast<uint32_t>(up);
-  return up | down;
-}
 
 // 0 .. 999 without leading zeros, in four bytes each: the digits, then their count in the last.
 struct SmallNumbers {
@@ -188,8 +169,8 @@ struct SmallNumbers {
 };
 inline constexpr SmallNumbers kSmallNumbers{};
 
-// A value below 2^31 without leading zeros. Below 1000 (the whole part of most measured values)
-// without a branch on the value; the four bytes at `p` may all be written.
+// A value below 2^31 without leading zeros. Below 1000 without a branch on the value; the four
+// bytes at `p` may all be written.
 inline char* PutSmallUnsigned(char* p, uint32_t v) {
   if (v < 1000) {
     std::memcpy(p, kSmallNumbers.text[v], 4);
@@ -198,33 +179,136 @@ inline char* PutSmallUnsigned(char* p, uint32_t v) {
   return PutUnsigned(p, v);
 }
 
-template <int D>
-inline char* PutSignedFixed7(char* p, double v) {
-  uint32_t q = 0;
-  if (!RoundSmall<D>(std::fabs(v), &q) || q >= 100000) {
-    return PutFixedExact(p, v, D, FixedStyle{.width = 7, .plus = true, .zeros = true});
-  }
-  // Below 10^5 units, seven characters: the sign, 5 - D whole digits (zeros first), the point,
-  // D decimals.
-  *p = std::signbit(v) ? '-' : '+';
-  p = PutDigits<5 - D>(p + 1, q / kPow10U32[D]);
-  *p = '.';
-  return PutDigits<D>(p + 1, q % kPow10U32[D]);
+// a × 10^decimals rounded to an integer, to nearest with ties to even, for a finite a >= 0 whose
+// double product is below 2^52 and not within a few units in its last place of a half: the exact
+// product lies within half a unit of the computed one, so both round alike (a half itself is a
+// double there, so the product cannot cross it; the margin of x × 2^-50 is kept all the same).
+// False for NaN, infinities, larger values and near halves (the exact rounding takes those).
+//
+// The addition of 2^52 rounds the product to an integer in the unit's own rounding (to nearest,
+// ties to even; nothing here changes the rounding mode), which then lies in the low bits of the
+// sum; the part rounded off, -0.5 .. 0.5, is exact. No conversions and no branch on the value but
+// the rare one to the exact rounding: the digits of measured values are as good as random.
+inline bool RoundQuick(double a, int decimals, uint64_t* q) {
+  double x = a * kPow10Double[decimals];
+  if (!(x < 0x1p52)) return false;
+  double sum = x + 0x1p52;
+  uint64_t bits;
+  std::memcpy(&bits, &sum, sizeof bits);
+  *q = bits - 0x4330000000000000ull;  // the bits of 2^52
+  double rest = x - (sum - 0x1p52);
+  return std::fabs(rest) < 0.5 - x * 0x1p-50;
 }
 
-template <int D>
-inline char* PutPlainFixed(char* p, double v) {
-  uint32_t q = 0;
-  if (!RoundSmall<D>(std::fabs(v), &q)) return PutFixedExact(p, v, D, FixedStyle{});
+// Texts of digits as values, the first character in the lowest byte: "00" .. "99" and "000" ..
+// "999".
+struct DigitTexts {
+  uint16_t pairs[100];
+  uint32_t threes[1000];
+  constexpr DigitTexts() : pairs(), threes() {
+    for (int i = 0; i < 100; ++i) {
+      pairs[i] = static_cast<uint16_t>(('0' + i / 10) | ('0' + i % 10) << 8);
+    }
+    for (int i = 0; i < 1000; ++i) {
+      threes[i] =
+          static_cast<uint32_t>(('0' + i / 100) | ('0' + i / 10 % 10) << 8 | ('0' + i % 10) << 16);
+    }
+  }
+};
+inline constexpr DigitTexts kDigitTexts{};
+inline uint64_t PairText(uint32_t v) { return kDigitTexts.pairs[v]; }
+inline uint64_t ThreeDigitsText(uint32_t v) { return kDigitTexts.threes[v]; }
+// The eight digits of a value below 10^8, leading zeros included.
+inline uint64_t EightDigitsText(uint32_t v) {
+  uint32_t high = v / 10000, low = v - high * 10000;
+  uint32_t h1 = high / 100, l1 = low / 100;
+  return PairText(h1) | PairText(high - h1 * 100) << 16 | PairText(l1) << 32 |
+         PairText(low - l1 * 100) << 48;
+}
+inline constexpr uint64_t kAsciiZeros = 0x3030303030303030ull;
+// How many of the eight digits of an EightDigitsText are leading zeros (of a value not zero).
+inline int LeadingZeros(uint64_t digits) { return std::countr_zero(digits ^ kAsciiZeros) >> 3; }
+
+// Stores the eight bytes of v at p, the lowest byte first.
+inline void Store8(char* p, uint64_t v) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(p, &v, 8);
+  } else {
+    for (int i = 0; i < 8; ++i) p[i] = static_cast<char>(v >> (8 * i));
+  }
+}
+
+// "%.<decimals>f" of a rounded magnitude q below 2^53 (no sign), decimals 0..9; up to 24 bytes at
+// `p` may be written.
+inline char* PutScaledDigits(char* p, uint64_t q, int decimals) {
+  if (q < 100000000 && decimals >= 8) {
+    // Below one: "0.", the zeros up to the eight digits, the digits.
+    p[0] = '0';
+    p[1] = '.';
+    p[2] = '0';
+    Store8(p + decimals - 6, EightDigitsText(static_cast<uint32_t>(q)));
+    return p + 2 + decimals;
+  }
+  if (q < 100000000) {
+    // Eight digits, the leading zeros dropped but one before the point: a store of the digits
+    // from the first kept one, then the point and the decimals stored over the digits after the
+    // whole part.
+    uint64_t digits = EightDigitsText(static_cast<uint32_t>(q));
+    // The leading zeros, at most 7 - decimals of them: a one put in the digit before the point
+    // ends the count there (and spares the count of a zero value).
+    int zeros = std::countr_zero((digits ^ kAsciiZeros) | uint64_t{1} << (8 * (7 - decimals))) >> 3;
+    Store8(p, digits >> (8 * zeros));
+    int whole = 8 - decimals - zeros;
+    // The decimals at the top of `digits` (two shifts: none of them is 64 bits, even for 0).
+    Store8(p + whole, '.' | (((digits >> 8) >> (56 - 8 * decimals)) << 8));
+    return p + whole + decimals + (decimals != 0 ? 1 : 0);
+  }
+  // Sixteen digits in two groups of eight, the same way over 128 bits. The high group is not
+  // zero here (q >= 10^8).
+  auto high = static_cast<uint32_t>(q / 100000000);
+  auto low = static_cast<uint32_t>(q % 100000000);
+  uint64_t highDigits = EightDigitsText(high);
+  uint64_t lowDigits = EightDigitsText(low);
+  int zeros = LeadingZeros(highDigits);
+  if (zeros > 15 - decimals) zeros = 15 - decimals;
+  unsigned __int128 digits = (static_cast<unsigned __int128>(lowDigits) << 64) | highDigits;
+  unsigned __int128 kept = digits >> (8 * zeros);
+  Store8(p, static_cast<uint64_t>(kept));
+  Store8(p + 8, static_cast<uint64_t>(kept >> 64));
+  int whole = 16 - decimals - zeros;
+  unsigned __int128 tail = '.' | (((digits >> 8) >> (120 - 8 * decimals)) << 8);
+  Store8(p + whole, static_cast<uint64_t>(tail));
+  if (decimals >= 8) Store8(p + whole + 8, static_cast<uint64_t>(tail >> 64));
+  return p + whole + decimals + (decimals != 0 ? 1 : 0);
+}
+
+// PutSignedFixed7 and PutPlainFixed below for a decimals count already in their range (1..4,
+// 0..9): the row loops of the converters check it once per conversion.
+inline char* PutSignedFixed7(char* p, double v, int decimals) {
+  uint64_t q = 0;
+  if (!RoundQuick(std::fabs(v), decimals, &q) || q >= 100000) {
+    return PutFixedExact(p, v, decimals, FixedStyle{.width = 7, .plus = true, .zeros = true});
+  }
+  // Below 10^5 units, seven characters: the sign, 5 - decimals whole digits (zeros first), the
+  // point, the decimals. The sign and five digits, then the point put in by moving the decimals
+  // up a byte; eight bytes stored.
+  auto units = static_cast<uint32_t>(q);
+  uint32_t high = units / 1000;
+  uint64_t text = static_cast<uint64_t>(std::signbit(v) ? '-' : '+') | PairText(high) << 8 |
+                  ThreeDigitsText(units - high * 1000) << 24;
+  int point = 8 * (6 - decimals);
+  uint64_t head = (uint64_t{1} << point) - 1;
+  text = (text & head) | ((text & ~head) << 8) | (uint64_t{'.'} << point);
+  Store8(p, text);
+  return p + 7;
+}
+
+inline char* PutPlainFixed(char* p, double v, int decimals) {
+  uint64_t q = 0;
+  if (!RoundQuick(std::fabs(v), decimals, &q)) return PutFixedExact(p, v, decimals, FixedStyle{});
   *p = '-';
   p += std::signbit(v) ? 1 : 0;
-  if constexpr (D == 0) {
-    return PutSmallUnsigned(p, q);
-  } else {
-    p = PutSmallUnsigned(p, q / kPow10U32[D]);
-    *p = '.';
-    return PutDigits<D>(p + 1, q % kPow10U32[D]);
-  }
+  return PutScaledDigits(p, q, decimals);
 }
 }  // namespace detail
 
@@ -232,45 +316,17 @@ inline char* PutPlainFixed(char* p, double v) {
 inline char* PutSmallUnsigned(char* p, uint32_t v) { return detail::PutSmallUnsigned(p, v); }
 
 // "%+07.<decimals>f", decimals 1..4 (any other count is taken as 1): the text analog cells.
-// The same bytes as PutFixed; quicker for the magnitudes below 10^(5 - decimals).
+// The same bytes as PutFixed; quicker for the magnitudes below 10^(5 - decimals). The eight bytes
+// at `p` may all be written.
 inline char* PutSignedFixed7(char* p, double v, int decimals) {
-  switch (decimals) {
-    case 2:
-      return detail::PutSignedFixed7<2>(p, v);
-    case 3:
-      return detail::PutSignedFixed7<3>(p, v);
-    case 4:
-      return detail::PutSignedFixed7<4>(p, v);
-    default:
-      return detail::PutSignedFixed7<1>(p, v);
-  }
+  return detail::PutSignedFixed7(p, v, decimals >= 1 && decimals <= 4 ? decimals : 1);
 }
 
 // "%.<decimals>f", decimals 0..9 (any other count is taken as 0). The same bytes as PutFixed;
-// quicker for the magnitudes whose scaled value is below 2^31.
+// quicker for the magnitudes whose scaled value is below 2^49 or so. Up to 25 bytes at `p` may be
+// written.
 inline char* PutPlainFixed(char* p, double v, int decimals) {
-  switch (decimals) {
-    case 1:
-      return detail::PutPlainFixed<1>(p, v);
-    case 2:
-      return detail::PutPlainFixed<2>(p, v);
-    case 3:
-      return detail::PutPlainFixed<3>(p, v);
-    case 4:
-      return detail::PutPlainFixed<4>(p, v);
-    case 5:
-      return detail::PutPlainFixed<5>(p, v);
-    case 6:
-      return detail::PutPlainFixed<6>(p, v);
-    case 7:
-      return detail::PutPlainFixed<7>(p, v);
-    case 8:
-      return detail::PutPlainFixed<8>(p, v);
-    case 9:
-      return detail::PutPlainFixed<9>(p, v);
-    default:
-      return detail::PutPlainFixed<0>(p, v);
-  }
+  return detail::PutPlainFixed(p, v, decimals >= 0 && decimals <= 9 ? decimals : 0);
 }
 
 // "%<width>s" and "%-<width>s" of a text.

@@ -3,6 +3,7 @@
 // zero, infinities, NaN, subnormals, huge values included) and every integer and hex format.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <climits>
 #include <cmath>
@@ -44,6 +45,12 @@ std::string ShowDouble(double v) {
 }
 
 // ---- fixed point
+
+template <typename F>
+std::string Text(F f) {
+  char text[64];
+  return std::string(text, f(text));
+}
 
 struct FixedCase {
   const char* format;
@@ -179,6 +186,139 @@ INSTANTIATE_TEST_SUITE_P(
       return name;
     });
 
+// The quick paths of the analog and wave cells, called directly with every decimals count, over
+// the values where they change course: scaled magnitudes around every power of ten (the digit
+// count, the eight- and sixteen-digit forms), around 2^31 and 2^49 .. 2^53 (the end of the quick
+// rounding), decimal halves and their neighbours, binary ties, analog readings and wave times.
+// Each text must be printf's and the exact formatter's, and no byte may be written past the room
+// the functions claim.
+struct QuickCase {
+  const char* format;
+  int decimals;
+  bool signed7;  // PutSignedFixed7, else PutPlainFixed
+};
+
+std::function<double()> QuickValues(Random& r, int decimals) {
+  return [&r, decimals]() -> double {
+    double sign = r.OneIn(2) ? -1.0 : 1.0;
+    double scale = std::pow(10.0, decimals);
+    // A fraction of a unit at the last decimal: often a half or just beside it.
+    auto fraction = [&r]() -> double {
+      static const double kFractions[] = {0.0, 0.25, 0.5, 0.75, 0.4999999, 0.5000001, 0.999999};
+      if (r.OneIn(2)) return kFractions[r.Below(sizeof kFractions / sizeof kFractions[0])];
+      return static_cast<double>(r.Next() >> 11) / 9007199254740992.0;
+    };
+    switch (r.Below(7)) {
+      case 0: {  // around a power of ten, in units of the last decimal
+        double units = std::pow(10.0, r.Below(17)) + static_cast<double>(r.Below(7)) - 3.0;
+        return sign * (units + fraction()) / scale;
+      }
+      case 1: {  // around the ends of the quick rounding, in units of the last decimal
+        static const int kPowers[] = {31, 32, 48, 49, 50, 51, 52, 53};
+        double units = std::ldexp(1.0, kPowers[r.Below(8)]) +
+                       static_cast<double>(static_cast<int32_t>(r.Below(8192)) - 4096);
+        return sign * (units + fraction()) / scale;
+      }
+      case 2: {  // a decimal half and its neighbours a few units in the last place away
+        double half = (static_cast<double>(r.Bits() >> 11) + 0.5) / scale;
+        int steps = static_cast<int>(r.Below(7)) - 3;
+        for (; steps < 0; ++steps) half = std::nextafter(half, 0.0);
+        for (; steps > 0; --steps) half = std::nextafter(half, 1e300);
+        return sign * half;
+      }
+      case 3: {  // an exact binary tie: an odd multiple of 2^-(decimals+1)
+        double m = static_cast<double>((r.Next() >> r.Below(40) >> 12) | 1);
+        return sign * std::ldexp(m, -(decimals + 1) - static_cast<int>(r.Below(3)));
+      }
+      case 4:  // analog readings: a signed 24-bit count times a gain
+        return (static_cast<double>(static_cast<int32_t>(static_cast<uint32_t>(r.Next()) << 8) >>
+                                    8) +
+                static_cast<double>(static_cast<int32_t>(r.Below(2001)) - 1000)) *
+               (1.0 / (1.0 + r.Below(100000)));
+      case 5: {  // wave times: a sample offset times an interval in nanoseconds
+        static const double kIntervals[] = {10,   20,   50,   100,   200,   500,
+                                            1000, 2000, 5000, 10000, 20000, 50000};
+        double offset = static_cast<double>(static_cast<int32_t>(r.Below(1u << 22)) - 32768);
+        return offset * 1e-9 * kIntervals[r.Below(sizeof kIntervals / sizeof kIntervals[0])];
+      }
+      default: {  // any magnitude of the quick paths and beyond
+        static const double kEdges[] = {0.0, -0.0, 0.5, 9.5, 99999.5, 1e8, 1e15, 1e17};
+        if (r.OneIn(8)) return kEdges[r.Below(sizeof kEdges / sizeof kEdges[0])];
+        return sign * static_cast<double>(r.Bits()) / std::pow(10.0, r.Below(20));
+      }
+    }
+  };
+}
+
+class FixedQuickPath : public ::testing::TestWithParam<QuickCase> {};
+
+TEST_P(FixedQuickPath, MatchesPrintfAndTheExactFormatter) {
+  const QuickCase& c = GetParam();
+  Random r((std::hash<std::string>{}(c.format) & 0xFFFF) + 1);
+  std::function<double()> next = QuickValues(r, c.decimals);
+  // What each may write past its start: the sign, then 24 bytes of digits; eight bytes.
+  const size_t room = c.signed7 ? 8 : 25;
+  text::FixedStyle style{};
+  if (c.signed7) style = {.width = 7, .plus = true, .zeros = true};
+  int failures = 0;
+  for (int64_t i = 0, n = test::DiffCount(1000000); i < n && failures < 5; ++i) {
+    double v = next();
+    char buffer[64];
+    std::memset(buffer, '#', sizeof buffer);
+    char* end = c.signed7 ? text::PutSignedFixed7(buffer, v, c.decimals)
+                          : text::PutPlainFixed(buffer, v, c.decimals);
+    std::string quick(buffer, end);
+    bool overrun = false;
+    for (size_t k = std::max(room, quick.size()); k < sizeof buffer; ++k) {
+      overrun = overrun || buffer[k] != '#';
+    }
+    char exact[64];
+    std::string reference = ref::Piece(32, c.format, v);
+    std::string exactText(exact, text::detail::PutFixedExact(exact, v, c.decimals, style));
+    if (quick != reference || exactText != reference || overrun) {
+      ++failures;
+      ADD_FAILURE() << c.format << " of " << ShowDouble(v) << ": printf \"" << reference
+                    << "\", quick \"" << quick << "\", exact \"" << exactText << "\""
+                    << (overrun ? ", written past its room" : "");
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryDecimalsCount, FixedQuickPath,
+    ::testing::Values(QuickCase{"%.0f", 0, false}, QuickCase{"%.1f", 1, false},
+                      QuickCase{"%.2f", 2, false}, QuickCase{"%.3f", 3, false},
+                      QuickCase{"%.4f", 4, false}, QuickCase{"%.5f", 5, false},
+                      QuickCase{"%.6f", 6, false}, QuickCase{"%.7f", 7, false},
+                      QuickCase{"%.8f", 8, false}, QuickCase{"%.9f", 9, false},
+                      QuickCase{"%+07.1f", 1, true}, QuickCase{"%+07.2f", 2, true},
+                      QuickCase{"%+07.3f", 3, true}, QuickCase{"%+07.4f", 4, true}),
+    [](const auto& info) {
+      std::string name;
+      for (const char* p = info.param.format; *p; ++p) {
+        name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : *p == '+' ? 'p' : '_';
+      }
+      return name;
+    });
+
+// Counts outside the ranges are taken as the documented ones: 0 for the plain cells, 1 for the
+// seven-character cells.
+TEST(FixedQuickPath, OtherDecimalsCounts) {
+  const double kValues[] = {0.0, -0.0, 1.25, -3.14159, 12345.678, -0.05};
+  for (double v : kValues) {
+    for (int d : {-3, -1, 10, 12}) {
+      EXPECT_EQ(Text([&](char* p) { return text::PutPlainFixed(p, v, d); }),
+                ref::Piece(32, "%.0f", v))
+          << v << " with " << d;
+    }
+    for (int d : {-2, 0, 5, 9}) {
+      EXPECT_EQ(Text([&](char* p) { return text::PutSignedFixed7(p, v, d); }),
+                ref::Piece(32, "%+07.1f", v))
+          << v << " with " << d;
+    }
+  }
+}
+
 // ---- integers and hex
 
 struct IntegerCase {
@@ -187,12 +327,6 @@ struct IntegerCase {
   std::function<std::string(int64_t)> slow;
   bool unsignedOnly;  // the format takes an unsigned 32-bit value
 };
-
-template <typename F>
-std::string Text(F f) {
-  char text[64];
-  return std::string(text, f(text));
-}
 
 class IntegerText : public ::testing::TestWithParam<IntegerCase> {};
 
