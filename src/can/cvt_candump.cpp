@@ -122,7 +122,8 @@ void FinishLine(TextOutput& out, char* line, char* end) {
   out.FlushLine();
 }
 
-// `f` is the conversion's frame buffer, reused from frame to frame.
+// `f` is the conversion's frame buffer, reused from frame to frame. One writer line per line, cut
+// where lines are cut: for interface names too long for the batches below.
 void WriteFrame(CTxtCvtCandump& cv, const RecordCursor& cursor, CanFrame& f, uint64_t timeBase,
                 const InterfaceText& iface, SecondsPrefix& seconds) {
   if (!AssembleFrame(cursor, f)) return;
@@ -140,6 +141,151 @@ void WriteFrame(CTxtCvtCandump& cv, const RecordCursor& cursor, CanFrame& f, uin
     char* end = iface.Put(PutTime(line, micros, seconds));
     FinishLine(out, line, PutError(end, p.error));
   }
+}
+
+// ---- lines in batches
+
+// The line end of the output in two bytes, and its length (1 or 2).
+struct LineEnd {
+  char bytes[2] = {};
+  size_t length = 0;
+  explicit LineEnd(std::string_view eol) : length(eol.size() < 2 ? eol.size() : 2) {
+    std::memcpy(bytes, eol.data(), length);
+  }
+  char* Put(char* p) const {
+    std::memcpy(p, bytes, 2);
+    return p + length;
+  }
+};
+
+// What a frame format code gives a line, as ToSocketCan decides it: a frame or none (error frames
+// and unknown codes give the error frame alone), its identifier's digits and mask, a remote frame,
+// a CAN FD frame and where its BRS and ESI bits sit.
+struct LineForm {
+  uint32_t idMask = 0;
+  bool frame = false;
+  bool remote = false;
+  uint8_t fdExtra = 0;  // 2 for the "#" and flags nibble of a CAN FD frame
+  uint8_t digits = 3;
+  uint8_t flagShift = 4;
+};
+struct LineForms {
+  LineForm forms[256];
+  constexpr LineForms() : forms() {
+    for (int code = 0; code < 256; ++code) {
+      FrameFormat k = DecodeFrameFormat(static_cast<uint8_t>(code));
+      LineForm& f = forms[code];
+      f.frame = k.frameClass == FrameClass::Data || k.frameClass == FrameClass::Remote ||
+                k.frameClass == FrameClass::FdData;
+      f.remote = k.frameClass == FrameClass::Remote;
+      f.fdExtra = k.frameClass == FrameClass::FdData ? 2 : 0;
+      f.idMask = k.idBits == 29 ? kCanEffMask : kCanSffMask;
+      f.digits = k.idBits == 29 ? 8 : 3;
+      f.flagShift = k.idBits == 29 ? 5 : 4;
+    }
+  }
+};
+constexpr LineForms kLineForms{};
+
+// The 28 data bytes of a continuation record in hexadecimal (56 characters), eight bytes at a
+// time; the last group overlaps the one before so that nothing past the record is read.
+void PutContinuationHex(char* p, const MonitorRecord& r) {
+  logtext::PutHexOfEight(p, r.bytes + 4);
+  logtext::PutHexOfEight(p + 16, r.bytes + 12);
+  logtext::PutHexOfEight(p + 32, r.bytes + 20);
+  logtext::PutHexOfEight(p + 40, r.bytes + 24);
+}
+
+// Interface names up to this long (with the blank after) go into the batches: their lines stay
+// far below the cut, so no line is ever cut there.
+constexpr size_t kBatchName = 16;
+// The most the lines of one frame take, with the bytes their stores write past their end.
+constexpr size_t kMaxFrameLines = 512;
+// Lines are formatted in batches of up to this many bytes, one writer line that holds whole lines
+// with their line ends (the writer ends the last), so the writer's per-line work is done once per
+// batch. No line of a batch ends in a blank, so the writer's trimming of the last changes nothing.
+constexpr size_t kBatchRoom = TextOutput::kMaxAppend;
+
+struct BatchState {
+  uint64_t timeBase = 0;
+  unsigned keep = 0;  // bit 1: CH1 frames, bit 2: CH2 frames
+  const InterfaceText* iface = nullptr;
+  LineEnd eol;
+  SecondsPrefix seconds;
+};
+
+// The lines of the frame whose head record is at the cursor, each with its line end: read straight
+// from the records (AssembleFrame's rule for dropped frames, ToSocketCan's lines).
+char* PutFrameLines(char* p, const RecordCursor& cursor, const InterfaceText& iface,
+                    BatchState& state) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  const uint8_t* b = cursor.Current().bytes;
+  int count = b[12] > 64 ? 64 : b[12];
+  const MonitorRecord* first = nullptr;
+  const MonitorRecord* second = nullptr;
+  if (count > 8) {
+    first = ContinuationOf(cursor, 1);
+    if (first == nullptr) return p;
+    if (count > 36) {
+      second = ContinuationOf(cursor, 2);
+      if (cursor.Current().Continuation() < 1 || second == nullptr) return p;
+    }
+  }
+  uint8_t status = b[13];
+  const LineForm& form = kLineForms.forms[b[10]];
+  bool hasFrame = form.frame && !(count == 0 && status != 0);
+  bool hasError = static_cast<unsigned>(status - 1) < 6 && (!hasFrame || count > 0);
+  auto micros = static_cast<int64_t>(state.timeBase + cursor.Current().Timestamp());
+  if (hasFrame) {
+    p = iface.Put(PutTime(p, micros, state.seconds));
+    int digits = form.digits;
+    StoreText(p, logtext::HexDigits8(LoadU32(b + 16) & form.idMask) >> (64 - 8 * digits));
+    p[digits] = '#';
+    p += digits + 1;
+    if (form.remote) [[unlikely]] {
+      int dlc = b[15] > 8 ? 8 : b[15];
+      p[0] = 'R';
+      p[1] = kHex[dlc];
+      p += dlc > 0 ? 2 : 1;
+    } else {
+      // A CAN FD frame's "#" and flags nibble (FDF, BRS, ESI); a classic frame's data is written
+      // over them.
+      unsigned flags = kCanFdFrame | ((b[14] >> form.flagShift) & 3);
+      p[0] = '#';
+      p[1] = kHex[flags];
+      p += form.fdExtra;
+      logtext::PutHexOfEight(p, b + 24);
+      if (first != nullptr) [[unlikely]] {
+        PutContinuationHex(p + 16, *first);
+        if (second != nullptr) PutContinuationHex(p + 72, *second);
+      }
+      p += 2 * count;
+    }
+    p = state.eol.Put(p);
+  }
+  if (hasError) [[unlikely]] {
+    SocketCanError error;
+    detail::SocketCanErrorFor(status, &error);
+    p = state.eol.Put(PutError(iface.Put(PutTime(p, micros, state.seconds)), error));
+  }
+  return p;
+}
+
+// The lines of the frames from the one at the cursor (of kind `kind`) on, as many as one batch
+// holds; returns the kind of the record after the last.
+RecordKind WriteBatch(TextOutput& out, RecordCursor& cursor, RecordKind kind, BatchState& state) {
+  char* start = out.BeginAppend(kBatchRoom);
+  char* last = start + kBatchRoom - kMaxFrameLines;  // where a further frame's lines still fit
+  char* p = start;
+  do {
+    if (((state.keep >> kind) & 1) != 0) p = PutFrameLines(p, cursor, state.iface[kind - 1], state);
+    kind = NextRecord(cursor, kFrameRule);
+  } while (kind != kKindEnd && p <= last);
+  if (p != start) {
+    out.EndAppend(p - state.eol.length);
+    out.FlushLine();
+  }
+  return kind;
 }
 
 }  // namespace
@@ -162,6 +308,17 @@ void ConvertCandump(CTxtCvtCandump& cv, const MonitorData& data, ConverterContex
                             InterfaceText(context.interfaceNames[1])};
   auto timeBase =
       static_cast<uint64_t>(CaptureMicroseconds(cv.timeBaseSeconds, cv.timeBaseNanoseconds, 0));
+  TextOutput& out = *cv.output;
+  if (iface[0].size <= kBatchName && iface[1].size <= kBatchName) {
+    BatchState state{.timeBase = timeBase,
+                     .keep = (keepCh1 ? 2u : 0u) | (keepCh2 ? 4u : 0u),
+                     .iface = iface,
+                     .eol = LineEnd(out.eol()),
+                     .seconds = {}};
+    RecordKind kind = cv.FirstRecord(cursor);
+    while (kind != kKindEnd && out.result() == 0) kind = WriteBatch(out, cursor, kind, state);
+    return;
+  }
   SecondsPrefix seconds;
   CanFrame frame;
   for (RecordKind kind = cv.FirstRecord(cursor); kind != kKindEnd; kind = cv.NextRecord(cursor)) {
@@ -169,7 +326,7 @@ void ConvertCandump(CTxtCvtCandump& cv, const MonitorData& data, ConverterContex
       WriteFrame(cv, cursor, frame, timeBase, iface[0], seconds);
     if (kind == kKindCh2Frame && keepCh2)
       WriteFrame(cv, cursor, frame, timeBase, iface[1], seconds);
-    if (cv.output->result() != 0) break;
+    if (out.result() != 0) break;
   }
 }
 

@@ -101,10 +101,14 @@ inline uint32_t LoadGroup(const uint8_t* data) {
 #if defined(__GNUC__)
 // Eight bytes at a time in a 16-byte vector (GCC and Clang vector extensions, on any target):
 // nibbles interleaved, then '0' + n and 7 more from 10 up.
+// The bytes are loaded as one 64-bit word into the vector's low half, not stored into a zeroed
+// vector in memory and read back whole, which stalls on the store.
 using Vector16 = uint8_t __attribute__((vector_size(16)));
+using Vector2x64 = uint64_t __attribute__((vector_size(16)));
 inline void PutHexOfEight(char* p, const uint8_t* data) {
-  Vector16 bytes = {};
-  std::memcpy(&bytes, data, 8);
+  uint64_t word;
+  std::memcpy(&word, data, 8);
+  auto bytes = reinterpret_cast<Vector16>(Vector2x64{word, 0});
   Vector16 high = bytes >> 4;
   Vector16 low = bytes & 15;
   Vector16 n =

@@ -11,6 +11,7 @@
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,11 +41,11 @@ std::string Printf(const char* format, ...) {
   return buf;
 }
 
-// A finished line as the writer ends it: trailing blanks trimmed, then CR LF.
-void EndLine(std::string& out, std::string line) {
+// A finished line as the writer ends it: trailing blanks trimmed, then the line end.
+void EndLine(std::string& out, std::string line, const char* eol = "\r\n") {
   while (!line.empty() && line.back() == ' ') line.pop_back();
   out += line;
-  out += "\r\n";
+  out += eol;
 }
 
 // Calls `each` with the assembled frame, the record timestamp and the line (1, 2) of every frame
@@ -62,9 +63,12 @@ void ForEachFrame(const CTxtCvtBase& cv, Each each) {
   }
 }
 
-std::string CandumpLines(const CTxtCvtBase& cv, const std::array<std::string, 2>& names) {
+// The lines of the frames on the signal lines `signalLine` keeps (0 both, 1 CH1, 2 CH2).
+std::string CandumpLines(const CTxtCvtBase& cv, const std::array<std::string, 2>& names,
+                         int signalLine, const char* eol) {
   std::string out;
   ForEachFrame(cv, [&](const CanFrame& f, uint64_t timestamp, int line) {
+    if (signalLine != 0 && line != signalLine) return;
     int64_t micros = CaptureMicroseconds(cv.timeBaseSeconds, cv.timeBaseNanoseconds, timestamp);
     auto magnitude = static_cast<uint64_t>(micros);
     if (micros < 0) magnitude = 0 - magnitude;
@@ -83,12 +87,12 @@ std::string CandumpLines(const CTxtCvtBase& cv, const std::array<std::string, 2>
       } else {
         for (int i = 0; i < s.length; ++i) text += Printf("%02X", s.data[i]);
       }
-      EndLine(out, text.substr(0, 512));
+      EndLine(out, text.substr(0, 512), eol);
     }
     if (p.hasError) {
       std::string text = head + Printf("%08X#", p.error.idWord | kCanErrBusError);
       for (uint8_t b : p.error.data) text += Printf("%02X", b);
-      EndLine(out, text.substr(0, 512));
+      EndLine(out, text.substr(0, 512), eol);
     }
   });
   return out;
@@ -178,6 +182,12 @@ CaptureBuilder RandomCapture(Random& r, int frames) {
     int count = r.OneIn(3) ? static_cast<int>(r.Below(65)) : static_cast<int>(r.Below(9));
     test::Bytes data(static_cast<size_t>(count));
     for (uint8_t& byte : data) byte = static_cast<uint8_t>(r.Next());
+    // Now and then a stored byte count or a continuation count that the records do not bear out:
+    // continuation records missing or out of order, and such a frame dropped.
+    std::optional<uint8_t> storedCount;
+    std::optional<uint8_t> continuationCount;
+    if (r.OneIn(25)) storedCount = static_cast<uint8_t>(r.OneIn(2) ? r.Below(70) : r.Next());
+    if (r.OneIn(25)) continuationCount = static_cast<uint8_t>(r.Below(4));
     test::FrameSpec f{
         .line = 1 + static_cast<int>(r.Below(2)),
         .timestamp = t,
@@ -188,6 +198,8 @@ CaptureBuilder RandomCapture(Random& r, int frames) {
         .id = r.OneIn(2) ? static_cast<uint32_t>(r.Bits()) : static_cast<uint32_t>(r.Next()),
         .fc = static_cast<uint32_t>(r.Next()),
         .data = data,
+        .storedCount = storedCount,
+        .continuationCount = continuationCount,
     };
     b.Frame(f);
   }
@@ -201,20 +213,40 @@ std::string RandomName(Random& r) {
   return name;
 }
 
+// Interface names as the command line takes them: 1 to 15 characters.
+std::string ShortName(Random& r) {
+  std::string name(1 + r.Below(15), 'n');
+  for (char& c : name) c = static_cast<char>('a' + r.Below(26));
+  return name;
+}
+
 TEST(CanLogDiff, CandumpMatchesPrintfLines) {
   Random r(0xCA7D);
+  struct LineEnd {
+    uint32_t outputBits;
+    const char* text;
+  };
+  static constexpr LineEnd kLineEnds[] = {{kOutCrLf, "\r\n"}, {kOutLf, "\n"}, {kOutCr, "\r"}};
   int64_t captures = test::DiffCount(400);
   for (int64_t n = 0; n < captures; ++n) {
-    CaptureBuilder b = RandomCapture(r, 1 + static_cast<int>(r.Below(300)));
-    std::array<std::string, 2> names{RandomName(r), RandomName(r)};
+    // Up to 300 frames, now and then some thousands.
+    int frames =
+        r.OneIn(8) ? 1 + static_cast<int>(r.Below(3000)) : 1 + static_cast<int>(r.Below(300));
+    CaptureBuilder b = RandomCapture(r, frames);
+    std::array<std::string, 2> names =
+        r.OneIn(2) ? std::array<std::string, 2>{ShortName(r), ShortName(r)}
+                   : std::array<std::string, 2>{RandomName(r), RandomName(r)};
+    const LineEnd& eol = kLineEnds[r.Below(3)];
+    int signalLine = r.OneIn(2) ? 0 : 1 + static_cast<int>(r.Below(2));
     std::string expected;
-    auto run = test::RunConverter(b.Build(), test::SettingsFor(kCvtCanCandump),
-                                  [&](const MonitorData& d, ConverterContext& c) {
-                                    c.interfaceNames = names;
-                                    CTxtCvtCandump cv;
-                                    ConvertCandump(cv, d, c);
-                                    expected = CandumpLines(cv, names);
-                                  });
+    auto run = test::RunConverter(
+        b.Build(), test::SettingsFor(kCvtCanCandump, 0, 0, eol.outputBits, u",", signalLine),
+        [&](const MonitorData& d, ConverterContext& c) {
+          c.interfaceNames = names;
+          CTxtCvtCandump cv;
+          ConvertCandump(cv, d, c);
+          expected = CandumpLines(cv, names, signalLine, eol.text);
+        });
     ASSERT_EQ(run.result, 0u);
     ASSERT_EQ(test::FirstDifference(expected, run.bytes), "") << "capture " << n;
   }
