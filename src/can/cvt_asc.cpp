@@ -179,35 +179,77 @@ char* PutFdFrame(char* p, char channel, const SocketCanFrame& s, uint32_t crc,
   return p + 40;
 }
 
-// `f` is the conversion's frame buffer, reused from frame to frame.
-void WriteFrame(CTxtCvtAsc& cv, const RecordCursor& cursor, CanFrame& f, int channel,
-                SecondsPrefix& seconds) {
-  if (!AssembleFrame(cursor, f)) return;
-  SocketCanPackets p = ToSocketCan(f);
+// The line end of the output in two bytes, and its length (1 or 2).
+struct LineEnd {
+  char bytes[2] = {};
+  size_t length = 0;
+  explicit LineEnd(std::string_view eol) : length(eol.size() < 2 ? eol.size() : 2) {
+    std::memcpy(bytes, eol.data(), length);
+  }
+  char* Put(char* p) const {
+    std::memcpy(p, bytes, 2);
+    return p + length;
+  }
+};
+
+// The lines of the frame at the cursor, each with its line end. `f` is the conversion's frame
+// buffer, reused from frame to frame.
+char* PutFrameLines(char* p, const RecordCursor& cursor, CanFrame& f, int channel,
+                    SecondsPrefix& seconds, const LineEnd& eol) {
+  if (!AssembleFrame(cursor, f)) return p;
+  SocketCanPackets s = ToSocketCan(f);
   uint64_t t = cursor.Current().Timestamp();
-  TextOutput& out = *cv.output;
   auto digit = static_cast<char>('0' + channel);
-  if (p.hasFrame) {
-    char* line = out.BeginAppend(kLineRoom);
-    char* end;
-    if (p.frame.IsFd()) {
-      end = PutTime(line, t, seconds, TextWord("C"));
-      StoreText(end, TextWord("ANFD "));
-      end = PutFdFrame(end + 5, digit, p.frame, f.fc & 0xFFFFFF, f.dlc);
+  if (s.hasFrame) {
+    if (s.frame.IsFd()) {
+      p = PutTime(p, t, seconds, TextWord("C"));
+      StoreText(p, TextWord("ANFD "));
+      p = PutFdFrame(p + 5, digit, s.frame, f.fc & 0xFFFFFF, f.dlc);
     } else {
-      end = PutClassicFrame(PutTime(line, t, seconds, static_cast<unsigned char>(digit)), p.frame);
+      p = PutClassicFrame(PutTime(p, t, seconds, static_cast<unsigned char>(digit)), s.frame);
     }
-    out.EndAppend(end);
+    p = eol.Put(p);
+  }
+  if (s.hasError) {
+    p = PutTime(p, t, seconds, static_cast<unsigned char>(digit));
+    StoreText(p, TextWord("  ErrorF"));
+    StoreText(p + 8, TextWord("rame"));
+    p = eol.Put(p + 12);
+  }
+  return p;
+}
+
+// The most the lines of one frame take (a CAN FD line of 64 bytes and an error line), with the
+// bytes their stores write past their end.
+constexpr size_t kMaxFrameLines = 2 * kLineRoom;
+// Lines are formatted in batches of up to this many bytes, one writer line that holds whole lines
+// with their line ends (the writer ends the last), so the writer's per-line work is done once per
+// batch. No frame line ends in a blank, so the writer's trimming of the last changes nothing.
+constexpr size_t kBatchRoom = TextOutput::kMaxAppend;
+
+struct BatchState {
+  unsigned keep = 0;  // bit 1: CH1 frames, bit 2: CH2 frames
+  LineEnd eol;
+  SecondsPrefix seconds;
+  CanFrame frame;
+};
+
+// The lines of the frames from the one at the cursor (of kind `kind`) on, as many as one batch
+// holds; returns the kind of the record after the last.
+RecordKind WriteBatch(TextOutput& out, RecordCursor& cursor, RecordKind kind, BatchState& state) {
+  char* start = out.BeginAppend(kBatchRoom);
+  char* last = start + kBatchRoom - kMaxFrameLines;  // where a further frame's lines still fit
+  char* p = start;
+  do {
+    if (((state.keep >> kind) & 1) != 0)
+      p = PutFrameLines(p, cursor, state.frame, kind, state.seconds, state.eol);
+    kind = NextRecord(cursor, kFrameRule);
+  } while (kind != kKindEnd && p <= last);
+  if (p != start) {
+    out.EndAppend(p - state.eol.length);
     out.FlushLine();
   }
-  if (p.hasError) {
-    char* line = out.BeginAppend(kLineRoom);
-    char* end = PutTime(line, t, seconds, static_cast<unsigned char>(digit));
-    StoreText(end, TextWord("  ErrorF"));
-    StoreText(end + 8, TextWord("rame"));
-    out.EndAppend(end + 12);
-    out.FlushLine();
-  }
+  return kind;
 }
 
 }  // namespace
@@ -248,13 +290,13 @@ void ConvertAsc(CTxtCvtAsc& cv, const MonitorData& data, ConverterContext& conte
     bool keepCh1 = context.signalLine != 2;
     bool keepCh2 = context.signalLine != 1;
     RecordCursor cursor = cv.StartCursor();
-    SecondsPrefix seconds;
-    CanFrame frame;
-    for (RecordKind kind = cv.FirstRecord(cursor); kind != kKindEnd; kind = cv.NextRecord(cursor)) {
-      if (kind == kKindCh1Frame && keepCh1) WriteFrame(cv, cursor, frame, 1, seconds);
-      if (kind == kKindCh2Frame && keepCh2) WriteFrame(cv, cursor, frame, 2, seconds);
-      if (out.result() != 0) return;
-    }
+    BatchState state{.keep = (keepCh1 ? 2u : 0u) | (keepCh2 ? 4u : 0u),
+                     .eol = LineEnd(out.eol()),
+                     .seconds = {},
+                     .frame = {}};
+    RecordKind kind = cv.FirstRecord(cursor);
+    while (kind != kKindEnd && out.result() == 0) kind = WriteBatch(out, cursor, kind, state);
+    if (out.result() != 0) return;
   }
   line.Clear();
   line.Text("End TriggerBlock");

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "can/can_frame.h"
@@ -105,9 +106,11 @@ int FdDlcFor(int count) {
   return 15;
 }
 
-std::string AscLines(const CTxtCvtBase& cv) {
+// The lines of the frames on the signal lines `signalLine` keeps (0 both, 1 CH1, 2 CH2).
+std::string AscLines(const CTxtCvtBase& cv, int signalLine, const char* eol) {
   std::string out;
   ForEachFrame(cv, [&](const CanFrame& f, uint64_t t, int line) {
+    if (signalLine != 0 && line != signalLine) return;
     std::string time = Printf("%4" PRIu64 ".%06" PRIu64 " ", t / 1000000, t % 1000000);
     SocketCanPackets p = ToSocketCan(f);
     if (p.hasFrame) {
@@ -123,20 +126,21 @@ std::string AscLines(const CTxtCvtBase& cv) {
         for (int i = 0; i < s.length; ++i) text += Printf(" %02X", s.data[i]);
         text += Printf("        0    0 %8X %8X 0 0 0 0",
                        0x1000u | (brs ? 0x2000u : 0) | (esi ? 0x4000u : 0), f.fc & 0xFFFFFF);
-        EndLine(out, text);
+        EndLine(out, text, eol);
       } else if (s.IsRemote()) {
         EndLine(out,
-                time + Printf("%d  %-15s Rx   r %X", line, id.c_str(), s.dlc > 15 ? 15 : s.dlc));
+                time + Printf("%d  %-15s Rx   r %X", line, id.c_str(), s.dlc > 15 ? 15 : s.dlc),
+                eol);
       } else {
         int shown = s.length > 8 ? 8 : s.length;
         bool dlcAgrees = s.dlc <= 15 && (s.dlc > 8 ? 8 : s.dlc) == shown;
         std::string text =
             time + Printf("%d  %-15s Rx   d %X", line, id.c_str(), dlcAgrees ? s.dlc : shown);
         for (int i = 0; i < shown; ++i) text += Printf(" %02X", s.data[i]);
-        EndLine(out, text);
+        EndLine(out, text, eol);
       }
     }
-    if (p.hasError) EndLine(out, time + Printf("%d  ErrorFrame", line));
+    if (p.hasError) EndLine(out, time + Printf("%d  ErrorFrame", line), eol);
   });
   return out;
 }
@@ -220,13 +224,14 @@ std::string ShortName(Random& r) {
   return name;
 }
 
+struct LineEnd {
+  uint32_t outputBits;
+  const char* text;
+};
+constexpr LineEnd kLineEnds[] = {{kOutCrLf, "\r\n"}, {kOutLf, "\n"}, {kOutCr, "\r"}};
+
 TEST(CanLogDiff, CandumpMatchesPrintfLines) {
   Random r(0xCA7D);
-  struct LineEnd {
-    uint32_t outputBits;
-    const char* text;
-  };
-  static constexpr LineEnd kLineEnds[] = {{kOutCrLf, "\r\n"}, {kOutLf, "\n"}, {kOutCr, "\r"}};
   int64_t captures = test::DiffCount(400);
   for (int64_t n = 0; n < captures; ++n) {
     // Up to 300 frames, now and then some thousands.
@@ -257,19 +262,25 @@ TEST(CanLogDiff, AscMatchesPrintfLines) {
   Random r(0xA5C);
   int64_t captures = test::DiffCount(400);
   for (int64_t n = 0; n < captures; ++n) {
-    CaptureBuilder b = RandomCapture(r, 1 + static_cast<int>(r.Below(300)));
+    int frames =
+        r.OneIn(8) ? 1 + static_cast<int>(r.Below(3000)) : 1 + static_cast<int>(r.Below(300));
+    CaptureBuilder b = RandomCapture(r, frames);
+    const LineEnd& eol = kLineEnds[r.Below(3)];
+    int signalLine = r.OneIn(2) ? 0 : 1 + static_cast<int>(r.Below(2));
     std::string expected;
-    auto run = test::RunConverter(b.Build(), test::SettingsFor(kCvtCanAsc),
-                                  [&](const MonitorData& d, ConverterContext& c) {
-                                    CTxtCvtAsc cv;
-                                    ConvertAsc(cv, d, c);
-                                    expected = AscLines(cv);
-                                  });
+    auto run = test::RunConverter(
+        b.Build(), test::SettingsFor(kCvtCanAsc, 0, 0, eol.outputBits, u",", signalLine),
+        [&](const MonitorData& d, ConverterContext& c) {
+          CTxtCvtAsc cv;
+          ConvertAsc(cv, d, c);
+          expected = AscLines(cv, signalLine, eol.text);
+        });
     ASSERT_EQ(run.result, 0u);
     // The five header lines and the closing line around the frame lines.
+    std::string_view lineEnd = eol.text;
     size_t start = 0;
-    for (int i = 0; i < 5; ++i) start = run.bytes.find('\n', start) + 1;
-    std::string tail = "End TriggerBlock\r\n";
+    for (int i = 0; i < 5; ++i) start = run.bytes.find(lineEnd, start) + lineEnd.size();
+    std::string tail = "End TriggerBlock" + std::string(lineEnd);
     ASSERT_GE(run.bytes.size(), start + tail.size());
     EXPECT_EQ(run.bytes.substr(run.bytes.size() - tail.size()), tail);
     ASSERT_EQ(test::FirstDifference(
