@@ -193,18 +193,20 @@ struct LineEnd {
 };
 
 // The lines of the frame at the cursor, each with its line end. `f` is the conversion's frame
-// buffer, reused from frame to frame.
+// buffer for frames of more than 8 bytes, reused from frame to frame.
 char* PutFrameLines(char* p, const RecordCursor& cursor, CanFrame& f, int channel,
                     SecondsPrefix& seconds, const LineEnd& eol) {
-  if (!AssembleFrame(cursor, f)) return p;
-  SocketCanPackets s = ToSocketCan(f);
+  SocketCanPackets s;
+  if (!ReadSocketCan(cursor, f, s)) return p;
+  const uint8_t* b = cursor.Current().bytes;
   uint64_t t = cursor.Current().Timestamp();
   auto digit = static_cast<char>('0' + channel);
   if (s.hasFrame) {
     if (s.frame.IsFd()) {
       p = PutTime(p, t, seconds, TextWord("C"));
       StoreText(p, TextWord("ANFD "));
-      p = PutFdFrame(p + 5, digit, s.frame, f.fc & 0xFFFFFF, f.dlc);
+      // The recorded CRC and DLC, as AssembleFrame reads them (bytes 20-23 and 15).
+      p = PutFdFrame(p + 5, digit, s.frame, LoadU32(b + 20) & 0xFFFFFF, b[15]);
     } else {
       p = PutClassicFrame(PutTime(p, t, seconds, static_cast<unsigned char>(digit)), s.frame);
     }

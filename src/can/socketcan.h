@@ -113,6 +113,63 @@ inline SocketCanPackets ToSocketCan(const CanFrame& f) {
   return p;
 }
 
+namespace detail {
+// What a frame format code gives, as ToSocketCan decides it: the identifier word's flags and mask,
+// a frame or none (error frames and unknown codes give the error frame alone), a CAN FD frame and
+// where its BRS and ESI bits sit.
+struct SocketCanForm {
+  uint32_t flags = 0;
+  uint32_t idMask = 0;
+  bool frame = false;
+  bool fd = false;
+  uint8_t flagShift = 4;
+};
+struct SocketCanForms {
+  SocketCanForm forms[256];
+  constexpr SocketCanForms() : forms() {
+    for (int code = 0; code < 256; ++code) {
+      FrameFormat k = DecodeFrameFormat(static_cast<uint8_t>(code));
+      SocketCanForm& f = forms[code];
+      f.frame = k.frameClass == FrameClass::Data || k.frameClass == FrameClass::Remote ||
+                k.frameClass == FrameClass::FdData;
+      f.fd = k.frameClass == FrameClass::FdData;
+      f.flags = (k.idBits == 29 ? kCanEffFlag : 0) |
+                (k.frameClass == FrameClass::Remote ? kCanRtrFlag : 0);
+      f.idMask = k.idBits == 29 ? kCanEffMask : kCanSffMask;
+      f.flagShift = k.idBits == 29 ? 5 : 4;
+    }
+  }
+};
+inline constexpr SocketCanForms kSocketCanForms{};
+}  // namespace detail
+
+// AssembleFrame and ToSocketCan of the frame whose head record is at the cursor in one: false when
+// the frame is dropped. A frame of up to 8 bytes is read straight from the head record, its data
+// pointer pointing there (8 readable bytes); a longer one is assembled in `f`. Only the packets
+// given are set.
+inline bool ReadSocketCan(const RecordCursor& cursor, CanFrame& f, SocketCanPackets& p) {
+  const uint8_t* b = cursor.Current().bytes;
+  if (b[12] > 8) [[unlikely]] {
+    if (!AssembleFrame(cursor, f)) return false;
+    p = ToSocketCan(f);
+    return true;
+  }
+  int count = b[12];
+  uint8_t status = b[13];
+  const detail::SocketCanForm& form = detail::kSocketCanForms.forms[b[10]];
+  p.hasFrame = form.frame && !(count == 0 && status != 0);
+  p.frame.idWord = form.flags | (LoadU32(b + 16) & form.idMask);
+  p.frame.fdFlags =
+      form.fd ? static_cast<uint8_t>(kCanFdFrame | ((b[14] >> form.flagShift) & 3)) : 0;
+  p.frame.dlc = form.fd ? 0 : b[15];
+  p.frame.length = count;
+  p.frame.data = b + 24;
+  p.hasError = static_cast<unsigned>(status - 1) < 6 && (!p.hasFrame || count > 0);
+  if (p.hasError) [[unlikely]]
+    detail::SocketCanErrorFor(status, &p.error);
+  return true;
+}
+
 // Microseconds since 1970 of a record timestamp on the capture's time base, in 64-bit arithmetic
 // that wraps instead of overflowing (only a damaged time base comes near it).
 inline int64_t CaptureMicroseconds(int64_t baseSeconds, int64_t baseNanoseconds,
