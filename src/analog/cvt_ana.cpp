@@ -122,10 +122,17 @@ void WriteSampleLine(CTxtCvtANA& cv, const RecordCursor& cursor, bool plainChann
       p = text::detail::PutPlainFixed(p + 1, ScaleSample(a.scales[ch], a.raw[ch]), cells.count[ch]);
     }
   } else if (plainText) {
+    // The usual cell is a blank and seven characters: one eight-byte store.
     for (int ch = 0; ch < a.channelCount; ++ch) {
-      *p = ' ';
-      p = text::detail::PutSignedFixed7(p + 1, ScaleSample(a.scales[ch], a.raw[ch]),
-                                        cells.count[ch]);
+      double v = ScaleSample(a.scales[ch], a.raw[ch]);
+      uint64_t cell = 0;
+      if (text::detail::SignedFixed7Text(v, cells.count[ch], &cell)) {
+        text::detail::Store8(p, ' ' | cell << 8);
+        p += 8;
+      } else {
+        *p = ' ';
+        p = text::detail::PutSignedFixed7(p + 1, v, cells.count[ch]);
+      }
     }
   } else {
     for (int ch = 0; ch < a.channelCount; ++ch) {
@@ -134,7 +141,9 @@ void WriteSampleLine(CTxtCvtANA& cv, const RecordCursor& cursor, bool plainChann
   }
   out.EndAppend(p);
   if (cv.csv && cv.addGnss) cv.gnssColumns.Append(cv, cv.lastGnss);
-  cv.EndLine();
+  // EndLine, inline.
+  out.FlushLine();
+  cv.fieldOnLine = false;
 }
 
 }  // namespace

@@ -284,21 +284,29 @@ inline char* PutScaledDigits(char* p, uint64_t q, int decimals) {
 
 // PutSignedFixed7 and PutPlainFixed below for a decimals count already in their range (1..4,
 // 0..9): the row loops of the converters check it once per conversion.
-inline char* PutSignedFixed7(char* p, double v, int decimals) {
+// The seven characters of PutSignedFixed7's quick path in the low bytes of `*text` (the first
+// in the lowest, the top byte zero); false for the values it leaves to the exact rounding.
+inline bool SignedFixed7Text(double v, int decimals, uint64_t* text) {
   uint64_t q = 0;
-  if (!RoundQuick(std::fabs(v), decimals, &q) || q >= 100000) {
-    return PutFixedExact(p, v, decimals, FixedStyle{.width = 7, .plus = true, .zeros = true});
-  }
+  if (!RoundQuick(std::fabs(v), decimals, &q) || q >= 100000) return false;
   // Below 10^5 units, seven characters: the sign, 5 - decimals whole digits (zeros first), the
   // point, the decimals. The sign and five digits, then the point put in by moving the decimals
-  // up a byte; eight bytes stored.
+  // up a byte.
   auto units = static_cast<uint32_t>(q);
   uint32_t high = units / 1000;
-  uint64_t text = static_cast<uint64_t>(std::signbit(v) ? '-' : '+') | PairText(high) << 8 |
-                  ThreeDigitsText(units - high * 1000) << 24;
+  uint64_t t = static_cast<uint64_t>(std::signbit(v) ? '-' : '+') | PairText(high) << 8 |
+               ThreeDigitsText(units - high * 1000) << 24;
   int point = 8 * (6 - decimals);
   uint64_t head = (uint64_t{1} << point) - 1;
-  text = (text & head) | ((text & ~head) << 8) | (uint64_t{'.'} << point);
+  *text = (t & head) | ((t & ~head) << 8) | (uint64_t{'.'} << point);
+  return true;
+}
+
+inline char* PutSignedFixed7(char* p, double v, int decimals) {
+  uint64_t text = 0;
+  if (!SignedFixed7Text(v, decimals, &text)) {
+    return PutFixedExact(p, v, decimals, FixedStyle{.width = 7, .plus = true, .zeros = true});
+  }
   Store8(p, text);
   return p + 7;
 }

@@ -56,7 +56,8 @@ class LocalTimeCache {
     second.valid = false;
   }
 
-  // The second of the latest CSV row (filled and used by PutTimeCells).
+  // The second of the latest CSV row or text time column (filled and used by PutTimeCells and
+  // PutTimeColumn).
   SecondTexts second;
 
   // The local time of `seconds` since 1970-01-01 00:00:00 UTC, or null when it cannot be

@@ -145,9 +145,27 @@ const char* TimeColumnTitle(int32_t style) {
   }
 }
 
+namespace {
+const SecondTexts* SecondOf(CTxtCvtBase& cv, uint64_t timestamp);
+}  // namespace
+
 char* PutTimeColumn(char* p, const MonitorRecord& record, CTxtCvtBase& cv) {
   auto t = static_cast<int64_t>(record.Timestamp());
   int32_t style = cv.timeStampStyle;
+  if (style == 2) {
+    // " HH:MM:SS.mmm ": the second's time text as the CSV cells keep it (the hour and minute and
+    // "%02d" of the second), then the milliseconds from the microseconds into the second.
+    const SecondTexts* s = SecondOf(cv, record.Timestamp());
+    if (s != nullptr && s->shown) {
+      *p = ' ';
+      std::memcpy(p + 1, s->time, sizeof s->time);
+      p += 1 + s->timeLength;
+      auto us = static_cast<uint32_t>(s->firstMicro + (record.Timestamp() - s->first));
+      text::detail::Store8(p, '.' | text::detail::ThreeDigitsText(detail::Thousandths(us)) << 8 |
+                                  uint64_t{' '} << 32);
+      return p + 5;
+    }
+  }
   switch (style) {
     case 0: {
       int64_t d = 0;
