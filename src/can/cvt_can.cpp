@@ -28,6 +28,35 @@ constexpr size_t kMaxTextFrame = 160;
 // with their delimiters, and 64 data bytes.
 constexpr size_t kMaxCsvFrame = kMaxTimeCells + 8 * 63 + 3 * 64 + 64;
 
+void StoreU64(char* p, uint64_t v);
+
+// "%02X" of the four bytes of `w` (lowest first) as eight characters, the first in the lowest
+// byte of the word: each byte spread to two, its high nibble first, then every nibble turned into
+// its digit ('A'-'F' for those of 10 and more, whose sum with 0x76 reaches bit 7).
+uint64_t HexDigitsWord(uint32_t w) {
+  uint64_t t = w;
+  t = (t | t << 16) & 0x0000FFFF0000FFFFull;
+  t = (t | t << 8) & 0x00FF00FF00FF00FFull;
+  uint64_t n = ((t >> 4) & 0x000F000F000F000Full) | ((t & 0x000F000F000F000Full) << 8);
+  uint64_t letters = ((n + 0x7676767676767676ull) >> 7) & 0x0101010101010101ull;
+  return n + 0x3030303030303030ull + letters * 7;
+}
+
+// The first `keep` (0-8) characters of `digits`, blanks after them.
+uint64_t KeepDigits(uint64_t digits, int keep) {
+  uint64_t mask = keep >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * keep)) - 1;
+  return (digits & mask) | (0x2020202020202020ull & ~mask);
+}
+
+// The eight data positions of a text frame line: "%02X" of each of the first `shown` bytes (all
+// eight when more are shown), two blanks for each position after them; 16 characters in two
+// stores. The eight bytes are always readable.
+void PutDataPositions(char* p, const uint8_t* data, int shown) {
+  int keep = shown >= 8 ? 16 : 2 * shown;
+  StoreU64(p, KeepDigits(HexDigitsWord(LoadU32(data)), keep));
+  StoreU64(p + 8, KeepDigits(HexDigitsWord(LoadU32(data + 4)), keep > 8 ? keep - 8 : 0));
+}
+
 // One text frame line: "%c %s %d %8s %-7s %2s %-2s " with trigger mark, time column, channel,
 // ID, TYPE, DL and ST, then eight data positions ("%02X" or two blanks) and the check value.
 // Every field after the time column has a fixed width, so the line is laid out by position.
@@ -76,9 +105,7 @@ void WriteTextFrame(CTxtCvtCAN& cv, const MonitorRecord& head, int channel, cons
   }
   p += 26;
   if (HasData(f)) {
-    int shown = ShownBytes(f);
-    std::memset(p, ' ', 16);
-    for (int i = 0; i < 8 && i < shown; ++i) text::PutHexByte(p + 2 * i, f.data[i]);
+    PutDataPositions(p, f.data, ShownBytes(f));
     p += 16;
     if (c == FrameClass::FdData) {
       *p++ = ' ';

@@ -31,11 +31,6 @@ void CTxtCvtBase::WriteCell(const char* text) {
   fieldOnLine = true;
 }
 
-void CTxtCvtBase::EndLine() {
-  output->FlushLine();
-  fieldOnLine = false;
-}
-
 void CTxtCvtBase::WriteTitleLine() {
   char piece[64];
   FormatPiece(piece, "* %-36s*", Title());

@@ -54,8 +54,11 @@ class CTxtCvtBase {
     fieldOnLine = true;
     return p;
   }
-  // Ends the current line and clears fieldOnLine.
-  void EndLine();
+  // Ends the current line and clears fieldOnLine. Inline: it runs once per output line.
+  void EndLine() {
+    output->FlushLine();
+    fieldOnLine = false;
+  }
 
   // The whole text header: banner with the conversion time, header lines, set-up block, closing
   // banner and an empty line.
