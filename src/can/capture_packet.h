@@ -12,34 +12,6 @@
 namespace dtconv {
 
 namespace detail {
-// What a frame format code gives: the identifier word's flags and mask, whether it is a CAN FD
-// frame (and where its BRS and ESI bits sit), or no frame at all (error frames and unknown codes
-// give the error frame alone).
-struct PacketForm {
-  uint32_t flags = 0;
-  uint32_t idMask = 0;
-  bool frame = false;
-  bool fd = false;
-  uint8_t flagShift = 4;  // BRS and ESI sit one bit higher in frames with 29-bit identifiers
-};
-struct PacketForms {
-  PacketForm forms[256];
-  constexpr PacketForms() : forms() {
-    for (int code = 0; code < 256; ++code) {
-      FrameFormat k = DecodeFrameFormat(static_cast<uint8_t>(code));
-      PacketForm& p = forms[code];
-      p.frame = k.frameClass == FrameClass::Data || k.frameClass == FrameClass::Remote ||
-                k.frameClass == FrameClass::FdData;
-      p.fd = k.frameClass == FrameClass::FdData;
-      p.flags = (k.idBits == 29 ? kCanEffFlag : 0) |
-                (k.frameClass == FrameClass::Remote ? kCanRtrFlag : 0);
-      p.idMask = k.idBits == 29 ? kCanEffMask : kCanSffMask;
-      p.flagShift = k.idBits == 29 ? 5 : 4;
-    }
-  }
-};
-inline constexpr PacketForms kPacketForms{};
-
 struct ErrorClass {
   uint32_t idWord;
   uint8_t type;      // data byte 2: protocol error type
@@ -82,7 +54,7 @@ inline bool ReadCapturePackets(const RecordCursor& cursor, CanFrame& f, CaptureP
   }
   p.count = count;
   uint8_t status = b[13];
-  const detail::PacketForm& form = detail::kPacketForms.forms[b[10]];
+  const detail::SocketCanForm& form = detail::kSocketCanForms.forms[b[10]];
   p.hasFrame = form.frame && !(count == 0 && status != 0);
   if (p.hasFrame) {
     p.idWord = form.flags | (LoadU32(b + 16) & form.idMask);
