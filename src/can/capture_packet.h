@@ -11,23 +11,6 @@
 
 namespace dtconv {
 
-namespace detail {
-struct ErrorClass {
-  uint32_t idWord;
-  uint8_t type;      // data byte 2: protocol error type
-  uint8_t location;  // data byte 3: protocol error location
-};
-// Recorded status codes 1-6.
-inline constexpr ErrorClass kErrorClasses[6] = {
-    {kCanErrFlag | kCanErrAck, 0x00, 0x00},   // 1 acknowledgement error
-    {kCanErrFlag | kCanErrProt, 0x02, 0x18},  // 2 form error at the CRC delimiter
-    {kCanErrFlag | kCanErrProt, 0x00, 0x08},  // 3 CRC sequence
-    {kCanErrFlag | kCanErrProt, 0x04, 0x00},  // 4 bit stuffing error
-    {kCanErrFlag | kCanErrProt, 0x40, 0x00},  // 5 active error announcement
-    {kCanErrFlag | kCanErrProt, 0x02, 0x1B},  // 6 form error at the ACK delimiter
-};
-}  // namespace detail
-
 struct CapturePackets {
   // The frame, when there is one.
   bool hasFrame = false;

@@ -51,22 +51,25 @@ struct SocketCanPackets {
 
 namespace detail {
 
+// The error class of each recorded status code 1-6: the identifier word, and data bytes 2 (protocol
+// error type) and 3 (protocol error location).
+struct ErrorClass {
+  uint32_t idWord;
+  uint8_t type;
+  uint8_t location;
+};
+inline constexpr ErrorClass kErrorClasses[6] = {
+    {kCanErrFlag | kCanErrAck, 0x00, 0x00},   // 1 acknowledgement error
+    {kCanErrFlag | kCanErrProt, 0x02, 0x18},  // 2 form error at the CRC delimiter
+    {kCanErrFlag | kCanErrProt, 0x00, 0x08},  // 3 CRC sequence
+    {kCanErrFlag | kCanErrProt, 0x04, 0x00},  // 4 bit stuffing error
+    {kCanErrFlag | kCanErrProt, 0x40, 0x00},  // 5 active error announcement
+    {kCanErrFlag | kCanErrProt, 0x02, 0x1B},  // 6 form error at the ACK delimiter
+};
+
 // The error frame of a recorded status code 1-6: its error class and the protocol error type and
 // location in data bytes 2 and 3. Other codes give none.
 inline bool SocketCanErrorFor(uint8_t status, SocketCanError* error) {
-  struct ErrorClass {
-    uint32_t idWord;
-    uint8_t type;
-    uint8_t location;
-  };
-  static constexpr ErrorClass kErrorClasses[6] = {
-      {kCanErrFlag | kCanErrAck, 0x00, 0x00},   // 1 acknowledgement error
-      {kCanErrFlag | kCanErrProt, 0x02, 0x18},  // 2 form error at the CRC delimiter
-      {kCanErrFlag | kCanErrProt, 0x00, 0x08},  // 3 CRC sequence
-      {kCanErrFlag | kCanErrProt, 0x04, 0x00},  // 4 bit stuffing error
-      {kCanErrFlag | kCanErrProt, 0x40, 0x00},  // 5 active error announcement
-      {kCanErrFlag | kCanErrProt, 0x02, 0x1B},  // 6 form error at the ACK delimiter
-  };
   if (status < 1 || status > 6) return false;
   const ErrorClass& e = kErrorClasses[status - 1];
   *error = SocketCanError{};
