@@ -10,6 +10,8 @@ namespace dtconv {
 
 namespace {
 constexpr char kBom[] = "\xEF\xBB\xBF";
+// Room set aside ahead of a large output, in steps of this many bytes.
+constexpr uint64_t kReserveStep = uint64_t{16} << 20;
 }  // namespace
 
 int FormatPieceN(char* piece, size_t size, const char* format, ...) {
@@ -64,6 +66,9 @@ uint32_t TextOutput::Open(const std::filesystem::path& path, bool createNew) {
   pending_ = 0;
   line_ = buffer_.get();
   length_ = 0;
+  written_ = 0;
+  reserved_ = 0;
+  reserving_ = true;
   int err = 0;
   file_ = createNew ? platform::CreateOutputFile(path, &err) : platform::OpenOutputFile(path, &err);
   if (file_ == nullptr) {
@@ -86,6 +91,7 @@ void TextOutput::CloseOutput() {
   if (file_ == nullptr) return;
   // Lines finished before a failure or a cancel were handed over and are still written.
   WritePending();
+  if (reserved_ > written_ && result_ == 0) platform::TrimOutputSpace(file_, written_);
   errno = 0;
   if (std::fclose(file_) != 0) Fail(kResultOutputBase + static_cast<uint32_t>(errno ? errno : EIO));
   file_ = nullptr;
@@ -106,11 +112,21 @@ void TextOutput::WriteRaw(const char* data, size_t size) {
   errno = 0;
   if (std::fwrite(data, 1, size, file_) != size) {
     Fail(kResultOutputBase + static_cast<uint32_t>(errno ? errno : EIO));
+    return;
   }
+  written_ += size;
 }
 
 void TextOutput::WritePending() {
   if (pending_ == 0) return;
+  // A block of a large output: the file system is asked to set aside room for
+  // the next blocks in one step. The room left past the end is given back on closing.
+  if (reserving_ && pending_ >= blockSize_ / 2 && written_ + pending_ > reserved_ &&
+      file_ != nullptr) {
+    uint64_t from = reserved_ > written_ ? reserved_ : written_;
+    reserving_ = platform::ReserveOutputSpace(file_, from, kReserveStep);
+    if (reserving_) reserved_ = from + kReserveStep;
+  }
   // The unfinished line moves to the start of the buffer.
   WriteRaw(buffer_.get(), pending_);
   if (length_ > 0) std::memmove(buffer_.get(), line_, static_cast<size_t>(length_));

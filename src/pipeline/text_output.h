@@ -160,6 +160,9 @@ class TextOutput {
   uint32_t result_ = 0;
   std::atomic<bool> cancel_{false};
   std::FILE* file_ = nullptr;
+  uint64_t written_ = 0;   // bytes the file has taken
+  uint64_t reserved_ = 0;  // the file system's room set aside ahead of them (0: none)
+  bool reserving_ = true;  // false once the file system declined
   size_t blockSize_;
   // Finished lines (pending_ bytes), then the current line at line_, with room for a whole line
   // of kLineCapacity characters and its line end after the block.

@@ -98,6 +98,15 @@ std::FILE* OpenOutputFile(const std::filesystem::path& path, int* err);
 // runtime error number.
 std::FILE* CreateOutputFile(const std::filesystem::path& path, int* err);
 
+// Asks the file system to set aside room for bytes [offset, offset + length) of an output file
+// without changing its size, so that writing them later does less work. Returns false where the
+// system or the file system offers no such request, or it failed (nothing is changed then).
+bool ReserveOutputSpace(std::FILE* file, uint64_t offset, uint64_t length);
+
+// Gives back any room set aside past the first `size` bytes of an output file, whose size is
+// `size`: the content is not changed.
+void TrimOutputSpace(std::FILE* file, uint64_t size);
+
 // Removes a file, ignoring failures (used to drop a partial output).
 void RemoveFile(const std::filesystem::path& path);
 

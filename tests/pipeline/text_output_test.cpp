@@ -2,6 +2,9 @@
 #include "pipeline/text_output.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include "input/monitor_data.h"
 #include "test_files.h"
@@ -162,6 +165,37 @@ TEST(TextOutput, FullDiskGivesEnospcAndStaysFailed) {
   }
   out.CloseOutput();
   EXPECT_EQ(out.result(), kResultOutputBase + ENOSPC);
+}
+
+// The room a large output has the file system set aside ahead of its blocks is given back on
+// closing: the file keeps exactly its bytes and no more space than they need.
+TEST(TextOutput, LargeOutputLeavesNoRoomReservedPastItsEnd) {
+  test::TempDir dir;
+  auto allocated = [](const std::filesystem::path& p) {
+    struct stat st {};
+    EXPECT_EQ(::stat(p.c_str(), &st), 0);
+    return static_cast<uint64_t>(st.st_blocks) * 512;
+  };
+  TextOutput out;
+  out.SetupOutput(Bits(1));  // LF
+  ASSERT_EQ(out.OpenOutput(dir / "o.txt"), 0u);
+  std::string expected;
+  std::string line(99, 'x');
+  bool reservedAhead = false;
+  for (int i = 0; i < 60000; ++i) {
+    line[i % 99] = static_cast<char>('a' + i % 26);
+    out.AppendText(line);
+    out.FlushLine();
+    expected += line + "\n";
+    if (i % 5000 == 4999) {
+      reservedAhead = reservedAhead || allocated(dir / "o.txt") >= uint64_t{8} << 20;
+    }
+  }
+  out.CloseOutput();
+  ASSERT_EQ(out.result(), 0u);
+  EXPECT_EQ(test::ReadFileBytes(dir / "o.txt"), expected);
+  EXPECT_LT(allocated(dir / "o.txt"), expected.size() + (uint64_t{256} << 10));
+  if (!reservedAhead) GTEST_SKIP() << "this file system sets no room aside ahead of writes";
 }
 
 TEST(TextOutput, FullDiskNoticedAtCloseForASmallOutput) {

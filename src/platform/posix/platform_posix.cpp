@@ -279,6 +279,25 @@ std::FILE* CreateOutputFile(const std::filesystem::path& path, int* err) {
   return f;
 }
 
+bool ReserveOutputSpace(std::FILE* file, uint64_t offset, uint64_t length) {
+#ifdef __linux__
+  // Blocks allocated ahead spare the file system a reservation per page as the data arrives.
+  return ::fallocate(fileno(file), FALLOC_FL_KEEP_SIZE, static_cast<off_t>(offset),
+                     static_cast<off_t>(length)) == 0;
+#else
+  (void)file;
+  (void)offset;
+  (void)length;
+  return false;
+#endif
+}
+
+void TrimOutputSpace(std::FILE* file, uint64_t size) {
+  // Cutting a file to its own size frees the blocks allocated past its end. A failure leaves
+  // them allocated, which costs space but no data.
+  (void)::ftruncate(fileno(file), static_cast<off_t>(size));
+}
+
 void RemoveFile(const std::filesystem::path& path) { ::unlink(path.c_str()); }
 
 bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {

@@ -209,6 +209,11 @@ std::FILE* CreateOutputFile(const std::filesystem::path& path, int* err) {
   return f;
 }
 
+// NTFS gains little from an allocation ahead of sequential writes: nothing is reserved here.
+bool ReserveOutputSpace(std::FILE*, uint64_t, uint64_t) { return false; }
+
+void TrimOutputSpace(std::FILE*, uint64_t) {}
+
 void RemoveFile(const std::filesystem::path& path) { DeleteFileW(path.c_str()); }
 
 bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
