@@ -74,11 +74,12 @@ inline bool AssembleFrame(const RecordCursor& cursor, CanFrame& frame) {
   frame.dlc = b[15];
   frame.id = LoadU32(b + 16);
   frame.fc = LoadU32(b + 20);
-  // BRS and ESI sit one bit higher in frames with 29-bit identifiers.
-  int flagShift = frame.kind.idBits == 29 ? 5 : 4;
-  bool fd = frame.kind.frameClass == FrameClass::FdData;
-  frame.brs = fd && ((b[14] >> flagShift) & 1) != 0;
-  frame.esi = fd && ((b[14] >> (flagShift + 1)) & 1) != 0;
+  // BRS and ESI sit one bit higher in frames with 29-bit identifiers. Bit arithmetic rather than
+  // conditions: classic and FD frames come mixed.
+  unsigned flags = static_cast<unsigned>(b[14]) >> (frame.kind.idBits == 29 ? 5 : 4);
+  unsigned fd = frame.kind.frameClass == FrameClass::FdData ? 1u : 0u;
+  frame.brs = (fd & flags) != 0;
+  frame.esi = (fd & (flags >> 1)) != 0;
 
   std::memcpy(frame.data, b + 24, 8);
   if (count > 8) [[unlikely]] {

@@ -42,10 +42,65 @@ uint64_t HexDigitsWord(uint32_t w) {
   return n + 0x3030303030303030ull + letters * 7;
 }
 
-// The first `keep` (0-8) characters of `digits`, blanks after them.
-uint64_t KeepDigits(uint64_t digits, int keep) {
-  uint64_t mask = keep >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * keep)) - 1;
-  return (digits & mask) | (0x2020202020202020ull & ~mask);
+constexpr uint64_t kBlankWord = 0x2020202020202020ull;
+
+// Masks over a word of eight characters for the text frame line's fixed-width fields, whose
+// content varies from frame to frame in no predictable way: each field is one store, chosen by
+// table and mask rather than by branches.
+struct FieldMasks {
+  uint64_t last[9];         // the last n (0-8) characters
+  uint64_t dataFirst[17];   // of the 16 data positions, the first n (0-16): the first word
+  uint64_t dataSecond[17];  // and the second
+  constexpr FieldMasks() : last(), dataFirst(), dataSecond() {
+    for (int n = 0; n <= 8; ++n) last[n] = n == 0 ? 0 : ~uint64_t{0} << (8 * (8 - n));
+    for (int n = 0; n <= 16; ++n) {
+      dataFirst[n] = n >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * n)) - 1;
+      dataSecond[n] = n >= 16 ? ~uint64_t{0} : n <= 8 ? 0 : (uint64_t{1} << (8 * (n - 8))) - 1;
+    }
+  }
+};
+constexpr FieldMasks kFieldMasks{};
+
+// "%-7s " of TYPE: by frame class (data, remote, error, CAN FD data, other), then by BRS and ESI
+// (set only for CAN FD frames).
+constexpr char kTypeFields[5][4][9] = {{"DATA    ", "DATA    ", "DATA    ", "DATA    "},
+                                       {"REMOTE  ", "REMOTE  ", "REMOTE  ", "REMOTE  "},
+                                       {"ERROR   ", "ERROR   ", "ERROR   ", "ERROR   "},
+                                       {"FDATA   ", "FDATA*  ", "FDATA!  ", "FDATA*! "},
+                                       {"        ", "        ", "        ", "        "}};
+
+// "%2s" of DL by the length plus one: blanks for no length (-1), then " 0" .. "64".
+struct DlFields {
+  char text[66][2];
+  constexpr DlFields() : text() {
+    for (int dl = -1; dl <= 64; ++dl) {
+      text[dl + 1][0] = dl >= 10 ? static_cast<char>('0' + dl / 10) : ' ';
+      text[dl + 1][1] = dl >= 0 ? static_cast<char>('0' + dl % 10) : ' ';
+    }
+  }
+};
+constexpr DlFields kDlFields{};
+
+// ST by the recorded status; blank for the statuses without a letter.
+struct StatusLetters {
+  char letter[256];
+  constexpr StatusLetters() : letter() {
+    constexpr char kLetters[7] = {'G', 'A', 'F', 'C', 'F', 'E', 'F'};
+    for (int s = 0; s < 256; ++s) letter[s] = s <= 6 ? kLetters[s] : ' ';
+  }
+};
+constexpr StatusLetters kStatusLetters{};
+
+// "%8s" of the ID field: "%08X" of a 29-bit frame's recorded word, "%03X" of an 11-bit frame's
+// (more digits when the word needs them) right-aligned, blanks for frames without an identifier.
+uint64_t IdField(const CanFrame& f) {
+  uint64_t digits = HexDigitsWord(__builtin_bswap32(f.id));  // "%08X"
+  int significant = (35 - std::countl_zero(f.id | 1)) >> 2;
+  int shown = f.kind.idBits == 29   ? 8
+              : f.kind.idBits == 11 ? (significant > 3 ? significant : 3)
+                                    : 0;
+  uint64_t keep = kFieldMasks.last[shown];
+  return (digits & keep) | (kBlankWord & ~keep);
 }
 
 // The eight data positions of a text frame line: "%02X" of each of the first `shown` bytes (all
@@ -53,9 +108,14 @@ uint64_t KeepDigits(uint64_t digits, int keep) {
 // stores. The eight bytes are always readable.
 void PutDataPositions(char* p, const uint8_t* data, int shown) {
   int keep = shown >= 8 ? 16 : 2 * shown;
-  StoreU64(p, KeepDigits(HexDigitsWord(LoadU32(data)), keep));
-  StoreU64(p + 8, KeepDigits(HexDigitsWord(LoadU32(data + 4)), keep > 8 ? keep - 8 : 0));
+  uint64_t first = kFieldMasks.dataFirst[keep], second = kFieldMasks.dataSecond[keep];
+  StoreU64(p, (HexDigitsWord(LoadU32(data)) & first) | (kBlankWord & ~first));
+  StoreU64(p + 8, (HexDigitsWord(LoadU32(data + 4)) & second) | (kBlankWord & ~second));
 }
+
+// "                    %+3d:" of the continuation lines of a CAN FD frame, by offset / 16.
+constexpr char kContinuationHeads[4][25] = {"                     +8:", "                    +24:",
+                                            "                    +40:", "                    +56:"};
 
 // One text frame line: "%c %s %d %8s %-7s %2s %-2s " with trigger mark, time column, channel,
 // ID, TYPE, DL and ST, then eight data positions ("%02X" or two blanks) and the check value.
@@ -71,65 +131,46 @@ void WriteTextFrame(CTxtCvtCAN& cv, const MonitorRecord& head, int channel, cons
   // " %8s %-7s %2s %-2s ": 24 characters, blank where a field is empty.
   std::memset(p + 2, ' ', 24);
   FrameClass c = f.kind.frameClass;
+  bool fd = c == FrameClass::FdData;
   if (c != FrameClass::Other) {
-    // ID: "%03X" or "%08X" of the recorded word, right-aligned in 8 (it never needs more).
-    if (f.kind.idBits == 29) {
-      text::PutHexDigits<8>(p + 3, f.id);
-    } else if (f.kind.idBits == 11) {
-      if (f.id < 0x1000) {
-        text::PutHexDigits<3>(p + 8, f.id);
-      } else {
-        char id[8];
-        int n = static_cast<int>(text::PutHex(id, f.id, 3) - id);
-        std::memcpy(p + 3 + 8 - n, id, static_cast<size_t>(n));
-      }
-    }
-    // TYPE, padded to its 7 characters.
-    static constexpr char kTypes[4][8] = {"DATA   ", "REMOTE ", "ERROR  ", ""};
-    static constexpr char kFd[4][8] = {"FDATA  ", "FDATA* ", "FDATA! ", "FDATA*!"};
-    std::memcpy(p + 12,
-                c == FrameClass::FdData ? kFd[(f.brs ? 1 : 0) + (f.esi ? 2 : 0)]
-                                        : kTypes[static_cast<int>(c)],
-                7);
-    int dl = c == FrameClass::FdData  ? FdDataLength(f.dlc)
-             : c == FrameClass::Error ? -1
-             : f.dlc > 8              ? 8
-                                      : f.dlc;
-    if (dl >= 10) {
-      text::PutTwoDigits(p + 20, static_cast<unsigned>(dl));
-    } else if (dl >= 0) {
-      p[21] = static_cast<char>('0' + dl);
-    }
-    static constexpr char kStatus[7] = {'G', 'A', 'F', 'C', 'F', 'E', 'F'};
-    if (f.status <= 6) p[23] = kStatus[f.status];
+    StoreU64(p + 3, IdField(f));
+    // TYPE with the blank after it.
+    std::memcpy(p + 12, kTypeFields[static_cast<int>(c)][(f.brs ? 1 : 0) + (f.esi ? 2 : 0)], 8);
+    int classic = f.dlc > 8 ? 8 : f.dlc;
+    int dl = fd ? FdDataLength(f.dlc) : c == FrameClass::Error ? -1 : classic;
+    std::memcpy(p + 20, kDlFields.text[dl + 1], 2);
+    p[23] = kStatusLetters.letter[f.status];
   }
   p += 26;
   if (HasData(f)) {
     PutDataPositions(p, f.data, ShownBytes(f));
-    p += 16;
-    if (c == FrameClass::FdData) {
-      *p++ = ' ';
-      p = text::PutHexDigits<6>(p, f.fc & 0xFFFFFF);
-    } else {
-      std::memset(p, ' ', 3);
-      p = text::PutHexDigits<4>(p + 3, f.fc & 0xFFFF);
-    }
+    // FC: " %06X" for CAN FD, "   %04X" otherwise; seven characters either way.
+    uint64_t fc = HexDigitsWord(__builtin_bswap32(f.fc));  // "%08X"
+    uint64_t fdText = ' ' | (fc >> 16) << 8;
+    uint64_t classicText = 0x202020 | (fc >> 32) << 24;
+    uint64_t pick = fd ? ~uint64_t{0} : 0;
+    StoreU64(p + 16, (fdText & pick) | (classicText & ~pick));
+    p += 23;
   }
   out.EndAppend(p);
   cv.EndLine();
-  if (c != FrameClass::FdData) return;
-  // Continuation lines: "                    %+3d:", then up to 16 bytes, a blank before the
-  // first and the ninth.
+  if (f.count <= 8 || !fd) return;
+  // Continuation lines: the head, then up to 16 bytes, a blank before the first and the ninth.
   for (int offset = 8; offset < f.count; offset += 16) {
+    int n = f.count - offset < 16 ? f.count - offset : 16;
     p = out.BeginAppend(64);
-    std::memset(p, ' ', 20);
-    p = text::PutSignedSpacePadded(p + 20, offset, 3);
-    *p++ = ':';
-    for (int i = 0; i < 16 && offset + i < f.count; ++i) {
-      if (i % 8 == 0) *p++ = ' ';
-      p = text::PutHexByte(p, f.data[offset + i]);
-    }
-    out.EndAppend(p);
+    std::memcpy(p, kContinuationHeads[offset >> 4], 24);
+    const uint8_t* bytes = f.data + offset;
+    // The second group is read only where the frame has its bytes.
+    const uint8_t* more = n > 8 ? bytes + 8 : bytes;
+    p[24] = ' ';
+    StoreU64(p + 25, HexDigitsWord(LoadU32(bytes)));
+    StoreU64(p + 33, HexDigitsWord(LoadU32(bytes + 4)));
+    p[41] = ' ';
+    StoreU64(p + 42, HexDigitsWord(LoadU32(more)));
+    StoreU64(p + 50, HexDigitsWord(LoadU32(more + 4)));
+    // A blank and two digits per byte, one more blank before the ninth.
+    out.EndAppend(p + 25 + 2 * n + (n > 8 ? 1 : 0));
     cv.EndLine();
   }
 }
@@ -413,8 +454,8 @@ void ConvertCan(CTxtCvtCAN& cv, const MonitorData& data, ConverterContext& conte
 
   if (!csv) cv.WriteReportHeader();
   if (data.recordCount == 0) return;
-  bool keepCh1 = context.signalLine != 2;
-  bool keepCh2 = context.signalLine != 1;
+  // Bit 1: frames of line 1 are kept, bit 2: those of line 2.
+  unsigned keepLines = (context.signalLine != 2 ? 2u : 0u) | (context.signalLine != 1 ? 4u : 0u);
   RecordCursor cursor = cv.StartCursor();
   RecordKind kind = cv.FirstRecord(cursor);
   if (kind == kKindEnd) return;
@@ -429,10 +470,9 @@ void ConvertCan(CTxtCvtCAN& cv, const MonitorData& data, ConverterContext& conte
   for (; kind != kKindEnd; kind = dtconv::NextRecord(cursor, rule)) {
     switch (kind) {
       case kKindCh1Frame:
-        if (keepCh1) WriteFrame(cv, cursor, 1, frame);
-        break;
       case kKindCh2Frame:
-        if (keepCh2) WriteFrame(cv, cursor, 2, frame);
+        // The kind is the line number: one path for both lines, whose frames come mixed.
+        if ((keepLines >> kind) & 1) WriteFrame(cv, cursor, kind, frame);
         break;
       case kKindOverrun:
         if (csv) {

@@ -36,10 +36,12 @@ void PutLe32Pair(uint8_t* p, uint32_t low, uint32_t high) {
   }
 }
 
-struct PacketTime {
-  uint32_t seconds;
-  uint32_t microseconds;
-};
+// Seconds in the low half, microseconds in the high half: the first eight bytes of the record
+// header, kept in one register.
+using PacketTime = uint64_t;
+constexpr PacketTime MakePacketTime(uint32_t seconds, uint32_t microseconds) {
+  return seconds | static_cast<uint64_t>(microseconds) << 32;
+}
 
 // One packet, built in place in the writer's buffer: the little-endian pcap record header, then
 // the SocketCAN frame with its big-endian identifier word. `payload` holds 8 readable bytes, or
@@ -51,7 +53,7 @@ struct PacketTime {
   // Whole 64-bit stores from registers, which later loads of the same bytes can be forwarded
   // from (the compiler gathers byte stores into vectors through memory otherwise).
   auto length = static_cast<uint32_t>(8 + count);
-  PutLe32Pair(p, t.seconds, t.microseconds);
+  PutLe32Pair(p, static_cast<uint32_t>(t), static_cast<uint32_t>(t >> 32));
   PutLe32Pair(p + 8, length, length);
   PutLe32Pair(p + 16, __builtin_bswap32(idWord),
               static_cast<uint32_t>(count) | static_cast<uint32_t>(fdFlags) << 8 |
@@ -77,16 +79,16 @@ class PacketClock {
   PacketTime At(uint64_t timestamp) {
     uint64_t t = base_ + timestamp;
     if (valid_ && t - secondStart_ < 1000000) {
-      return {seconds_, static_cast<uint32_t>(t - secondStart_)};
+      return MakePacketTime(seconds_, static_cast<uint32_t>(t - secondStart_));
     }
     auto signedT = static_cast<int64_t>(t);
-    PacketTime time{static_cast<uint32_t>(signedT / 1000000),
-                    static_cast<uint32_t>(signedT % 1000000)};
+    PacketTime time = MakePacketTime(static_cast<uint32_t>(signedT / 1000000),
+                                     static_cast<uint32_t>(signedT % 1000000));
     // Later records of the same second take the same seconds; a negative time (a damaged time
     // base) is split each time.
     valid_ = signedT >= 0 && signedT < (int64_t{1} << 62);
     secondStart_ = t - t % 1000000;
-    seconds_ = time.seconds;
+    seconds_ = static_cast<uint32_t>(time);
     return time;
   }
 
@@ -136,8 +138,8 @@ void ConvertPcap(CTxtCvtPcap& cv, const MonitorData& data, ConverterContext& con
   cv.output->WriteBytes(header, sizeof header);
   if (data.recordCount == 0) return;
 
-  bool keepCh1 = context.signalLine != 2;
-  bool keepCh2 = context.signalLine != 1;
+  // Bit 1: frames of line 1 are kept, bit 2: those of line 2 (the kind is the line number).
+  unsigned keepLines = (context.signalLine != 2 ? 2u : 0u) | (context.signalLine != 1 ? 4u : 0u);
   RecordCursor cursor = cv.StartCursor();
   CanFrame frame;
   PacketClock clock(cv);
@@ -145,7 +147,7 @@ void ConvertPcap(CTxtCvtPcap& cv, const MonitorData& data, ConverterContext& con
   // The walk itself rather than the virtual NextRecord: it is inlined into this loop.
   for (RecordKind kind = dtconv::FirstRecord(cursor, kFrameRule); kind != kKindEnd;
        kind = dtconv::NextRecord(cursor, kFrameRule)) {
-    if ((kind == kKindCh1Frame && keepCh1) || (kind == kKindCh2Frame && keepCh2)) {
+    if ((keepLines >> kind) & 1) {
       WriteFrame(out, clock, cursor, frame);
     }
     if (out.result() != 0) break;

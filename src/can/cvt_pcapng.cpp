@@ -204,8 +204,8 @@ void ConvertPcapng(CTxtCvtPcapng& cv, const MonitorData& data, ConverterContext&
   WriteInterface(*cv.output, data, 2);
   if (data.recordCount == 0) return;
 
-  bool keepCh1 = context.signalLine != 2;
-  bool keepCh2 = context.signalLine != 1;
+  // Bit 1: frames of line 1 are kept, bit 2: those of line 2 (the kind is the line number).
+  unsigned keepLines = (context.signalLine != 2 ? 2u : 0u) | (context.signalLine != 1 ? 4u : 0u);
   RecordCursor cursor = cv.StartCursor();
   CanFrame frame;
   TextOutput& out = *cv.output;
@@ -214,8 +214,9 @@ void ConvertPcapng(CTxtCvtPcapng& cv, const MonitorData& data, ConverterContext&
   // The walk itself rather than the virtual NextRecord: it is inlined into this loop.
   for (RecordKind kind = dtconv::FirstRecord(cursor, kFrameRule); kind != kKindEnd;
        kind = dtconv::NextRecord(cursor, kFrameRule)) {
-    if (kind == kKindCh1Frame && keepCh1) WriteFrame(out, base, cursor, 0, frame);
-    if (kind == kKindCh2Frame && keepCh2) WriteFrame(out, base, cursor, 1, frame);
+    // The interface of line 1 is 0, that of line 2 is 1.
+    if ((keepLines >> kind) & 1)
+      WriteFrame(out, base, cursor, static_cast<uint32_t>(kind) - 1, frame);
     if (out.result() != 0) break;
   }
 }

@@ -75,26 +75,54 @@ struct AcceptRule {
   bool lostData = false;       // 0x80
 };
 
-// The kind a rule gives a record, or kKindEnd when the record is passed over.
-inline RecordKind ClassifyRecord(const MonitorRecord& record, const AcceptRule& rule) {
-  if (!record.IsHead()) return kKindEnd;
-  uint8_t type = record.Type();
-  switch (type >> 4) {
-    case 0:
-      return rule.frames ? kKindCh1Frame : kKindEnd;
-    case 1:
-      return rule.frames ? kKindCh2Frame : kKindEnd;
-    case 2:
-      return rule.gnss ? kKindGnss : kKindEnd;
-    case 3:
-      return rule.analog && type <= 0x32 ? kKindAnalog : kKindEnd;
-    default:
-      break;
+namespace detail {
+// What each record type is, for ClassifyRecord: the kind it is reported as and the rule flag
+// that accepts it (a bit of RuleBits; 0 for types no rule accepts).
+struct RecordTypeTable {
+  RecordKind kind[256];
+  uint8_t ruleBit[256];
+  constexpr RecordTypeTable() : kind(), ruleBit() {
+    for (int t = 0; t < 256; ++t) {
+      kind[t] = kKindEnd;
+      ruleBit[t] = 0;
+    }
+    for (int t = 0x00; t <= 0x1F; ++t) {
+      kind[t] = t < 0x10 ? kKindCh1Frame : kKindCh2Frame;
+      ruleBit[t] = 1;
+    }
+    for (int t = 0x20; t <= 0x2F; ++t) {
+      kind[t] = kKindGnss;
+      ruleBit[t] = 2;
+    }
+    for (int t = 0x30; t <= 0x32; ++t) {
+      kind[t] = kKindAnalog;
+      ruleBit[t] = 4;
+    }
+    kind[kRecordLostData] = kKindLostData;
+    ruleBit[kRecordLostData] = 8;
+    kind[kRecordCanOverrun] = kKindOverrun;
+    ruleBit[kRecordCanOverrun] = 16;
+    kind[kRecordAnalogOverrun] = kKindOverrun;
+    ruleBit[kRecordAnalogOverrun] = 32;
   }
-  if (type == kRecordLostData) return rule.lostData ? kKindLostData : kKindEnd;
-  if (type == kRecordCanOverrun) return rule.canOverrun ? kKindOverrun : kKindEnd;
-  if (type == kRecordAnalogOverrun) return rule.analogOverrun ? kKindOverrun : kKindEnd;
-  return kKindEnd;
+};
+inline constexpr RecordTypeTable kRecordTypes{};
+
+// The rule's flags in the bits of RecordTypeTable::ruleBit.
+constexpr unsigned RuleBits(const AcceptRule& rule) {
+  return (rule.frames ? 1u : 0u) | (rule.gnss ? 2u : 0u) | (rule.analog ? 4u : 0u) |
+         (rule.lostData ? 8u : 0u) | (rule.canOverrun ? 16u : 0u) | (rule.analogOverrun ? 32u : 0u);
+}
+}  // namespace detail
+
+// The kind a rule gives a record, or kKindEnd when the record is passed over. Two table reads and
+// no branch: the record types of a capture come in no predictable order.
+inline RecordKind ClassifyRecord(const MonitorRecord& record, const AcceptRule& rule) {
+  uint8_t type = record.Type();
+  unsigned accepted = detail::kRecordTypes.ruleBit[type] & detail::RuleBits(rule);
+  // A head bit and an accepting flag keep the kind; otherwise the mask clears it.
+  unsigned keep = 0u - ((accepted != 0 ? 1u : 0u) & (record.IsHead() ? 1u : 0u));
+  return static_cast<RecordKind>(static_cast<unsigned>(detail::kRecordTypes.kind[type]) & keep);
 }
 
 // The walk's work at a checkpoint: the progress report and the pages given back.
