@@ -41,14 +41,12 @@ inline bool ReadCapturePackets(const RecordCursor& cursor, CanFrame& f, CaptureP
   p.hasFrame = form.frame && !(count == 0 && status != 0);
   if (p.hasFrame) {
     p.idWord = form.flags | (LoadU32(b + 16) & form.idMask);
-    p.fdFlags = 0;
-    p.byte7 = b[15];
-    if (form.fd) {
-      p.fdFlags =
-          static_cast<uint8_t>(kCanFdFrame | (((b[14] >> form.flagShift) & 1) ? kCanFdBrs : 0) |
-                               (((b[14] >> (form.flagShift + 1)) & 1) ? kCanFdEsi : 0));
-      p.byte7 = 0;
-    }
+    // BRS and ESI are the SocketCAN flag bits 0 and 1. A mask rather than a branch: classic and
+    // CAN FD frames come mixed.
+    static_assert(kCanFdBrs == 1 && kCanFdEsi == 2);
+    unsigned fdMask = form.fd ? 0xFFu : 0u;
+    p.fdFlags = static_cast<uint8_t>((kCanFdFrame | ((b[14] >> form.flagShift) & 3)) & fdMask);
+    p.byte7 = static_cast<uint8_t>(b[15] & ~fdMask);
   }
   // After a frame only when it carries data; alone otherwise.
   p.hasError = status >= 1 && status <= 6 && (!p.hasFrame || count > 0);

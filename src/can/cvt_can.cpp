@@ -44,6 +44,20 @@ uint64_t HexDigitsWord(uint32_t w) {
 
 constexpr uint64_t kBlankWord = 0x2020202020202020ull;
 
+// `a` when `cond` holds, else `b`, by mask: the compiler makes branches of most conditional
+// expressions, and the frames of a capture take their sides in no predictable order.
+inline uint64_t Pick(bool cond, uint64_t a, uint64_t b) {
+  uint64_t mask = 0 - static_cast<uint64_t>(cond);
+  return (a & mask) | (b & ~mask);
+}
+
+// DL: the data length of a CAN FD frame's DLC, the DLC of a classic frame up to 8.
+uint32_t DataLength(const CanFrame& f) {
+  uint32_t classic = f.dlc > 8 ? 8u : f.dlc;
+  return static_cast<uint32_t>(Pick(f.kind.frameClass == FrameClass::FdData,
+                                    static_cast<uint32_t>(FdDataLength(f.dlc)), classic));
+}
+
 // Masks over a word of eight characters for the text frame line's fixed-width fields, whose
 // content varies from frame to frame in no predictable way: each field is one store, chosen by
 // table and mask rather than by branches.
@@ -91,15 +105,19 @@ struct StatusLetters {
 };
 constexpr StatusLetters kStatusLetters{};
 
+// The digits of the identifier: 8 for a 29-bit frame ("%08X"), 3 for an 11-bit one ("%03X"), or
+// more when its recorded word needs them, none without an identifier.
+int IdDigitsShown(const CanFrame& f) {
+  int significant = (35 - std::countl_zero(f.id | 1)) >> 2;
+  auto wide = static_cast<uint64_t>(significant > 3 ? significant : 3);
+  return static_cast<int>(Pick(f.kind.idBits == 29, 8, Pick(f.kind.idBits == 11, wide, 0)));
+}
+
 // "%8s" of the ID field: "%08X" of a 29-bit frame's recorded word, "%03X" of an 11-bit frame's
 // (more digits when the word needs them) right-aligned, blanks for frames without an identifier.
 uint64_t IdField(const CanFrame& f) {
   uint64_t digits = HexDigitsWord(__builtin_bswap32(f.id));  // "%08X"
-  int significant = (35 - std::countl_zero(f.id | 1)) >> 2;
-  int shown = f.kind.idBits == 29   ? 8
-              : f.kind.idBits == 11 ? (significant > 3 ? significant : 3)
-                                    : 0;
-  uint64_t keep = kFieldMasks.last[shown];
+  uint64_t keep = kFieldMasks.last[IdDigitsShown(f)];
   return (digits & keep) | (kBlankWord & ~keep);
 }
 
@@ -136,9 +154,9 @@ void WriteTextFrame(CTxtCvtCAN& cv, const MonitorRecord& head, int channel, cons
     StoreU64(p + 3, IdField(f));
     // TYPE with the blank after it.
     std::memcpy(p + 12, kTypeFields[static_cast<int>(c)][(f.brs ? 1 : 0) + (f.esi ? 2 : 0)], 8);
-    int classic = f.dlc > 8 ? 8 : f.dlc;
-    int dl = fd ? FdDataLength(f.dlc) : c == FrameClass::Error ? -1 : classic;
-    std::memcpy(p + 20, kDlFields.text[dl + 1], 2);
+    // Error frames have no DL: the blank entry.
+    uint64_t dlEntry = Pick(c == FrameClass::Error, 0, DataLength(f) + 1);
+    std::memcpy(p + 20, kDlFields.text[dlEntry], 2);
     p[23] = kStatusLetters.letter[f.status];
   }
   p += 26;
@@ -148,8 +166,7 @@ void WriteTextFrame(CTxtCvtCAN& cv, const MonitorRecord& head, int channel, cons
     uint64_t fc = HexDigitsWord(__builtin_bswap32(f.fc));  // "%08X"
     uint64_t fdText = ' ' | (fc >> 16) << 8;
     uint64_t classicText = 0x202020 | (fc >> 32) << 24;
-    uint64_t pick = fd ? ~uint64_t{0} : 0;
-    StoreU64(p + 16, (fdText & pick) | (classicText & ~pick));
+    StoreU64(p + 16, Pick(fd, fdText, classicText));
     p += 23;
   }
   out.EndAppend(p);
@@ -263,6 +280,10 @@ struct TypeText {
 constexpr TypeText kCsvTypes[8] = {{"DATA", 4},  {"REMOTE", 6}, {"ERROR", 5},  {"", 0},
                                    {"FDATA", 5}, {"FDATA*", 6}, {"FDATA!", 6}, {"FDATA*!", 7}};
 
+// The kCsvTypes entry by frame class (data, remote, error, CAN FD data), then by BRS and ESI (set
+// only for CAN FD frames).
+constexpr int kCsvTypeIndex[4][4] = {{0, 0, 0, 0}, {1, 1, 1, 1}, {2, 2, 2, 2}, {4, 5, 6, 7}};
+
 char* PutPadded(char* p, const TypeText& t) {
   std::memcpy(p, t.text, 8);
   return p + t.length;
@@ -283,26 +304,19 @@ void WriteCsvFrame(CTxtCvtCAN& cv, const MonitorRecord& head, int channel, const
     // No field of an unknown frame format is shown: ID, Type, DL and St stay empty.
     for (int i = 0; i < 3; ++i) p = d.Put(p);
   } else {
-    // "%03X" for 11-bit and "%08X" for 29-bit identifiers, of the whole recorded word: the
-    // digits of a 3-digit identifier lead an 8-digit text of it moved to the top, so both take
-    // the same stores (and an error frame's empty ID writes them too, to be overwritten).
-    int idBits = f.kind.idBits;
-    if (idBits == 11 && f.id >= 0x1000) {
-      p = text::PutHex(p, f.id, 3);
-    } else {
-      text::PutHexDigits<8>(p, idBits == 29 ? f.id : f.id << 20);
-      p += idBits == 29 ? 8 : idBits == 11 ? 3 : 0;
-    }
+    // "%03X" for 11-bit and "%08X" for 29-bit identifiers, of the whole recorded word (more
+    // digits for an 11-bit frame's word that needs them); none for error frames. The "%08X" text
+    // moved down past the digits not shown, in one store whatever the width.
+    int shown = IdDigitsShown(f);
+    uint64_t digits = HexDigitsWord(__builtin_bswap32(f.id));
+    StoreU64(p, digits >> (8 * (shown == 0 ? 0 : 8 - shown)));
+    p += shown;
     p = d.Put(p);
-    int type =
-        c == FrameClass::FdData ? 4 + (f.brs ? 1 : 0) + (f.esi ? 2 : 0) : static_cast<int>(c);
+    int type = kCsvTypeIndex[static_cast<int>(c)][(f.brs ? 1 : 0) + (f.esi ? 2 : 0)];
     p = PutPadded(p, kCsvTypes[type]);
     p = d.Put(p);
     if (c != FrameClass::Error) {
-      uint32_t dl = c == FrameClass::FdData ? static_cast<uint32_t>(FdDataLength(f.dlc))
-                    : f.dlc > 8             ? 8u
-                                            : f.dlc;
-      p = text::PutSmallUnsigned(p, dl);
+      p = text::PutSmallUnsigned(p, DataLength(f));
     }
     p = d.Put(p);
     static constexpr char kStatus[7] = {'G', 'A', 'F', 'C', 'F', 'E', 'F'};
@@ -315,7 +329,7 @@ void WriteCsvFrame(CTxtCvtCAN& cv, const MonitorRecord& head, int channel, const
   p = PutSpacedHexBytes(p, f.data, fd || c == FrameClass::Data ? f.count : 0);
   // FC: the check value's bytes, highest first: three of a CAN FD frame, two of a classic one.
   p = d.Put(p);
-  uint32_t fc = fd ? f.fc : f.fc << 8;
+  auto fc = static_cast<uint32_t>(Pick(fd, f.fc, f.fc << 8));
   PutSpacedHexPair(p, static_cast<uint8_t>(fc >> 16), static_cast<uint8_t>(fc >> 8));
   StoreU64(p + 6, kSpacedHexWords.words[static_cast<uint8_t>(fc)]);
   p += fd ? 9 : classic ? 6 : 0;
