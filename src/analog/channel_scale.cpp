@@ -147,8 +147,8 @@ bool CalibratedCounts(const CalibrationEntry& cal, double& plus, double& minus) 
 
 ChannelScale BuildScale(const Range& range, bool onBoard, const CalibrationEntry& cal) {
   ChannelScale s;
-  s.max = range.max;
-  s.min = range.min;
+  s.high[0] = range.max;
+  s.low[1] = range.min;
   s.decimals = range.decimals;
   double plus = 0, minus = 0;
   if (CalibratedCounts(cal, plus, minus)) {
@@ -156,8 +156,8 @@ ChannelScale BuildScale(const Range& range, bool onBoard, const CalibrationEntry
   } else {
     plus = minus = onBoard ? 1000 * range.nominal : kFullCount / range.nominal;
   }
-  s.plusGain = range.factor / plus;
-  s.minusGain = range.factor / minus;
+  s.gain[0] = range.factor / plus;
+  s.gain[1] = range.factor / minus;
   return s;
 }
 
@@ -182,17 +182,17 @@ ChannelScale BuildWaveScale(const WaveInfo& wave, int ch) {
   const Range& range = OnBoardRange(wave.RangeCode(ch));
   double w = WaveUnitFactor(wave.IntervalCode());
   ChannelScale s;
-  s.max = range.max;
-  s.min = range.min;
+  s.high[0] = range.max;
+  s.low[1] = range.min;
   s.decimals = -3;
   CalibrationEntry cal = wave.Calibration(ch);
   double plus = 0, minus = 0;
   if (CalibratedCounts(cal, plus, minus)) {
     s.offset = -w * cal.zero / 1000;
-    s.plusGain = 1000 / (w * plus);
-    s.minusGain = 1000 / (w * minus);
+    s.gain[0] = 1000 / (w * plus);
+    s.gain[1] = 1000 / (w * minus);
   } else {
-    s.plusGain = s.minusGain = 1 / (w * range.nominal);
+    s.gain[0] = s.gain[1] = 1 / (w * range.nominal);
   }
   return s;
 }

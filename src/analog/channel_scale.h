@@ -7,8 +7,8 @@
 // current or thermocouple input). Any other port has no analog channels.
 #pragma once
 
-#include <bit>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -18,7 +18,14 @@
 namespace dtconv {
 
 struct ChannelScale {
-  double offset = 0, plusGain = 0, minusGain = 0, max = 0, min = 0;
+  static constexpr double kNoBound = std::numeric_limits<double>::infinity();
+  // By the side of the reading, [0] for readings of zero and above, [1] for those below: the
+  // gain, and the bounds the value is clamped to (only the upper one on the plus side and only
+  // the lower one on the minus side).
+  double offset = 0;
+  double gain[2] = {0, 0};
+  double low[2] = {-kNoBound, 0};
+  double high[2] = {0, kNoBound};
   bool thermocouple = false;
   int tcType = 0;
   bool burnoutDetect = false, junctionCompensation = false;
@@ -43,18 +50,13 @@ void SetupChannelScales(const MonitorData& data, bool csv, AnalogState& state);
 // needs the sample's reference-junction temperature (FormatAnalogCell).
 inline double ScaleSample(const ChannelScale& scale, uint32_t rawWord) {
   // The low 24 bits are the reading, sign-extended from bit 23; the sign bit picks the side.
-  // Selects by a mask rather than branches (which compilers make of ?: here): the sides of a
-  // noisy reading come in no predictable order.
+  // The side indexes the gain and bounds rather than choosing them by branches: the sides of a
+  // noisy reading come in no predictable order. The bound a side does not have is infinite.
   int32_t raw = static_cast<int32_t>(rawWord << 8) >> 8;
-  uint64_t minus = 0 - static_cast<uint64_t>((rawWord >> 23) & 1);
-  auto pick = [minus](double ifMinus, double otherwise) {
-    return std::bit_cast<double>((std::bit_cast<uint64_t>(ifMinus) & minus) |
-                                 (std::bit_cast<uint64_t>(otherwise) & ~minus));
-  };
-  double v = (raw + scale.offset) * pick(scale.minusGain, scale.plusGain);
-  double low = v < scale.min ? scale.min : v;
-  double high = v > scale.max ? scale.max : v;
-  return pick(low, high);
+  unsigned side = (rawWord >> 23) & 1;
+  double v = (raw + scale.offset) * scale.gain[side];
+  double low = v < scale.low[side] ? scale.low[side] : v;
+  return low > scale.high[side] ? scale.high[side] : low;
 }
 
 // One line of the analog settings: the front end, its sampling period and impedance, then one

@@ -313,7 +313,7 @@ TEST(Setup, WaveChannelsNeedSamplesAndThePresentByte) {
       if (samples) b.waveSamples = {0};
       AnalogState state;
       SetupChannelScales(Load(b), true, state);
-      EXPECT_EQ(state.scales[8].plusGain != 0, present && samples) << present << samples;
+      EXPECT_EQ(state.scales[8].gain[0] != 0, present && samples) << present << samples;
     }
   }
 }
