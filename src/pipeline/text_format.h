@@ -200,12 +200,17 @@ inline bool RoundQuick(double a, int decimals, uint64_t* q) {
   return std::fabs(rest) < 0.5 - x * 0x1p-50;
 }
 
-// Texts of digits as values, the first character in the lowest byte: "00" .. "99" and "000" ..
-// "999".
+// Texts of digits as values, the first character in the lowest byte: "00" .. "99", "000" ..
+// "999" and "0000" .. "9999".
 struct DigitTexts {
   uint16_t pairs[100];
   uint32_t threes[1000];
-  constexpr DigitTexts() : pairs(), threes() {
+  uint32_t fours[10000];
+  constexpr DigitTexts() : pairs(), threes(), fours() {
+    for (int i = 0; i < 10000; ++i) {
+      fours[i] = static_cast<uint32_t>(('0' + i / 1000) | ('0' + i / 100 % 10) << 8 |
+                                       ('0' + i / 10 % 10) << 16 | ('0' + i % 10) << 24);
+    }
     for (int i = 0; i < 100; ++i) {
       pairs[i] = static_cast<uint16_t>(('0' + i / 10) | ('0' + i % 10) << 8);
     }
@@ -221,9 +226,7 @@ inline uint64_t ThreeDigitsText(uint32_t v) { return kDigitTexts.threes[v]; }
 // The eight digits of a value below 10^8, leading zeros included.
 inline uint64_t EightDigitsText(uint32_t v) {
   uint32_t high = v / 10000, low = v - high * 10000;
-  uint32_t h1 = high / 100, l1 = low / 100;
-  return PairText(h1) | PairText(high - h1 * 100) << 16 | PairText(l1) << 32 |
-         PairText(low - l1 * 100) << 48;
+  return kDigitTexts.fours[high] | static_cast<uint64_t>(kDigitTexts.fours[low]) << 32;
 }
 inline constexpr uint64_t kAsciiZeros = 0x3030303030303030ull;
 // How many of the eight digits of an EightDigitsText are leading zeros (of a value not zero).
@@ -282,6 +285,24 @@ inline char* PutScaledDigits(char* p, uint64_t q, int decimals) {
   return p + whole + decimals + (decimals != 0 ? 1 : 0);
 }
 
+// Where SignedFixed7Text puts the point, by the decimals count (1..4): the bytes before it, and
+// the point itself in its byte.
+struct PointMasks {
+  uint64_t head;
+  uint64_t point;
+};
+struct PointMaskTable {
+  PointMasks masks[5];
+  constexpr PointMasks operator[](int decimals) const { return masks[decimals]; }
+  constexpr PointMaskTable() : masks() {
+    for (int d = 1; d <= 4; ++d) {
+      int shift = 8 * (6 - d);
+      masks[d] = {(uint64_t{1} << shift) - 1, uint64_t{'.'} << shift};
+    }
+  }
+};
+inline constexpr PointMaskTable kPointMasks{};
+
 // PutSignedFixed7 and PutPlainFixed below for a decimals count already in their range (1..4,
 // 0..9): the row loops of the converters check it once per conversion.
 // The seven characters of PutSignedFixed7's quick path in the low bytes of `*text` (the first
@@ -296,9 +317,8 @@ inline bool SignedFixed7Text(double v, int decimals, uint64_t* text) {
   uint32_t high = units / 1000;
   uint64_t t = static_cast<uint64_t>(std::signbit(v) ? '-' : '+') | PairText(high) << 8 |
                ThreeDigitsText(units - high * 1000) << 24;
-  int point = 8 * (6 - decimals);
-  uint64_t head = (uint64_t{1} << point) - 1;
-  *text = (t & head) | ((t & ~head) << 8) | (uint64_t{'.'} << point);
+  PointMasks m = kPointMasks[decimals];
+  *text = (t & m.head) | ((t & ~m.head) << 8) | m.point;
   return true;
 }
 
