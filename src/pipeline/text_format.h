@@ -180,10 +180,12 @@ inline char* PutSmallUnsigned(char* p, uint32_t v) {
 }
 
 // a × 10^decimals rounded to an integer, to nearest with ties to even, for a finite a >= 0 whose
-// double product is below 2^52 and not within a few units in its last place of a half: the exact
-// product lies within half a unit of the computed one, so both round alike (a half itself is a
-// double there, so the product cannot cross it; the margin of x × 2^-50 is kept all the same).
-// False for NaN, infinities, larger values and near halves (the exact rounding takes those).
+// double product x is below 2^49 and not within a few units in its last place of a half: the
+// exact product lies within half a unit of the computed one, so both round alike (a half itself
+// is a double there, so the product cannot cross it; the margin of x × 2^-50 is kept all the
+// same). False for NaN, infinities, larger values and near halves (the exact rounding takes
+// those): from 2^49 on the margin leaves no room, and NaN and infinities fail the comparison, so
+// the test needs no other condition.
 //
 // The addition of 2^52 rounds the product to an integer in the unit's own rounding (to nearest,
 // ties to even; nothing here changes the rounding mode), which then lies in the low bits of the
@@ -191,7 +193,6 @@ inline char* PutSmallUnsigned(char* p, uint32_t v) {
 // the rare one to the exact rounding: the digits of measured values are as good as random.
 inline bool RoundQuick(double a, int decimals, uint64_t* q) {
   double x = a * kPow10Double[decimals];
-  if (!(x < 0x1p52)) return false;
   double sum = x + 0x1p52;
   uint64_t bits;
   std::memcpy(&bits, &sum, sizeof bits);
@@ -243,6 +244,25 @@ inline void Store8(char* p, uint64_t v) {
 
 // "%.<decimals>f" of a rounded magnitude q below 2^53 (no sign), decimals 0..9; up to 24 bytes at
 // `p` may be written.
+// The layout of PutScaledDigits' eight-digit form by decimals count: a bit that stops the count of
+// leading zeros at the digit before the point, the digits before the point (8 - decimals), the
+// shift that brings the decimals down, and the characters from the point on.
+struct ScaledLayout {
+  uint64_t stop;
+  int whole;
+  int tailShift;
+  int tail;
+};
+struct ScaledLayoutTable {
+  ScaledLayout layouts[8];
+  constexpr ScaledLayoutTable() : layouts() {
+    for (int d = 0; d < 8; ++d) {
+      layouts[d] = {uint64_t{1} << (8 * (7 - d)), 8 - d, 56 - 8 * d, d + (d != 0 ? 1 : 0)};
+    }
+  }
+};
+inline constexpr ScaledLayoutTable kScaledLayouts{};
+
 inline char* PutScaledDigits(char* p, uint64_t q, int decimals) {
   if (q < 100000000 && decimals >= 8) {
     // Below one: "0.", the zeros up to the eight digits, the digits.
@@ -257,14 +277,15 @@ inline char* PutScaledDigits(char* p, uint64_t q, int decimals) {
     // from the first kept one, then the point and the decimals stored over the digits after the
     // whole part.
     uint64_t digits = EightDigitsText(static_cast<uint32_t>(q));
+    const ScaledLayout& layout = kScaledLayouts.layouts[decimals];
     // The leading zeros, at most 7 - decimals of them: a one put in the digit before the point
     // ends the count there (and spares the count of a zero value).
-    int zeros = std::countr_zero((digits ^ kAsciiZeros) | uint64_t{1} << (8 * (7 - decimals))) >> 3;
+    int zeros = std::countr_zero((digits ^ kAsciiZeros) | layout.stop) >> 3;
     Store8(p, digits >> (8 * zeros));
-    int whole = 8 - decimals - zeros;
+    char* point = p + layout.whole - zeros;
     // The decimals at the top of `digits` (two shifts: none of them is 64 bits, even for 0).
-    Store8(p + whole, '.' | (((digits >> 8) >> (56 - 8 * decimals)) << 8));
-    return p + whole + decimals + (decimals != 0 ? 1 : 0);
+    Store8(point, '.' | (((digits >> 8) >> layout.tailShift) << 8));
+    return point + layout.tail;
   }
   // Sixteen digits in two groups of eight, the same way over 128 bits. The high group is not
   // zero here (q >= 10^8).
