@@ -95,6 +95,39 @@ CellDecimals CellDecimalsOf(const AnalogState& state) {
   return cells;
 }
 
+// The cells of a row of plain channels after the time cells: each after its separator, "%.<d>f"
+// in CSV, "%+07.<d>f" in text. `kCount` channels, or a.channelCount when 0: the usual eight are
+// unrolled, with every channel's scaling and decimals at a fixed place.
+template <int kCount>
+char* PutPlainCsvCells(char* p, const AnalogState& a, const CellDecimals& cells, char separator) {
+  int count = kCount != 0 ? kCount : a.channelCount;
+#pragma GCC unroll 8
+  for (int ch = 0; ch < count; ++ch) {
+    *p = separator;
+    p = text::detail::PutPlainFixed(p + 1, ScaleSample(a.scales[ch], a.raw[ch]), cells.count[ch]);
+  }
+  return p;
+}
+
+template <int kCount>
+char* PutPlainTextCells(char* p, const AnalogState& a, const CellDecimals& cells) {
+  int count = kCount != 0 ? kCount : a.channelCount;
+  // The usual cell is a blank and seven characters: one eight-byte store.
+#pragma GCC unroll 8
+  for (int ch = 0; ch < count; ++ch) {
+    double v = ScaleSample(a.scales[ch], a.raw[ch]);
+    uint64_t cell = 0;
+    if (text::detail::SignedFixed7Text(v, cells.count[ch], &cell)) [[likely]] {
+      text::detail::Store8(p, ' ' | cell << 8);
+      p += 8;
+    } else {
+      *p = ' ';
+      p = text::detail::PutSignedFixed7(p + 1, v, cells.count[ch]);
+    }
+  }
+  return p;
+}
+
 void WriteSampleLine(CTxtCvtANA& cv, const RecordCursor& cursor, bool plainChannels,
                      const CellDecimals& cells) {
   if (!TakeSample(cv, cursor)) return;
@@ -116,24 +149,10 @@ void WriteSampleLine(CTxtCvtANA& cv, const RecordCursor& cursor, bool plainChann
   // Each cell text goes straight after its separator; the decimals every channel keeps (and which
   // PutAnalogCell checks per cell) are in `cells`.
   if (plainCsv) {
-    char separator = delimiter[0];
-    for (int ch = 0; ch < a.channelCount; ++ch) {
-      *p = separator;
-      p = text::detail::PutPlainFixed(p + 1, ScaleSample(a.scales[ch], a.raw[ch]), cells.count[ch]);
-    }
+    p = a.channelCount == 8 ? PutPlainCsvCells<8>(p, a, cells, delimiter[0])
+                            : PutPlainCsvCells<0>(p, a, cells, delimiter[0]);
   } else if (plainText) {
-    // The usual cell is a blank and seven characters: one eight-byte store.
-    for (int ch = 0; ch < a.channelCount; ++ch) {
-      double v = ScaleSample(a.scales[ch], a.raw[ch]);
-      uint64_t cell = 0;
-      if (text::detail::SignedFixed7Text(v, cells.count[ch], &cell)) {
-        text::detail::Store8(p, ' ' | cell << 8);
-        p += 8;
-      } else {
-        *p = ' ';
-        p = text::detail::PutSignedFixed7(p + 1, v, cells.count[ch]);
-      }
-    }
+    p = a.channelCount == 8 ? PutPlainTextCells<8>(p, a, cells) : PutPlainTextCells<0>(p, a, cells);
   } else {
     for (int ch = 0; ch < a.channelCount; ++ch) {
       p = PutAnalogCell(p, cv, a, ch, a.raw, a.referenceTemp);
