@@ -85,12 +85,14 @@ bool PlainChannels(const AnalogState& state) {
 // choice, made once).
 struct CellDecimals {
   int count[8];
+  text::PlainFixedColumn columns[8];  // CSV: "%.<count>f"
 };
 CellDecimals CellDecimalsOf(const AnalogState& state) {
   CellDecimals cells{};
   for (int ch = 0; ch < 8; ++ch) {
     int d = state.scales[ch].decimals;
     cells.count[ch] = d >= -4 && d <= -1 ? 1 - d : d >= 1 && d <= 4 ? d : 1;
+    cells.columns[ch] = text::PlainFixedColumn(cells.count[ch]);
   }
   return cells;
 }
@@ -104,7 +106,7 @@ char* PutPlainCsvCells(char* p, const AnalogState& a, const CellDecimals& cells,
 #pragma GCC unroll 8
   for (int ch = 0; ch < count; ++ch) {
     *p = separator;
-    p = text::detail::PutPlainFixed(p + 1, ScaleSample(a.scales[ch], a.raw[ch]), cells.count[ch]);
+    p = cells.columns[ch].Put(p + 1, ScaleSample(a.scales[ch], a.raw[ch]));
   }
   return p;
 }

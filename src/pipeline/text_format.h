@@ -191,14 +191,16 @@ inline char* PutSmallUnsigned(char* p, uint32_t v) {
 // ties to even; nothing here changes the rounding mode), which then lies in the low bits of the
 // sum; the part rounded off, -0.5 .. 0.5, is exact. No conversions and no branch on the value but
 // the rare one to the exact rounding: the digits of measured values are as good as random.
-inline bool RoundQuick(double a, int decimals, uint64_t* q) {
-  double x = a * kPow10Double[decimals];
+inline bool RoundScaledQuick(double x, uint64_t* q) {
   double sum = x + 0x1p52;
   uint64_t bits;
   std::memcpy(&bits, &sum, sizeof bits);
   *q = bits - 0x4330000000000000ull;  // the bits of 2^52
   double rest = x - (sum - 0x1p52);
   return std::fabs(rest) < 0.5 - x * 0x1p-50;
+}
+inline bool RoundQuick(double a, int decimals, uint64_t* q) {
+  return RoundScaledQuick(a * kPow10Double[decimals], q);
 }
 
 // Texts of digits as values, the first character in the lowest byte: "00" .. "99", "000" ..
@@ -360,6 +362,42 @@ inline char* PutPlainFixed(char* p, double v, int decimals) {
   return PutScaledDigits(p, q, decimals);
 }
 }  // namespace detail
+
+// "%.<decimals>f" for the cells of a column whose decimals count (0..9) is set once: what the
+// count decides is looked up when the column is set up, not for every value.
+class PlainFixedColumn {
+ public:
+  constexpr PlainFixedColumn() : PlainFixedColumn(0) {}
+  explicit constexpr PlainFixedColumn(int decimals)
+      : scale_(detail::kPow10Double[decimals]),
+        // The eight-digit form serves counts up to 7; the others always take PutPlainFixed's
+        // way.
+        limit_(decimals <= 7 ? 100000000 : 0),
+        layout_(detail::kScaledLayouts.layouts[decimals <= 7 ? decimals : 0]),
+        decimals_(decimals) {}
+
+  char* Put(char* p, double v) const {
+    uint64_t q = 0;
+    if (!detail::RoundScaledQuick(std::fabs(v) * scale_, &q) || q >= limit_) [[unlikely]] {
+      return detail::PutPlainFixed(p, v, decimals_);
+    }
+    *p = '-';
+    p += std::signbit(v) ? 1 : 0;
+    // PutScaledDigits' eight-digit form.
+    uint64_t digits = detail::EightDigitsText(static_cast<uint32_t>(q));
+    int zeros = std::countr_zero((digits ^ detail::kAsciiZeros) | layout_.stop) >> 3;
+    detail::Store8(p, digits >> (8 * zeros));
+    char* point = p + layout_.whole - zeros;
+    detail::Store8(point, '.' | (((digits >> 8) >> layout_.tailShift) << 8));
+    return point + layout_.tail;
+  }
+
+ private:
+  double scale_;
+  uint64_t limit_;
+  detail::ScaledLayout layout_;
+  int decimals_;
+};
 
 // "%u" of a value below 2^31; the four bytes at `p` may all be written.
 inline char* PutSmallUnsigned(char* p, uint32_t v) { return detail::PutSmallUnsigned(p, v); }

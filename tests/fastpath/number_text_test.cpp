@@ -275,11 +275,21 @@ TEST_P(FixedQuickPath, MatchesPrintfAndTheExactFormatter) {
     char exact[64];
     std::string reference = ref::Piece(32, c.format, v);
     std::string exactText(exact, text::detail::PutFixedExact(exact, v, c.decimals, style));
-    if (quick != reference || exactText != reference || overrun) {
+    // The same cell through a column set up for its decimals count.
+    std::string columnText = reference;
+    if (!c.signed7) {
+      std::memset(buffer, '#', sizeof buffer);
+      end = text::PlainFixedColumn(c.decimals).Put(buffer, v);
+      columnText.assign(buffer, end);
+      for (size_t k = std::max(room, columnText.size()); k < sizeof buffer; ++k) {
+        overrun = overrun || buffer[k] != '#';
+      }
+    }
+    if (quick != reference || exactText != reference || columnText != reference || overrun) {
       ++failures;
       ADD_FAILURE() << c.format << " of " << ShowDouble(v) << ": printf \"" << reference
-                    << "\", quick \"" << quick << "\", exact \"" << exactText << "\""
-                    << (overrun ? ", written past its room" : "");
+                    << "\", quick \"" << quick << "\", exact \"" << exactText << "\", column \""
+                    << columnText << "\"" << (overrun ? ", written past its room" : "");
     }
   }
 }
