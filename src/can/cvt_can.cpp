@@ -7,6 +7,7 @@
 
 #include "analog/cvt_ana.h"
 #include "can/can_frame.h"
+#include "can/log_line.h"
 #include "gnss/gnss_fix.h"
 #include "report/timestamps.h"
 
@@ -31,16 +32,8 @@ constexpr size_t kMaxCsvFrame = kMaxTimeCells + 8 * 63 + 3 * 64 + 64;
 void StoreU64(char* p, uint64_t v);
 
 // "%02X" of the four bytes of `w` (lowest first) as eight characters, the first in the lowest
-// byte of the word: each byte spread to two, its high nibble first, then every nibble turned into
-// its digit ('A'-'F' for those of 10 and more, whose sum with 0x76 reaches bit 7).
-uint64_t HexDigitsWord(uint32_t w) {
-  uint64_t t = w;
-  t = (t | t << 16) & 0x0000FFFF0000FFFFull;
-  t = (t | t << 8) & 0x00FF00FF00FF00FFull;
-  uint64_t n = ((t >> 4) & 0x000F000F000F000Full) | ((t & 0x000F000F000F000Full) << 8);
-  uint64_t letters = ((n + 0x7676767676767676ull) >> 7) & 0x0101010101010101ull;
-  return n + 0x3030303030303030ull + letters * 7;
-}
+// byte of the word.
+uint64_t HexDigitsWord(uint32_t w) { return logtext::HexOfFour(w); }
 
 constexpr uint64_t kBlankWord = 0x2020202020202020ull;
 
@@ -126,9 +119,21 @@ uint64_t IdField(const CanFrame& f) {
 // stores. The eight bytes are always readable.
 void PutDataPositions(char* p, const uint8_t* data, int shown) {
   int keep = shown >= 8 ? 16 : 2 * shown;
+#if defined(__GNUC__)
+  // All 16 characters in one vector, the positions from `keep` on blanked by a compare.
+  using logtext::Vector16;
+  uint64_t word;
+  std::memcpy(&word, data, 8);
+  Vector16 text = logtext::HexOfWord(word);
+  constexpr Vector16 kPositions = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+  auto kept = reinterpret_cast<Vector16>(kPositions < static_cast<uint8_t>(keep));
+  text = (text & kept) | (' ' & ~kept);
+  std::memcpy(p, &text, 16);
+#else
   uint64_t first = kFieldMasks.dataFirst[keep], second = kFieldMasks.dataSecond[keep];
   StoreU64(p, (HexDigitsWord(LoadU32(data)) & first) | (kBlankWord & ~first));
   StoreU64(p + 8, (HexDigitsWord(LoadU32(data + 4)) & second) | (kBlankWord & ~second));
+#endif
 }
 
 // "                    %+3d:" of the continuation lines of a CAN FD frame, by offset / 16.
@@ -181,11 +186,9 @@ void WriteTextFrame(CTxtCvtCAN& cv, const MonitorRecord& head, int channel, cons
     // The second group is read only where the frame has its bytes.
     const uint8_t* more = n > 8 ? bytes + 8 : bytes;
     p[24] = ' ';
-    StoreU64(p + 25, HexDigitsWord(LoadU32(bytes)));
-    StoreU64(p + 33, HexDigitsWord(LoadU32(bytes + 4)));
+    logtext::PutHexOfEight(p + 25, bytes);
     p[41] = ' ';
-    StoreU64(p + 42, HexDigitsWord(LoadU32(more)));
-    StoreU64(p + 50, HexDigitsWord(LoadU32(more + 4)));
+    logtext::PutHexOfEight(p + 42, more);
     // A blank and two digits per byte, one more blank before the ninth.
     out.EndAppend(p + 25 + 2 * n + (n > 8 ? 1 : 0));
     cv.EndLine();

@@ -105,19 +105,27 @@ inline uint32_t LoadGroup(const uint8_t* data) {
 // vector in memory and read back whole, which stalls on the store.
 using Vector16 = uint8_t __attribute__((vector_size(16)));
 using Vector2x64 = uint64_t __attribute__((vector_size(16)));
-inline void PutHexOfEight(char* p, const uint8_t* data) {
-  uint64_t word;
-  std::memcpy(&word, data, 8);
+// The 16 characters of the eight bytes of `word` (the lowest byte first).
+inline Vector16 HexOfWord(uint64_t word) {
   auto bytes = reinterpret_cast<Vector16>(Vector2x64{word, 0});
   Vector16 high = bytes >> 4;
   Vector16 low = bytes & 15;
   Vector16 n =
       __builtin_shufflevector(high, low, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23);
   Vector16 letters = reinterpret_cast<Vector16>(n > 9) & 7;
-  Vector16 text = n + '0' + letters;
+  return n + '0' + letters;
+}
+inline void PutHexOfEight(char* p, const uint8_t* data) {
+  uint64_t word;
+  std::memcpy(&word, data, 8);
+  Vector16 text = HexOfWord(word);
   std::memcpy(p, &text, 16);
 }
+// "%02X" of the four bytes of `w` (the lowest first) as eight characters, the first in the lowest
+// byte of the result.
+inline uint64_t HexOfFour(uint32_t w) { return reinterpret_cast<Vector2x64>(HexOfWord(w))[0]; }
 #else
+inline uint64_t HexOfFour(uint32_t w) { return HexOfBytes(w); }
 inline void PutHexOfEight(char* p, const uint8_t* data) {
   StoreText(p, HexOfBytes(LoadGroup(data)));
   StoreText(p + 8, HexOfBytes(LoadGroup(data + 4)));
