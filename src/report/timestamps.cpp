@@ -149,7 +149,7 @@ namespace {
 const SecondTexts* SecondOf(CTxtCvtBase& cv, uint64_t timestamp);
 }  // namespace
 
-char* PutTimeColumn(char* p, const MonitorRecord& record, CTxtCvtBase& cv) {
+char* PutAnyTimeColumn(char* p, const MonitorRecord& record, CTxtCvtBase& cv) {
   auto t = static_cast<int64_t>(record.Timestamp());
   int32_t style = cv.timeStampStyle;
   if (style == 2) {

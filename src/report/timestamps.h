@@ -22,8 +22,8 @@ const char* TimeColumnTitle(int32_t style);
 // The time column of a text row (14 characters for styles 0 to 6). Updates the previous
 // timestamp in style 0.
 void FormatTimeColumn(const MonitorRecord& record, CTxtCvtBase& cv, char (&text)[64]);
-// The same text written at `p` (room for 63 characters); returns its end.
-char* PutTimeColumn(char* p, const MonitorRecord& record, CTxtCvtBase& cv);
+// PutTimeColumn for every style and every record.
+char* PutAnyTimeColumn(char* p, const MonitorRecord& record, CTxtCvtBase& cv);
 
 struct TimeCells {
   char date[32];
@@ -54,6 +54,27 @@ inline char* PutBelowMillion(char* p, uint32_t v) {
   return text::PutDigits<3>(p, v - high * 1000);
 }
 }  // namespace detail
+
+// FormatTimeColumn's text written at `p` (room for 63 characters); returns its end. The usual
+// row of style 2 (milliseconds), in the second of the row before it, copies that second's time
+// text and adds its milliseconds here; everything else goes through PutAnyTimeColumn.
+inline char* PutTimeColumn(char* p, const MonitorRecord& record, CTxtCvtBase& cv) {
+  uint64_t timestamp = record.Timestamp();
+  const SecondTexts& s = cv.localTimes.second;
+  if (cv.timeStampStyle != 2 || !s.shown ||
+      !s.Covers(timestamp, cv.timeBaseSeconds, cv.timeBaseNanoseconds)) {
+    return PutAnyTimeColumn(p, record, cv);
+  }
+  // " HH:MM:SS.mmm ": the second's time text as the CSV cells keep it (the hour and minute and
+  // "%02d" of the second), then the milliseconds from the microseconds into the second.
+  *p = ' ';
+  std::memcpy(p + 1, s.time, sizeof s.time);
+  p += 1 + s.timeLength;
+  auto us = static_cast<uint32_t>(s.firstMicro + (timestamp - s.first));
+  text::detail::Store8(
+      p, '.' | text::detail::ThreeDigitsText(detail::Thousandths(us)) << 8 | uint64_t{' '} << 32);
+  return p + 5;
+}
 
 // The time cells of a CSV row written at `p` as cells of cv (PutCellStart): Elapsed when
 // `elapsed`, Date, Time, the sub-second cell in styles 7 and 8, TimeDiff when `difference`.
