@@ -192,12 +192,12 @@ inline char* PutSmallUnsigned(char* p, uint32_t v) {
 // sum; the part rounded off, -0.5 .. 0.5, is exact. No conversions and no branch on the value but
 // the rare one to the exact rounding: the digits of measured values are as good as random.
 inline bool RoundScaledQuick(double x, uint64_t* q) {
-  double sum = x + 0x1p52;
-  uint64_t bits;
-  std::memcpy(&bits, &sum, sizeof bits);
-  *q = bits - 0x4330000000000000ull;  // the bits of 2^52
-  double rest = x - (sum - 0x1p52);
-  return std::fabs(rest) < 0.5 - x * 0x1p-50;
+  double rounded = (x + 0x1p52) - 0x1p52;
+  double rest = x - rounded;
+  if (!(std::fabs(rest) < 0.5 - x * 0x1p-50)) return false;
+  // Below 2^49 here: the integer converts exactly.
+  *q = static_cast<uint64_t>(static_cast<int64_t>(rounded));
+  return true;
 }
 inline bool RoundQuick(double a, int decimals, uint64_t* q) {
   return RoundScaledQuick(a * kPow10Double[decimals], q);
@@ -235,6 +235,10 @@ inline constexpr uint64_t kAsciiZeros = 0x3030303030303030ull;
 // How many of the eight digits of an EightDigitsText are leading zeros (of a value not zero).
 inline int LeadingZeros(uint64_t digits) { return std::countr_zero(digits ^ kAsciiZeros) >> 3; }
 
+// The number of trailing zero bits of a value known not to be zero (std::countr_zero also
+// handles zero, with a test the digit layouts do not need: they always set a stop bit).
+inline int TrailingZeros(uint64_t v) { return __builtin_ctzll(v); }
+
 // Stores the eight bytes of v at p, the lowest byte first.
 inline void Store8(char* p, uint64_t v) {
   if constexpr (std::endian::native == std::endian::little) {
@@ -244,11 +248,10 @@ inline void Store8(char* p, uint64_t v) {
   }
 }
 
-// "%.<decimals>f" of a rounded magnitude q below 2^53 (no sign), decimals 0..9; up to 24 bytes at
-// `p` may be written.
 // The layout of PutScaledDigits' eight-digit form by decimals count: a bit that stops the count of
 // leading zeros at the digit before the point, the digits before the point (8 - decimals), the
-// shift that brings the decimals down, and the characters from the point on.
+// shift that brings the decimals down (any shift below 64 for none), and the characters from
+// the point on.
 struct ScaledLayout {
   uint64_t stop;
   int whole;
@@ -259,12 +262,15 @@ struct ScaledLayoutTable {
   ScaledLayout layouts[8];
   constexpr ScaledLayoutTable() : layouts() {
     for (int d = 0; d < 8; ++d) {
-      layouts[d] = {uint64_t{1} << (8 * (7 - d)), 8 - d, 56 - 8 * d, d + (d != 0 ? 1 : 0)};
+      layouts[d] = {uint64_t{1} << (8 * (7 - d)), 8 - d, d != 0 ? 64 - 8 * d : 63,
+                    d + (d != 0 ? 1 : 0)};
     }
   }
 };
 inline constexpr ScaledLayoutTable kScaledLayouts{};
 
+// "%.<decimals>f" of a rounded magnitude q below 2^53 (no sign), decimals 0..9; up to 24 bytes at
+// `p` may be written.
 inline char* PutScaledDigits(char* p, uint64_t q, int decimals) {
   if (q < 100000000 && decimals >= 8) {
     // Below one: "0.", the zeros up to the eight digits, the digits.
@@ -282,11 +288,11 @@ inline char* PutScaledDigits(char* p, uint64_t q, int decimals) {
     const ScaledLayout& layout = kScaledLayouts.layouts[decimals];
     // The leading zeros, at most 7 - decimals of them: a one put in the digit before the point
     // ends the count there (and spares the count of a zero value).
-    int zeros = std::countr_zero((digits ^ kAsciiZeros) | layout.stop) >> 3;
+    int zeros = TrailingZeros((digits ^ kAsciiZeros) | layout.stop) >> 3;
     Store8(p, digits >> (8 * zeros));
     char* point = p + layout.whole - zeros;
-    // The decimals at the top of `digits` (two shifts: none of them is 64 bits, even for 0).
-    Store8(point, '.' | (((digits >> 8) >> layout.tailShift) << 8));
+    // The decimals at the top of `digits`, after the point.
+    Store8(point, '.' | (digits >> layout.tailShift) << 8);
     return point + layout.tail;
   }
   // Sixteen digits in two groups of eight, the same way over 128 bits. The high group is not
@@ -385,10 +391,10 @@ class PlainFixedColumn {
     p += std::signbit(v) ? 1 : 0;
     // PutScaledDigits' eight-digit form.
     uint64_t digits = detail::EightDigitsText(static_cast<uint32_t>(q));
-    int zeros = std::countr_zero((digits ^ detail::kAsciiZeros) | layout_.stop) >> 3;
+    int zeros = detail::TrailingZeros((digits ^ detail::kAsciiZeros) | layout_.stop) >> 3;
     detail::Store8(p, digits >> (8 * zeros));
     char* point = p + layout_.whole - zeros;
-    detail::Store8(point, '.' | (((digits >> 8) >> layout_.tailShift) << 8));
+    detail::Store8(point, '.' | (digits >> layout_.tailShift) << 8);
     return point + layout_.tail;
   }
 
