@@ -43,13 +43,18 @@ constexpr PacketTime MakePacketTime(uint32_t seconds, uint32_t microseconds) {
   return seconds | static_cast<uint64_t>(microseconds) << 32;
 }
 
-// One packet, built in place in the writer's buffer: the little-endian pcap record header, then
-// the SocketCAN frame with its big-endian identifier word. `payload` holds 8 readable bytes, or
-// 64 when `count` is above 8. Inline into the walk for the frame packets.
-[[gnu::always_inline]] inline void WritePacket(TextOutput& out, PacketTime t, uint32_t idWord,
-                                               uint8_t fdFlags, uint8_t byte7,
-                                               const uint8_t* payload, int count) {
-  uint8_t* p = out.BeginBytes(16 + 8 + 64);
+// The most one packet takes: the record header, the SocketCAN header and 64 data bytes.
+constexpr size_t kMaxPacket = 16 + 8 + 64;
+// Packets are built in batches of up to this many bytes in the writer's buffer.
+constexpr size_t kBatchRoom = TextOutput::kMaxAppend;
+
+// One packet, built in place at `p` (with room for kMaxPacket bytes): the little-endian pcap
+// record header, then the SocketCAN frame with its big-endian identifier word. `payload` holds 8
+// readable bytes, or 64 when `count` is above 8. Returns the packet's end. Inline into the walk
+// for the frame packets.
+[[gnu::always_inline]] inline uint8_t* PutPacket(uint8_t* p, PacketTime t, uint32_t idWord,
+                                                 uint8_t fdFlags, uint8_t byte7,
+                                                 const uint8_t* payload, int count) {
   // Whole 64-bit stores from registers, which later loads of the same bytes can be forwarded
   // from (the compiler gathers byte stores into vectors through memory otherwise).
   auto length = static_cast<uint32_t>(8 + count);
@@ -65,7 +70,7 @@ constexpr PacketTime MakePacketTime(uint32_t seconds, uint32_t microseconds) {
   } else {
     std::memcpy(p + 24, payload, 64);
   }
-  out.EndBytes(p + 24 + count);
+  return p + 24 + count;
 }
 
 // Seconds and microseconds of the packets since 1970, from the record timestamps: microseconds
@@ -100,19 +105,22 @@ class PacketClock {
 };
 
 // The error frame packet, rare: kept out of the walk's loop.
-[[gnu::noinline]] void WriteErrorPacket(TextOutput& out, PacketTime t, const CapturePackets& p) {
-  WritePacket(out, t, p.errorIdWord, 0, 0, p.errorData, 8);
+[[gnu::noinline]] uint8_t* PutErrorPacket(uint8_t* out, PacketTime t, const CapturePackets& p) {
+  return PutPacket(out, t, p.errorIdWord, 0, 0, p.errorData, 8);
 }
 
-// `f` is the conversion's frame buffer, reused from frame to frame (only frames of more than 8
-// bytes need it).
-void WriteFrame(TextOutput& out, PacketClock& clock, const RecordCursor& cursor, CanFrame& f) {
+// The packets of the frame at the cursor (up to two) at `out`; returns their end. `f` is the
+// conversion's frame buffer, reused from frame to frame (only frames of more than 8 bytes need
+// it).
+uint8_t* PutFramePackets(uint8_t* out, PacketClock& clock, const RecordCursor& cursor,
+                         CanFrame& f) {
   CapturePackets p;
-  if (!ReadCapturePackets(cursor, f, p)) return;
+  if (!ReadCapturePackets(cursor, f, p)) return out;
   PacketTime time = clock.At(cursor.Current().Timestamp());
-  if (p.hasFrame) WritePacket(out, time, p.idWord, p.fdFlags, p.byte7, p.payload, p.count);
+  if (p.hasFrame) out = PutPacket(out, time, p.idWord, p.fdFlags, p.byte7, p.payload, p.count);
   if (p.hasError) [[unlikely]]
-    WriteErrorPacket(out, time, p);
+    out = PutErrorPacket(out, time, p);
+  return out;
 }
 
 }  // namespace
@@ -144,13 +152,19 @@ void ConvertPcap(CTxtCvtPcap& cv, const MonitorData& data, ConverterContext& con
   CanFrame frame;
   PacketClock clock(cv);
   TextOutput& out = *cv.output;
-  // The walk itself rather than the virtual NextRecord: it is inlined into this loop.
-  for (RecordKind kind = dtconv::FirstRecord(cursor, kFrameRule); kind != kKindEnd;
-       kind = dtconv::NextRecord(cursor, kFrameRule)) {
-    if ((keepLines >> kind) & 1) {
-      WriteFrame(out, clock, cursor, frame);
-    }
-    if (out.result() != 0) break;
+  // The walk itself rather than the virtual NextRecord: it is inlined into this loop. Packets go
+  // into the writer's buffer a batch at a time, each batch ended while a further frame's two
+  // packets still fit.
+  RecordKind kind = dtconv::FirstRecord(cursor, kFrameRule);
+  while (kind != kKindEnd && out.result() == 0) {
+    uint8_t* start = out.BeginBytes(kBatchRoom);
+    uint8_t* last = start + kBatchRoom - 2 * kMaxPacket;
+    uint8_t* p = start;
+    do {
+      if ((keepLines >> kind) & 1) p = PutFramePackets(p, clock, cursor, frame);
+      kind = dtconv::NextRecord(cursor, kFrameRule);
+    } while (kind != kKindEnd && p <= last);
+    out.EndBytes(p);
   }
 }
 

@@ -142,14 +142,19 @@ void StoreLe32Pair(uint8_t* p, uint32_t low, uint32_t high) {
   }
 }
 
+constexpr size_t kHead = 28 + 8;  // block header, packet fields and the SocketCAN header
+// The most one block takes (with the four bytes of zeros written past the data), and the room of
+// a batch of blocks built in the writer's buffer.
+constexpr size_t kMaxBlock = kHead + 64 + 4 + 4;
+constexpr size_t kBatchRoom = TextOutput::kMaxAppend;
+
 // An Enhanced Packet Block holding one SocketCAN packet: the 8-byte header and the data, built in
-// place in the writer's buffer. `payload` holds 8 readable bytes, or 64 when `count` is above 8.
-void WritePacket(TextOutput& out, uint32_t interfaceId, int64_t micros, uint32_t idWord,
-                 uint8_t fdFlags, uint8_t byte7, const uint8_t* payload, int count) {
-  constexpr size_t kHead = 28 + 8;  // block header, packet fields and the SocketCAN header
+// place at `p` (with room for kMaxBlock bytes). `payload` holds 8 readable bytes, or 64 when
+// `count` is above 8. Returns the block's end.
+uint8_t* PutPacket(uint8_t* p, uint32_t interfaceId, int64_t micros, uint32_t idWord,
+                   uint8_t fdFlags, uint8_t byte7, const uint8_t* payload, int count) {
   auto padded = static_cast<size_t>((count + 3) & ~3);
   auto total = static_cast<uint32_t>(kHead + padded + 4);
-  uint8_t* p = out.BeginBytes(kHead + 64 + 4 + 4);
   auto units = static_cast<uint64_t>(micros);
   auto length = static_cast<uint32_t>(8 + count);
   // The identifier word is big-endian: its bytes in reverse order as a little-endian word.
@@ -170,21 +175,23 @@ void WritePacket(TextOutput& out, uint32_t interfaceId, int64_t micros, uint32_t
   }
   std::memset(p + kHead + count, 0, 4);
   StoreLe32(p + kHead + padded, total);
-  out.EndBytes(p + total);
+  return p + total;
 }
 
-// `f` is the conversion's frame buffer, reused from frame to frame (only frames of more than 8
-// bytes need it). `base` is the capture's time base in microseconds (CaptureMicroseconds).
-void WriteFrame(TextOutput& out, uint64_t base, const RecordCursor& cursor, uint32_t interfaceId,
-                CanFrame& f) {
+// The blocks of the frame at the cursor (up to two) at `out`; returns their end. `f` is the
+// conversion's frame buffer, reused from frame to frame (only frames of more than 8 bytes need
+// it). `base` is the capture's time base in microseconds (CaptureMicroseconds).
+uint8_t* PutFramePackets(uint8_t* out, uint64_t base, const RecordCursor& cursor,
+                         uint32_t interfaceId, CanFrame& f) {
   CapturePackets p;
-  if (!ReadCapturePackets(cursor, f, p)) return;
+  if (!ReadCapturePackets(cursor, f, p)) return out;
   // Microseconds since 1970, in 64-bit arithmetic that wraps instead of overflowing.
   auto micros = static_cast<int64_t>(base + cursor.Current().Timestamp());
   if (p.hasFrame) {
-    WritePacket(out, interfaceId, micros, p.idWord, p.fdFlags, p.byte7, p.payload, p.count);
+    out = PutPacket(out, interfaceId, micros, p.idWord, p.fdFlags, p.byte7, p.payload, p.count);
   }
-  if (p.hasError) WritePacket(out, interfaceId, micros, p.errorIdWord, 0, 0, p.errorData, 8);
+  if (p.hasError) out = PutPacket(out, interfaceId, micros, p.errorIdWord, 0, 0, p.errorData, 8);
+  return out;
 }
 
 }  // namespace
@@ -211,13 +218,22 @@ void ConvertPcapng(CTxtCvtPcapng& cv, const MonitorData& data, ConverterContext&
   TextOutput& out = *cv.output;
   auto base =
       static_cast<uint64_t>(CaptureMicroseconds(cv.timeBaseSeconds, cv.timeBaseNanoseconds, 0));
-  // The walk itself rather than the virtual NextRecord: it is inlined into this loop.
-  for (RecordKind kind = dtconv::FirstRecord(cursor, kFrameRule); kind != kKindEnd;
-       kind = dtconv::NextRecord(cursor, kFrameRule)) {
-    // The interface of line 1 is 0, that of line 2 is 1.
-    if ((keepLines >> kind) & 1)
-      WriteFrame(out, base, cursor, static_cast<uint32_t>(kind) - 1, frame);
-    if (out.result() != 0) break;
+  // The walk itself rather than the virtual NextRecord: it is inlined into this loop. Blocks go
+  // into the writer's buffer a batch at a time, each batch ended while a further frame's two
+  // blocks still fit.
+  RecordKind kind = dtconv::FirstRecord(cursor, kFrameRule);
+  while (kind != kKindEnd && out.result() == 0) {
+    uint8_t* start = out.BeginBytes(kBatchRoom);
+    uint8_t* last = start + kBatchRoom - 2 * kMaxBlock;
+    uint8_t* p = start;
+    do {
+      // The interface of line 1 is 0, that of line 2 is 1.
+      if ((keepLines >> kind) & 1) {
+        p = PutFramePackets(p, base, cursor, static_cast<uint32_t>(kind) - 1, frame);
+      }
+      kind = dtconv::NextRecord(cursor, kFrameRule);
+    } while (kind != kKindEnd && p <= last);
+    out.EndBytes(p);
   }
 }
 
