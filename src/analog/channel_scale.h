@@ -53,7 +53,7 @@ inline double ScaleSample(const ChannelScale& scale, uint32_t rawWord) {
   // The side indexes the gain and bounds rather than choosing them by branches: the sides of a
   // noisy reading come in no predictable order. The bound a side does not have is infinite.
   int32_t raw = static_cast<int32_t>(rawWord << 8) >> 8;
-  unsigned side = (rawWord >> 23) & 1;
+  unsigned side = static_cast<uint32_t>(raw) >> 31;
   double v = (raw + scale.offset) * scale.gain[side];
   double low = v < scale.low[side] ? scale.low[side] : v;
   return low > scale.high[side] ? scale.high[side] : low;

@@ -85,7 +85,8 @@ bool PlainChannels(const AnalogState& state) {
 // choice, made once).
 struct CellDecimals {
   int count[8];
-  text::PlainFixedColumn columns[8];  // CSV: "%.<count>f"
+  text::PlainFixedColumn columns[8];        // CSV: "%.<count>f"
+  text::SignedFixed7Column textColumns[8];  // text: "%+07.<count>f"
 };
 CellDecimals CellDecimalsOf(const AnalogState& state) {
   CellDecimals cells{};
@@ -93,6 +94,7 @@ CellDecimals CellDecimalsOf(const AnalogState& state) {
     int d = state.scales[ch].decimals;
     cells.count[ch] = d >= -4 && d <= -1 ? 1 - d : d >= 1 && d <= 4 ? d : 1;
     cells.columns[ch] = text::PlainFixedColumn(cells.count[ch]);
+    cells.textColumns[ch] = text::SignedFixed7Column(cells.count[ch]);
   }
   return cells;
 }
@@ -117,15 +119,7 @@ char* PutPlainTextCells(char* p, const AnalogState& a, const CellDecimals& cells
   // The usual cell is a blank and seven characters: one eight-byte store.
 #pragma GCC unroll 8
   for (int ch = 0; ch < count; ++ch) {
-    double v = ScaleSample(a.scales[ch], a.raw[ch]);
-    uint64_t cell = 0;
-    if (text::detail::SignedFixed7Text(v, cells.count[ch], &cell)) [[likely]] {
-      text::detail::Store8(p, ' ' | cell << 8);
-      p += 8;
-    } else {
-      *p = ' ';
-      p = text::detail::PutSignedFixed7(p + 1, v, cells.count[ch]);
-    }
+    p = cells.textColumns[ch].PutAfterBlank(p, ScaleSample(a.scales[ch], a.raw[ch]));
   }
   return p;
 }

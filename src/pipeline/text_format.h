@@ -336,9 +336,10 @@ inline constexpr PointMaskTable kPointMasks{};
 // 0..9): the row loops of the converters check it once per conversion.
 // The seven characters of PutSignedFixed7's quick path in the low bytes of `*text` (the first
 // in the lowest, the top byte zero); false for the values it leaves to the exact rounding.
-inline bool SignedFixed7Text(double v, int decimals, uint64_t* text) {
+// SignedFixed7Text with the scale and point of its decimals count already looked up.
+inline bool SignedFixed7TextOf(double v, double scale, PointMasks m, uint64_t* text) {
   uint64_t q = 0;
-  if (!RoundQuick(std::fabs(v), decimals, &q) || q >= 100000) return false;
+  if (!RoundScaledQuick(std::fabs(v) * scale, &q) || q >= 100000) return false;
   // Below 10^5 units, seven characters: the sign, 5 - decimals whole digits (zeros first), the
   // point, the decimals. The sign and five digits, then the point put in by moving the decimals
   // up a byte.
@@ -346,9 +347,11 @@ inline bool SignedFixed7Text(double v, int decimals, uint64_t* text) {
   uint32_t high = units / 1000;
   uint64_t t = static_cast<uint64_t>(std::signbit(v) ? '-' : '+') | PairText(high) << 8 |
                ThreeDigitsText(units - high * 1000) << 24;
-  PointMasks m = kPointMasks[decimals];
   *text = (t & m.head) | ((t & ~m.head) << 8) | m.point;
   return true;
+}
+inline bool SignedFixed7Text(double v, int decimals, uint64_t* text) {
+  return SignedFixed7TextOf(v, kPow10Double[decimals], kPointMasks[decimals], text);
 }
 
 inline char* PutSignedFixed7(char* p, double v, int decimals) {
@@ -368,6 +371,33 @@ inline char* PutPlainFixed(char* p, double v, int decimals) {
   return PutScaledDigits(p, q, decimals);
 }
 }  // namespace detail
+
+// "%+07.<decimals>f" for the cells of a column whose decimals count (1..4) is set once: a blank
+// and the seven characters, as one word when they take the quick path.
+class SignedFixed7Column {
+ public:
+  constexpr SignedFixed7Column() : SignedFixed7Column(1) {}
+  explicit constexpr SignedFixed7Column(int decimals)
+      : scale_(detail::kPow10Double[decimals]),
+        point_(detail::kPointMasks[decimals]),
+        decimals_(decimals) {}
+
+  // " " and the cell; eight bytes at `p` are written.
+  char* PutAfterBlank(char* p, double v) const {
+    uint64_t cell = 0;
+    if (!detail::SignedFixed7TextOf(v, scale_, point_, &cell)) [[unlikely]] {
+      *p = ' ';
+      return detail::PutSignedFixed7(p + 1, v, decimals_);
+    }
+    detail::Store8(p, ' ' | cell << 8);
+    return p + 8;
+  }
+
+ private:
+  double scale_;
+  detail::PointMasks point_;
+  int decimals_;
+};
 
 // "%.<decimals>f" for the cells of a column whose decimals count (0..9) is set once: what the
 // count decides is looked up when the column is set up, not for every value.

@@ -275,15 +275,22 @@ TEST_P(FixedQuickPath, MatchesPrintfAndTheExactFormatter) {
     char exact[64];
     std::string reference = ref::Piece(32, c.format, v);
     std::string exactText(exact, text::detail::PutFixedExact(exact, v, c.decimals, style));
-    // The same cell through a column set up for its decimals count.
-    std::string columnText = reference;
-    if (!c.signed7) {
-      std::memset(buffer, '#', sizeof buffer);
+    // The same cell through a column set up for its decimals count (the seven-character cells
+    // with the blank before them, and a byte more of room).
+    std::memset(buffer, '#', sizeof buffer);
+    std::string columnText;
+    if (c.signed7) {
+      end = text::SignedFixed7Column(c.decimals).PutAfterBlank(buffer, v);
+      columnText.assign(buffer, end);
+      columnText =
+          columnText.empty() || columnText[0] != ' ' ? "?" + columnText : columnText.substr(1);
+    } else {
       end = text::PlainFixedColumn(c.decimals).Put(buffer, v);
       columnText.assign(buffer, end);
-      for (size_t k = std::max(room, columnText.size()); k < sizeof buffer; ++k) {
-        overrun = overrun || buffer[k] != '#';
-      }
+    }
+    for (size_t k = std::max(room + (c.signed7 ? 1 : 0), static_cast<size_t>(end - buffer));
+         k < sizeof buffer; ++k) {
+      overrun = overrun || buffer[k] != '#';
     }
     if (quick != reference || exactText != reference || columnText != reference || overrun) {
       ++failures;
