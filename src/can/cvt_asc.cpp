@@ -179,19 +179,6 @@ char* PutFdFrame(char* p, char channel, const SocketCanFrame& s, uint32_t crc,
   return p + 40;
 }
 
-// The line end of the output in two bytes, and its length (1 or 2).
-struct LineEnd {
-  char bytes[2] = {};
-  size_t length = 0;
-  explicit LineEnd(std::string_view eol) : length(eol.size() < 2 ? eol.size() : 2) {
-    std::memcpy(bytes, eol.data(), length);
-  }
-  char* Put(char* p) const {
-    std::memcpy(p, bytes, 2);
-    return p + length;
-  }
-};
-
 // The lines of the frame at the cursor, each with its line end. `f` is the conversion's frame
 // buffer for frames of more than 8 bytes, reused from frame to frame.
 char* PutFrameLines(char* p, const RecordCursor& cursor, CanFrame& f, int channel,

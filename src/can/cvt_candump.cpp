@@ -145,19 +145,6 @@ void WriteFrame(CTxtCvtCandump& cv, const RecordCursor& cursor, CanFrame& f, uin
 
 // ---- lines in batches
 
-// The line end of the output in two bytes, and its length (1 or 2).
-struct LineEnd {
-  char bytes[2] = {};
-  size_t length = 0;
-  explicit LineEnd(std::string_view eol) : length(eol.size() < 2 ? eol.size() : 2) {
-    std::memcpy(bytes, eol.data(), length);
-  }
-  char* Put(char* p) const {
-    std::memcpy(p, bytes, 2);
-    return p + length;
-  }
-};
-
 // What a frame format code gives a line, as ToSocketCan decides it: a frame or none (error frames
 // and unknown codes give the error frame alone), its identifier's digits and mask, a remote frame,
 // a CAN FD frame and where its BRS and ESI bits sit.

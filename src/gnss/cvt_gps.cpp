@@ -40,19 +40,6 @@ constexpr size_t kMaxFixLine = 64 + 3 * (63 + 32) + kMaxGnssFixCells + 16;
 // here before its line end, as the writer trims the last.
 constexpr size_t kBatchRoom = TextOutput::kMaxAppend;
 
-// The line end of the output in two bytes, and its length (1 or 2).
-struct LineEnd {
-  char bytes[2] = {};
-  size_t length = 0;
-  explicit LineEnd(std::string_view eol) : length(eol.size() < 2 ? eol.size() : 2) {
-    std::memcpy(bytes, eol.data(), length);
-  }
-  char* Put(char* p) const {
-    std::memcpy(p, bytes, 2);
-    return p + length;
-  }
-};
-
 // The cells before the quality of a fix row: the time column, then the UTC date (CSV only) and
 // time, each after its separator. Both change about once a second: each is formatted when it
 // changes and copied into the rows after. The time column of the styles this converter uses (3

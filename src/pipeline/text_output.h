@@ -31,6 +31,21 @@ int FormatPieceN(char* piece, size_t size, const char* format, ...);
 
 #define FormatPiece(piece, ...) ::dtconv::FormatPieceN((piece), sizeof(piece), __VA_ARGS__)
 
+// The line end of an output in two bytes, and its length (1 or 2), for converters that write a
+// batch of whole lines at once (TextOutput::eol()). Put stores both bytes and advances by the
+// length.
+struct LineEnd {
+  char bytes[2] = {};
+  size_t length = 0;
+  explicit LineEnd(std::string_view eol) : length(eol.size() < 2 ? eol.size() : 2) {
+    std::memcpy(bytes, eol.data(), length);
+  }
+  char* Put(char* p) const {
+    std::memcpy(p, bytes, 2);
+    return p + length;
+  }
+};
+
 // Lines are built in place at the end of one large output buffer, after the finished lines that
 // wait to be written; once those reach the block size they go to the file in one write. A
 // conversion of a 1 GiB capture thus makes a few thousand writes, not one per line.
