@@ -140,12 +140,21 @@ void PutDataPositions(char* p, const uint8_t* data, int shown) {
 constexpr char kContinuationHeads[4][25] = {"                     +8:", "                    +24:",
                                             "                    +40:", "                    +56:"};
 
-// One text frame line: "%c %s %d %8s %-7s %2s %-2s " with trigger mark, time column, channel,
-// ID, TYPE, DL and ST, then eight data positions ("%02X" or two blanks) and the check value.
-// Every field after the time column has a fixed width, so the line is laid out by position.
-void WriteTextFrame(CTxtCvtCAN& cv, const MonitorRecord& head, int channel, const CanFrame& f) {
-  TextOutput& out = *cv.output;
-  char* p = out.BeginAppend(kMaxTextFrame);
+// Ends a line of a batch at `end`: its trailing blanks dropped, as the writer drops them from
+// every line, then the line end.
+char* EndBatchLine(const char* start, char* end, const LineEnd& eol) {
+  while (end > start && end[-1] == ' ') --end;
+  return eol.Put(end);
+}
+
+// The lines of a text frame at `p`, each ended (kMaxTextFrameLines at most); returns their end.
+// The frame line: "%c %s %d %8s %-7s %2s %-2s " with trigger mark, time column, channel, ID,
+// TYPE, DL and ST, then eight data positions ("%02X" or two blanks) and the check value. Every
+// field after the time column has a fixed width, so the line is laid out by position. Then the
+// continuation lines of a CAN FD frame of more than eight bytes.
+char* PutTextFrameLines(char* p, CTxtCvtCAN& cv, const MonitorRecord& head, int channel,
+                        const CanFrame& f, const LineEnd& eol) {
+  char* line = p;
   p[0] = f.trigger ? 'T' : ' ';
   p[1] = ' ';
   p = PutTimeColumn(p + 2, head, cv);
@@ -174,13 +183,11 @@ void WriteTextFrame(CTxtCvtCAN& cv, const MonitorRecord& head, int channel, cons
     StoreU64(p + 16, Pick(fd, fdText, classicText));
     p += 23;
   }
-  out.EndAppend(p);
-  cv.EndLine();
-  if (f.count <= 8 || !fd) return;
+  p = EndBatchLine(line, p, eol);
+  if (f.count <= 8 || !fd) return p;
   // Continuation lines: the head, then up to 16 bytes, a blank before the first and the ninth.
   for (int offset = 8; offset < f.count; offset += 16) {
     int n = f.count - offset < 16 ? f.count - offset : 16;
-    p = out.BeginAppend(64);
     std::memcpy(p, kContinuationHeads[offset >> 4], 24);
     const uint8_t* bytes = f.data + offset;
     // The second group is read only where the frame has its bytes.
@@ -190,9 +197,39 @@ void WriteTextFrame(CTxtCvtCAN& cv, const MonitorRecord& head, int channel, cons
     p[41] = ' ';
     logtext::PutHexOfEight(p + 42, more);
     // A blank and two digits per byte, one more blank before the ninth.
-    out.EndAppend(p + 25 + 2 * n + (n > 8 ? 1 : 0));
+    p = eol.Put(p + 25 + 2 * n + (n > 8 ? 1 : 0));
+  }
+  return p;
+}
+
+// The most a text frame's lines take: the frame line and four continuation lines of up to 64
+// characters, each with its line end.
+constexpr size_t kMaxTextFrameLines = kMaxTextFrame + 2 + 4 * (64 + 2);
+// Frame lines are built a batch at a time in the writer's line.
+constexpr size_t kBatchRoom = TextOutput::kMaxAppend;
+
+// The lines of the frames from the one at the cursor (of kind `kind`) on, as many as one batch
+// holds and up to the next record that is not a frame; returns the kind of the record after the
+// last. Bit n of `keepLines` keeps the frames of line n.
+RecordKind WriteTextFrames(CTxtCvtCAN& cv, RecordCursor& cursor, RecordKind kind,
+                           unsigned keepLines, CanFrame& frame, const LineEnd& eol,
+                           const AcceptRule& rule) {
+  TextOutput& out = *cv.output;
+  char* start = out.BeginAppend(kBatchRoom);
+  char* last = start + kBatchRoom - kMaxTextFrameLines;  // where a further frame's lines fit
+  char* p = start;
+  do {
+    if (((keepLines >> kind) & 1) != 0 && AssembleFrame(cursor, frame)) {
+      p = PutTextFrameLines(p, cv, cursor.Current(), kind, frame, eol);
+    }
+    kind = dtconv::NextRecord(cursor, rule);
+  } while ((kind == kKindCh1Frame || kind == kKindCh2Frame) && p <= last);
+  if (p != start) {
+    // The writer ends the last line.
+    out.EndAppend(p - eol.length);
     cv.EndLine();
   }
+  return kind;
 }
 
 // The analog cells of the latest sample. Every frame row until the next sample repeats them, so
@@ -347,11 +384,7 @@ void WriteCsvFrame(CTxtCvtCAN& cv, const MonitorRecord& head, int channel, const
 // `f` is the conversion's frame buffer, reused from frame to frame.
 void WriteFrame(CTxtCvtCAN& cv, const RecordCursor& cursor, int channel, CanFrame& f) {
   if (!AssembleFrame(cursor, f)) return;
-  if (cv.csv) {
-    WriteCsvFrame(cv, cursor.Current(), channel, f);
-  } else {
-    WriteTextFrame(cv, cursor.Current(), channel, f);
-  }
+  WriteCsvFrame(cv, cursor.Current(), channel, f);
 }
 
 // The empty time cells of a row without a timestamp.
@@ -484,6 +517,20 @@ void ConvertCan(CTxtCvtCAN& cv, const MonitorData& data, ConverterContext& conte
   CanFrame frame;
   // The walk itself rather than the virtual NextRecord: it is inlined into this loop.
   AcceptRule rule = RuleOf(cv);
+  if (!csv) {
+    // Frame lines go a batch at a time; the marker lines between them one by one.
+    LineEnd eol(cv.output->eol());
+    while (kind != kKindEnd && cv.output->result() == 0) {
+      if (kind == kKindCh1Frame || kind == kKindCh2Frame) {
+        kind = WriteTextFrames(cv, cursor, kind, keepLines, frame, eol, rule);
+        continue;
+      }
+      if (kind == kKindOverrun) cv.WriteOverrunLine();
+      if (kind == kKindLostData) cv.WriteLostDataLine();
+      kind = dtconv::NextRecord(cursor, rule);
+    }
+    return;
+  }
   for (; kind != kKindEnd; kind = dtconv::NextRecord(cursor, rule)) {
     switch (kind) {
       case kKindCh1Frame:
@@ -492,18 +539,10 @@ void ConvertCan(CTxtCvtCAN& cv, const MonitorData& data, ConverterContext& conte
         if ((keepLines >> kind) & 1) WriteFrame(cv, cursor, kind, frame);
         break;
       case kKindOverrun:
-        if (csv) {
-          WriteCsvMarker(cv, "Overrun");
-        } else {
-          cv.WriteOverrunLine();
-        }
+        WriteCsvMarker(cv, "Overrun");
         break;
       case kKindLostData:
-        if (csv) {
-          WriteCsvMarker(cv, "Lost data");
-        } else {
-          cv.WriteLostDataLine();
-        }
+        WriteCsvMarker(cv, "Lost data");
         break;
       case kKindAnalog:
         UpdateAnalog(cv, cursor);
