@@ -124,12 +124,16 @@ char* PutPlainTextCells(char* p, const AnalogState& a, const CellDecimals& cells
   return p;
 }
 
-void WriteSampleLine(CTxtCvtANA& cv, const RecordCursor& cursor, bool plainChannels,
+// The longest sample row: the time cells, the column of the text form, and eight cells.
+constexpr size_t kMaxSampleRow = kMaxTimeCells + 64 + 8 * kMaxAnalogCell;
+
+// The cells of the sample row at the cursor at `p` (room for kMaxSampleRow characters), without
+// a line end; returns their end, or `p` when the sample is not usable.
+char* PutSampleCells(char* p, CTxtCvtANA& cv, const RecordCursor& cursor, bool plainChannels,
                      const CellDecimals& cells) {
-  if (!TakeSample(cv, cursor)) return;
+  if (!TakeSample(cv, cursor)) return p;
   const MonitorRecord& head = cursor.Current();
   TextOutput& out = *cv.output;
-  char* p = out.BeginAppend(kMaxTimeCells + 64 + 8 * kMaxAnalogCell);
   if (cv.csv) {
     p = PutTimeCells(p, head, cv, cv.elapsed, false);
   } else {
@@ -154,11 +158,51 @@ void WriteSampleLine(CTxtCvtANA& cv, const RecordCursor& cursor, bool plainChann
       p = PutAnalogCell(p, cv, a, ch, a.raw, a.referenceTemp);
     }
   }
+  return p;
+}
+
+// One sample row with the GNSS columns after its cells.
+void WriteSampleLine(CTxtCvtANA& cv, const RecordCursor& cursor, bool plainChannels,
+                     const CellDecimals& cells) {
+  TextOutput& out = *cv.output;
+  char* start = out.BeginAppend(kMaxSampleRow);
+  char* p = PutSampleCells(start, cv, cursor, plainChannels, cells);
+  if (p == start) return;
   out.EndAppend(p);
   if (cv.csv && cv.addGnss) cv.gnssColumns.Append(cv, cv.lastGnss);
-  // EndLine, inline.
-  out.FlushLine();
-  cv.fieldOnLine = false;
+  cv.EndLine();
+}
+
+// Rows are built a batch at a time in the writer's line when nothing but their cells goes on
+// them.
+constexpr size_t kBatchRoom = TextOutput::kMaxAppend;
+
+// The rows of the samples from the one at the cursor on, as many as one batch holds and up to the
+// next record that is not a sample, each trimmed of trailing blanks (as the writer trims every
+// line) and ended; returns the kind of the record after the last.
+RecordKind WriteSampleRows(CTxtCvtANA& cv, RecordCursor& cursor, bool plainChannels,
+                           const CellDecimals& cells, const LineEnd& eol, const AcceptRule& rule) {
+  TextOutput& out = *cv.output;
+  char* start = out.BeginAppend(kBatchRoom);
+  char* last = start + kBatchRoom - kMaxSampleRow - 2;  // where a further row still fits
+  char* p = start;
+  RecordKind kind = kKindAnalog;
+  do {
+    char* row = p;
+    p = PutSampleCells(p, cv, cursor, plainChannels, cells);
+    cv.fieldOnLine = false;
+    if (p != row) {
+      while (p > row && p[-1] == ' ') --p;
+      p = eol.Put(p);
+    }
+    kind = dtconv::NextRecord(cursor, rule);
+  } while (kind == kKindAnalog && p <= last);
+  if (p != start) {
+    // The writer ends the last row.
+    out.EndAppend(p - eol.length);
+    cv.EndLine();
+  }
+  return kind;
 }
 
 }  // namespace
@@ -213,6 +257,21 @@ void ConvertAnalog(CTxtCvtANA& cv, const MonitorData& data, ConverterContext& co
   WriteTitles(cv);
   bool plainChannels = PlainChannels(cv.analog);
   CellDecimals cells = CellDecimalsOf(cv.analog);
+  if (!(csv && cv.addGnss)) {
+    // Rows of nothing but their cells go a batch at a time, the marker lines one by one.
+    LineEnd eol(cv.output->eol());
+    AcceptRule rule = cv.Rule();
+    while (kind != kKindEnd && cv.output->result() == 0) {
+      if (kind == kKindAnalog) {
+        kind = WriteSampleRows(cv, cursor, plainChannels, cells, eol, rule);
+        continue;
+      }
+      if (kind == kKindOverrun && !csv) cv.WriteOverrunLine();
+      if (kind == kKindLostData && !csv) cv.WriteLostDataLine();
+      kind = dtconv::NextRecord(cursor, rule);
+    }
+    return;
+  }
   for (; kind != kKindEnd; kind = cv.NextRecord(cursor)) {
     switch (kind) {
       case kKindOverrun:

@@ -40,7 +40,7 @@ class CTxtCvtANA : public CTxtCvtBase {
   bool addGnss = false;  // CSV: the eight GNSS columns of the latest fix
   GnssColumnsCache gnssColumns;
 
- private:
+  // The records the walk reports: samples, markers, and fixes when the GNSS columns are on.
   AcceptRule Rule() const;
 };
 
