@@ -203,17 +203,12 @@ inline bool RoundQuick(double a, int decimals, uint64_t* q) {
   return RoundScaledQuick(a * kPow10Double[decimals], q);
 }
 
-// Texts of digits as values, the first character in the lowest byte: "00" .. "99", "000" ..
-// "999" and "0000" .. "9999".
+// Texts of digits as values, the first character in the lowest byte: "00" .. "99" and "000" ..
+// "999".
 struct DigitTexts {
   uint16_t pairs[100];
   uint32_t threes[1000];
-  uint32_t fours[10000];
-  constexpr DigitTexts() : pairs(), threes(), fours() {
-    for (int i = 0; i < 10000; ++i) {
-      fours[i] = static_cast<uint32_t>(('0' + i / 1000) | ('0' + i / 100 % 10) << 8 |
-                                       ('0' + i / 10 % 10) << 16 | ('0' + i % 10) << 24);
-    }
+  constexpr DigitTexts() : pairs(), threes() {
     for (int i = 0; i < 100; ++i) {
       pairs[i] = static_cast<uint16_t>(('0' + i / 10) | ('0' + i % 10) << 8);
     }
@@ -228,8 +223,10 @@ inline uint64_t PairText(uint32_t v) { return kDigitTexts.pairs[v]; }
 inline uint64_t ThreeDigitsText(uint32_t v) { return kDigitTexts.threes[v]; }
 // The eight digits of a value below 10^8, leading zeros included.
 inline uint64_t EightDigitsText(uint32_t v) {
-  uint32_t high = v / 10000, low = v - high * 10000;
-  return kDigitTexts.fours[high] | static_cast<uint64_t>(kDigitTexts.fours[low]) << 32;
+  // Two, three and three digits from the small tables, which stay in the first-level cache.
+  uint32_t thousands = v / 1000, low = v - thousands * 1000;
+  uint32_t high = thousands / 1000, mid = thousands - high * 1000;
+  return PairText(high) | ThreeDigitsText(mid) << 16 | ThreeDigitsText(low) << 40;
 }
 inline constexpr uint64_t kAsciiZeros = 0x3030303030303030ull;
 // How many of the eight digits of an EightDigitsText are leading zeros (of a value not zero).
