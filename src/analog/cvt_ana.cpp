@@ -37,7 +37,7 @@ namespace {
 
 // Reads the raw words of the sample under the cursor into the converter's state. An eight-channel
 // sample needs its continuation record; without it the sample is not usable.
-bool TakeSample(CTxtCvtANA& cv, const RecordCursor& cursor) {
+[[gnu::always_inline]] inline bool TakeSample(CTxtCvtANA& cv, const RecordCursor& cursor) {
   const MonitorRecord& head = cursor.Current();
   cv.analog.referenceTemp = LoadI16(head.bytes + 10);
   for (int i = 0; i < 4; ++i) cv.analog.raw[i] = LoadU32(head.bytes + 16 + 4 * i);

@@ -334,9 +334,19 @@ inline constexpr PointMaskTable kPointMasks{};
 // The seven characters of PutSignedFixed7's quick path in the low bytes of `*text` (the first
 // in the lowest, the top byte zero); false for the values it leaves to the exact rounding.
 // SignedFixed7Text with the scale and point of its decimals count already looked up.
+// RoundScaledQuick for the products that round below 10^5 (the seven-character cells), false for
+// the others: such a product lies within 2^-37 of the exact one, so a fixed margin of 2^-33
+// from a half serves for all of them.
+inline bool RoundBelow100000Quick(double x, uint64_t* q) {
+  double rounded = (x + 0x1p52) - 0x1p52;
+  if (!(rounded < 100000) || !(std::fabs(x - rounded) < 0.5 - 0x1p-33)) return false;
+  *q = static_cast<uint64_t>(static_cast<int64_t>(rounded));
+  return true;
+}
+
 inline bool SignedFixed7TextOf(double v, double scale, PointMasks m, uint64_t* text) {
   uint64_t q = 0;
-  if (!RoundScaledQuick(std::fabs(v) * scale, &q) || q >= 100000) return false;
+  if (!RoundBelow100000Quick(std::fabs(v) * scale, &q)) return false;
   // Below 10^5 units, seven characters: the sign, 5 - decimals whole digits (zeros first), the
   // point, the decimals. The sign and five digits, then the point put in by moving the decimals
   // up a byte.
