@@ -344,6 +344,16 @@ inline bool RoundBelow100000Quick(double x, uint64_t* q) {
   return true;
 }
 
+// RoundScaledQuick for the products that round below `limit` (at most 10^8, the eight-digit
+// forms), false for the others: such a product lies within 2^-27 of the exact one, so a fixed
+// margin of 2^-26 from a half serves for all of them.
+inline bool RoundBelowQuick(double x, double limit, uint64_t* q) {
+  double rounded = (x + 0x1p52) - 0x1p52;
+  if (!(rounded < limit) || !(std::fabs(x - rounded) < 0.5 - 0x1p-26)) return false;
+  *q = static_cast<uint64_t>(static_cast<int64_t>(rounded));
+  return true;
+}
+
 inline bool SignedFixed7TextOf(double v, double scale, PointMasks m, uint64_t* text) {
   uint64_t q = 0;
   if (!RoundBelow100000Quick(std::fabs(v) * scale, &q)) return false;
@@ -415,13 +425,13 @@ class PlainFixedColumn {
       : scale_(detail::kPow10Double[decimals]),
         // The eight-digit form serves counts up to 7; the others always take PutPlainFixed's
         // way.
-        limit_(decimals <= 7 ? 100000000 : 0),
+        limit_(decimals <= 7 ? 1e8 : 0),
         layout_(detail::kScaledLayouts.layouts[decimals <= 7 ? decimals : 0]),
         decimals_(decimals) {}
 
   char* Put(char* p, double v) const {
     uint64_t q = 0;
-    if (!detail::RoundScaledQuick(std::fabs(v) * scale_, &q) || q >= limit_) [[unlikely]] {
+    if (!detail::RoundBelowQuick(std::fabs(v) * scale_, limit_, &q)) [[unlikely]] {
       return detail::PutPlainFixed(p, v, decimals_);
     }
     *p = '-';
@@ -437,7 +447,7 @@ class PlainFixedColumn {
 
  private:
   double scale_;
-  uint64_t limit_;
+  double limit_;
   detail::ScaledLayout layout_;
   int decimals_;
 };
