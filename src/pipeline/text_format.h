@@ -329,24 +329,9 @@ struct PointMaskTable {
 };
 inline constexpr PointMaskTable kPointMasks{};
 
-// PutSignedFixed7 and PutPlainFixed below for a decimals count already in their range (1..4,
-// 0..9): the row loops of the converters check it once per conversion.
-// The seven characters of PutSignedFixed7's quick path in the low bytes of `*text` (the first
-// in the lowest, the top byte zero); false for the values it leaves to the exact rounding.
-// SignedFixed7Text with the scale and point of its decimals count already looked up.
-// RoundScaledQuick for the products that round below 10^5 (the seven-character cells), false for
-// the others: such a product lies within 2^-37 of the exact one, so a fixed margin of 2^-33
-// from a half serves for all of them.
-inline bool RoundBelow100000Quick(double x, uint64_t* q) {
-  double rounded = (x + 0x1p52) - 0x1p52;
-  if (!(rounded < 100000) || !(std::fabs(x - rounded) < 0.5 - 0x1p-33)) return false;
-  *q = static_cast<uint64_t>(static_cast<int64_t>(rounded));
-  return true;
-}
-
-// RoundScaledQuick for the products that round below `limit` (at most 10^8, the eight-digit
-// forms), false for the others: such a product lies within 2^-27 of the exact one, so a fixed
-// margin of 2^-26 from a half serves for all of them.
+// RoundScaledQuick for the products that round below `limit` (at most 10^8: the seven-character
+// cells and the eight-digit forms), false for the others: such a product lies within 2^-27 of
+// the exact one, so a fixed margin of 2^-26 from a half serves for all of them.
 inline bool RoundBelowQuick(double x, double limit, uint64_t* q) {
   double rounded = (x + 0x1p52) - 0x1p52;
   if (!(rounded < limit) || !(std::fabs(x - rounded) < 0.5 - 0x1p-26)) return false;
@@ -354,9 +339,12 @@ inline bool RoundBelowQuick(double x, double limit, uint64_t* q) {
   return true;
 }
 
+// The seven characters of PutSignedFixed7's quick path in the low bytes of `*text` (the first
+// in the lowest, the top byte zero); false for the values it leaves to the exact rounding.
+// SignedFixed7TextOf takes the scale and point of the decimals count already looked up.
 inline bool SignedFixed7TextOf(double v, double scale, PointMasks m, uint64_t* text) {
   uint64_t q = 0;
-  if (!RoundBelow100000Quick(std::fabs(v) * scale, &q)) return false;
+  if (!RoundBelowQuick(std::fabs(v) * scale, 100000, &q)) return false;
   // Below 10^5 units, seven characters: the sign, 5 - decimals whole digits (zeros first), the
   // point, the decimals. The sign and five digits, then the point put in by moving the decimals
   // up a byte.
@@ -371,6 +359,8 @@ inline bool SignedFixed7Text(double v, int decimals, uint64_t* text) {
   return SignedFixed7TextOf(v, kPow10Double[decimals], kPointMasks[decimals], text);
 }
 
+// PutSignedFixed7 and PutPlainFixed for a decimals count already in their range (1..4, 0..9):
+// the row loops of the converters check it once per conversion.
 inline char* PutSignedFixed7(char* p, double v, int decimals) {
   uint64_t text = 0;
   if (!SignedFixed7Text(v, decimals, &text)) {
