@@ -1,8 +1,13 @@
 #include "analog/cvt_ana.h"
 
+#include <bit>
+
 #include "analog/thermocouple.h"
 #include "gnss/gnss_fix.h"
 #include "report/timestamps.h"
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace dtconv {
 
@@ -81,12 +86,142 @@ bool PlainChannels(const AnalogState& state) {
   return true;
 }
 
+#if defined(__SSE2__)
+// The eight plain channels of a row scaled and rounded two at a time: the same arithmetic as
+// ScaleSample and the columns' quick rounding, in the lanes of SSE2 registers. A side's gain and
+// bounds are chosen by bits: the minus side's value is the plus side's with `flip` applied by
+// exclusive or where the reading is below zero.
+struct RowScales {
+  alignas(16) double offset[8];
+  alignas(16) double gain[8];
+  alignas(16) double gainFlip[8];
+  alignas(16) double low[8];
+  alignas(16) double lowFlip[8];
+  alignas(16) double high[8];
+  alignas(16) double highFlip[8];
+  alignas(16) double scale[8];  // of the column's decimals
+  alignas(16) double limit[8];  // the quick rounding's bound on the rounded units
+};
+
+double FlipBits(double plus, double minus) {
+  return std::bit_cast<double>(std::bit_cast<uint64_t>(plus) ^ std::bit_cast<uint64_t>(minus));
+}
+
+template <typename Column>
+RowScales RowScalesOf(const AnalogState& state, const Column (&columns)[8]) {
+  RowScales r{};
+  for (int ch = 0; ch < 8; ++ch) {
+    const ChannelScale& c = state.scales[ch];
+    r.offset[ch] = c.offset;
+    r.gain[ch] = c.gain[0];
+    r.gainFlip[ch] = FlipBits(c.gain[0], c.gain[1]);
+    r.low[ch] = c.low[0];
+    r.lowFlip[ch] = FlipBits(c.low[0], c.low[1]);
+    r.high[ch] = c.high[0];
+    r.highFlip[ch] = FlipBits(c.high[0], c.high[1]);
+    r.scale[ch] = columns[ch].scale();
+    r.limit[ch] = columns[ch].limit();
+  }
+  return r;
+}
+
+// The rounded magnitudes of a row's eight cells, as values or as their EightDigitsText, and a bit
+// per channel for the negative values.
+struct RoundedRow {
+  alignas(16) uint32_t units[8];
+  alignas(16) uint64_t digits[8];
+  unsigned negative;
+};
+
+// The EightDigitsText of four values below 10^8 (the 32-bit lanes of `q`), at `out`.
+inline void StoreEightDigitsTexts(__m128i q, uint64_t* out) {
+  // q / 10^4 is q * ceil(2^45 / 10^4) >> 45, in the even lanes and then the odd ones; the rest,
+  // below 2^16, comes out of 16-bit arithmetic modulo 2^16.
+  const __m128i inverse = _mm_set1_epi32(static_cast<int>(0xD1B71759u));
+  __m128i even = _mm_srli_epi64(_mm_mul_epu32(q, inverse), 45);
+  __m128i odd = _mm_srli_epi64(_mm_mul_epu32(_mm_srli_epi64(q, 32), inverse), 45);
+  __m128i high = _mm_or_si128(even, _mm_slli_epi64(odd, 32));
+  __m128i low = _mm_sub_epi16(q, _mm_mullo_epi16(high, _mm_set1_epi32(10000)));
+  // The four-digit groups in 16-bit lanes, each value's high one first.
+  __m128i groups = _mm_or_si128(high, _mm_slli_epi32(low, 16));
+  // A group's hundreds (x * 5243 >> 19 is x / 100 below 43699) and the rest, then each of those
+  // pairs as its two digits, tens in the low byte (y * 103 >> 10 is y / 10 below 179).
+  __m128i hundreds = _mm_srli_epi16(_mm_mulhi_epu16(groups, _mm_set1_epi16(5243)), 3);
+  __m128i rest = _mm_sub_epi16(groups, _mm_mullo_epi16(hundreds, _mm_set1_epi16(100)));
+  auto digitPairs = [](__m128i y) {
+    __m128i tens = _mm_srli_epi16(_mm_mullo_epi16(y, _mm_set1_epi16(103)), 10);
+    __m128i ones = _mm_sub_epi16(y, _mm_mullo_epi16(tens, _mm_set1_epi16(10)));
+    return _mm_or_si128(tens, _mm_slli_epi16(ones, 8));
+  };
+  __m128i first = digitPairs(hundreds), second = digitPairs(rest);
+  const __m128i zeros = _mm_set1_epi8('0');
+  _mm_store_si128(reinterpret_cast<__m128i*>(out),
+                  _mm_or_si128(_mm_unpacklo_epi16(first, second), zeros));
+  _mm_store_si128(reinterpret_cast<__m128i*>(out + 2),
+                  _mm_or_si128(_mm_unpackhi_epi16(first, second), zeros));
+}
+
+// Scales and rounds the eight raw words into the units of `out` or, with kDigits, their digits;
+// false when some cell needs the exact rounding.
+template <bool kDigits>
+[[gnu::always_inline]] inline bool RoundRow(const RowScales& s, const uint32_t (&raw8)[8],
+                                            RoundedRow& out) {
+  const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFF));
+  const __m128d shifter = _mm_set1_pd(0x1p52);
+  const __m128d margin = _mm_set1_pd(0.5 - 0x1p-26);
+  __m128d quick = _mm_castsi128_pd(_mm_set1_epi32(-1));
+  __m128i units[4];
+  unsigned negative = 0;
+  for (int half = 0; half < 2; ++half) {
+    __m128i words = _mm_loadu_si128(reinterpret_cast<const __m128i*>(raw8 + 4 * half));
+    // The readings sign-extended from bit 23, and all ones in the lanes of those below zero.
+    __m128i raw = _mm_srai_epi32(_mm_slli_epi32(words, 8), 8);
+    __m128i minus = _mm_srai_epi32(raw, 31);
+    for (int pair = 0; pair < 2; ++pair) {
+      int i = 4 * half + 2 * pair;
+      __m128i pairRaw = pair == 0 ? raw : _mm_shuffle_epi32(raw, 0xEE);
+      __m128d side = _mm_castsi128_pd(_mm_shuffle_epi32(minus, pair == 0 ? 0x50 : 0xFA));
+      __m128d v = _mm_add_pd(_mm_cvtepi32_pd(pairRaw), _mm_load_pd(s.offset + i));
+      v = _mm_mul_pd(
+          v, _mm_xor_pd(_mm_load_pd(s.gain + i), _mm_and_pd(side, _mm_load_pd(s.gainFlip + i))));
+      __m128d lowBound =
+          _mm_xor_pd(_mm_load_pd(s.low + i), _mm_and_pd(side, _mm_load_pd(s.lowFlip + i)));
+      __m128d highBound =
+          _mm_xor_pd(_mm_load_pd(s.high + i), _mm_and_pd(side, _mm_load_pd(s.highFlip + i)));
+      // v < low ? low : v, then that > high ? high : it.
+      v = _mm_min_pd(highBound, _mm_max_pd(lowBound, v));
+      negative |= static_cast<unsigned>(_mm_movemask_pd(v)) << i;
+      __m128d x = _mm_mul_pd(_mm_and_pd(v, magnitude), _mm_load_pd(s.scale + i));
+      __m128d rounded = _mm_sub_pd(_mm_add_pd(x, shifter), shifter);
+      __m128d off = _mm_and_pd(_mm_sub_pd(x, rounded), magnitude);
+      quick = _mm_and_pd(quick, _mm_and_pd(_mm_cmplt_pd(rounded, _mm_load_pd(s.limit + i)),
+                                           _mm_cmplt_pd(off, margin)));
+      units[2 * half + pair] = _mm_cvttpd_epi32(rounded);
+    }
+  }
+  __m128i low = _mm_unpacklo_epi64(units[0], units[1]);
+  __m128i high = _mm_unpacklo_epi64(units[2], units[3]);
+  if constexpr (kDigits) {
+    StoreEightDigitsTexts(low, out.digits);
+    StoreEightDigitsTexts(high, out.digits + 4);
+  } else {
+    _mm_store_si128(reinterpret_cast<__m128i*>(out.units), low);
+    _mm_store_si128(reinterpret_cast<__m128i*>(out.units + 4), high);
+  }
+  out.negative = negative;
+  return _mm_movemask_pd(quick) == 3;
+}
+#endif
+
 // The decimals of every channel's cells: "%.<d>f" in CSV, "%+07.<d>f" in text (PutAnalogCell's
 // choice, made once).
 struct CellDecimals {
   int count[8];
   text::PlainFixedColumn columns[8];        // CSV: "%.<count>f"
   text::SignedFixed7Column textColumns[8];  // text: "%+07.<count>f"
+#if defined(__SSE2__)
+  RowScales csvRow, textRow;  // the eight channels' scaling with the columns' rounding
+#endif
 };
 CellDecimals CellDecimalsOf(const AnalogState& state) {
   CellDecimals cells{};
@@ -96,6 +231,10 @@ CellDecimals CellDecimalsOf(const AnalogState& state) {
     cells.columns[ch] = text::PlainFixedColumn(cells.count[ch]);
     cells.textColumns[ch] = text::SignedFixed7Column(cells.count[ch]);
   }
+#if defined(__SSE2__)
+  cells.csvRow = RowScalesOf(state, cells.columns);
+  cells.textRow = RowScalesOf(state, cells.textColumns);
+#endif
   return cells;
 }
 
@@ -124,6 +263,31 @@ char* PutPlainTextCells(char* p, const AnalogState& a, const CellDecimals& cells
   return p;
 }
 
+#if defined(__SSE2__)
+// The eight cells of a row of plain channels, scaled and rounded together; a row with a cell that
+// needs the exact rounding goes cell by cell.
+template <bool kCsv>
+char* PutEightPlainCells(char* p, const AnalogState& a, const CellDecimals& cells, char separator) {
+  RoundedRow row;
+  // The text cells take their five digits from the value, the CSV ones their eight from the
+  // digits of the whole row.
+  if (!RoundRow<kCsv>(kCsv ? cells.csvRow : cells.textRow, a.raw, row)) [[unlikely]] {
+    return kCsv ? PutPlainCsvCells<8>(p, a, cells, separator) : PutPlainTextCells<8>(p, a, cells);
+  }
+#pragma GCC unroll 8
+  for (int ch = 0; ch < 8; ++ch) {
+    bool negative = (row.negative >> ch & 1) != 0;
+    if constexpr (kCsv) {
+      *p = separator;
+      p = cells.columns[ch].PutDigits(p + 1, negative, row.digits[ch]);
+    } else {
+      p = cells.textColumns[ch].PutUnitsAfterBlank(p, negative, row.units[ch]);
+    }
+  }
+  return p;
+}
+#endif
+
 // The longest sample row: the time cells, the column of the text form, and eight cells.
 constexpr size_t kMaxSampleRow = kMaxTimeCells + 64 + 8 * kMaxAnalogCell;
 
@@ -148,6 +312,10 @@ char* PutSampleCells(char* p, CTxtCvtANA& cv, const RecordCursor& cursor, bool p
   bool plainText = !cv.csv && plainChannels;
   // Each cell text goes straight after its separator; the decimals every channel keeps (and which
   // PutAnalogCell checks per cell) are in `cells`.
+#if defined(__SSE2__)
+  if (plainCsv && a.channelCount == 8) return PutEightPlainCells<true>(p, a, cells, delimiter[0]);
+  if (plainText && a.channelCount == 8) return PutEightPlainCells<false>(p, a, cells, ' ');
+#endif
   if (plainCsv) {
     p = a.channelCount == 8 ? PutPlainCsvCells<8>(p, a, cells, delimiter[0])
                             : PutPlainCsvCells<0>(p, a, cells, delimiter[0]);

@@ -339,20 +339,24 @@ inline bool RoundBelowQuick(double x, double limit, uint64_t* q) {
   return true;
 }
 
-// The seven characters of PutSignedFixed7's quick path in the low bytes of `*text` (the first
-// in the lowest, the top byte zero); false for the values it leaves to the exact rounding.
-// SignedFixed7TextOf takes the scale and point of the decimals count already looked up.
+// The seven characters of a magnitude rounded to `units` below 10^5, negative or not, in the low
+// bytes (the first in the lowest, the top byte zero): the sign, 5 - decimals whole digits (zeros
+// first), the point, the decimals. The sign and five digits, then the point put in by moving the
+// decimals up a byte.
+inline uint64_t SignedFixed7Units(bool negative, PointMasks m, uint32_t units) {
+  uint32_t high = units / 1000;
+  uint64_t t = static_cast<uint64_t>(negative ? '-' : '+') | PairText(high) << 8 |
+               ThreeDigitsText(units - high * 1000) << 24;
+  return (t & m.head) | ((t & ~m.head) << 8) | m.point;
+}
+
+// The seven characters of PutSignedFixed7's quick path in `*text`; false for the values it
+// leaves to the exact rounding. SignedFixed7TextOf takes the scale and point of the decimals count
+// already looked up.
 inline bool SignedFixed7TextOf(double v, double scale, PointMasks m, uint64_t* text) {
   uint64_t q = 0;
   if (!RoundBelowQuick(std::fabs(v) * scale, 100000, &q)) return false;
-  // Below 10^5 units, seven characters: the sign, 5 - decimals whole digits (zeros first), the
-  // point, the decimals. The sign and five digits, then the point put in by moving the decimals
-  // up a byte.
-  auto units = static_cast<uint32_t>(q);
-  uint32_t high = units / 1000;
-  uint64_t t = static_cast<uint64_t>(std::signbit(v) ? '-' : '+') | PairText(high) << 8 |
-               ThreeDigitsText(units - high * 1000) << 24;
-  *text = (t & m.head) | ((t & ~m.head) << 8) | m.point;
+  *text = SignedFixed7Units(std::signbit(v), m, static_cast<uint32_t>(q));
   return true;
 }
 inline bool SignedFixed7Text(double v, int decimals, uint64_t* text) {
@@ -399,6 +403,14 @@ class SignedFixed7Column {
     detail::Store8(p, ' ' | cell << 8);
     return p + 8;
   }
+  // The same for a value whose magnitude a caller has already rounded: to `units` times
+  // 10^-decimals, below limit(), by the quick rounding of its magnitude times scale().
+  char* PutUnitsAfterBlank(char* p, bool negative, uint32_t units) const {
+    detail::Store8(p, ' ' | detail::SignedFixed7Units(negative, point_, units) << 8);
+    return p + 8;
+  }
+  double scale() const { return scale_; }
+  static constexpr double limit() { return 100000; }
 
  private:
   double scale_;
@@ -424,16 +436,22 @@ class PlainFixedColumn {
     if (!detail::RoundBelowQuick(std::fabs(v) * scale_, limit_, &q)) [[unlikely]] {
       return detail::PutPlainFixed(p, v, decimals_);
     }
+    return PutDigits(p, std::signbit(v), detail::EightDigitsText(static_cast<uint32_t>(q)));
+  }
+  // The same for a value whose magnitude a caller has already rounded, by the quick rounding of
+  // its magnitude times scale(), to units below limit(): their EightDigitsText.
+  char* PutDigits(char* p, bool negative, uint64_t digits) const {
     *p = '-';
-    p += std::signbit(v) ? 1 : 0;
+    p += negative ? 1 : 0;
     // PutScaledDigits' eight-digit form.
-    uint64_t digits = detail::EightDigitsText(static_cast<uint32_t>(q));
     int zeros = detail::TrailingZeros((digits ^ detail::kAsciiZeros) | layout_.stop) >> 3;
     detail::Store8(p, digits >> (8 * zeros));
     char* point = p + layout_.whole - zeros;
     detail::Store8(point, '.' | (digits >> layout_.tailShift) << 8);
     return point + layout_.tail;
   }
+  double scale() const { return scale_; }
+  double limit() const { return limit_; }
 
  private:
   double scale_;

@@ -325,6 +325,49 @@ TEST_F(ConversionDiff, AnalogTextAndCsv) {
   }
 }
 
+// Eight-channel rows among whose cells some lie exactly halfway between two texts: the -1V - +1V
+// range reads 2^-23 V a count, so 2^18 counts are 0.03125 V (halfway at the text's four decimals)
+// and 2^17 or 3 * 2^17 counts 0.015625 V or 0.046875 V (halfway at the CSV's five). Such a row
+// takes the exact rounding, the others the quick one.
+TEST_F(ConversionDiff, AnalogRowsWithHalfwayCells) {
+  Random r(15);
+  CaptureBuilder header;
+  header.analogPort = 3;
+  header.analogSetup = Bytes(68, 0);
+  header.analogSetup[0] = 8;
+  for (int ch = 0; ch < 8; ++ch) header.analogSetup[4 + 8 * ch] = 2;  // -1V - +1V
+  CaptureBuilder full = header;
+  const uint32_t kMinus = 1u << 24;  // the 24-bit reading of minus a count is kMinus - count
+  const uint32_t kHalfway[] = {
+      1u << 18, 1u << 17, 3u << 17, kMinus - (1u << 18), kMinus - (1u << 17), kMinus - (3u << 17)};
+  uint64_t t = 0;
+  for (int i = 0; i < 3000; ++i) {
+    test::AnalogSpec a;
+    t += 1 + r.Below(100000);
+    a.timestamp = t;
+    a.eightChannels = true;
+    for (uint32_t& w : a.words) {
+      w = r.OneIn(20) ? kHalfway[r.Below(std::size(kHalfway))] : static_cast<uint32_t>(r.Next());
+    }
+    full.Analog(a);
+  }
+  MonitorData data = test::ParseCapture(full);
+  for (int32_t style : {1, 2, 5, 7, 8, 9}) {
+    bool csv = style >= 7;
+    Output o = RandomOutput(r);
+    CvtSettings s = test::SettingsFor(csv ? kCvtAnalogCsv : kCvtAnalogText, style, 0, o.bits,
+                                      Wide(o.delimiter));
+    CTxtCvtANA cv;
+    std::string rows = ref::AnalogRows(data, s, o.utf8, o.eol, o.delimiter);
+    // Halfway values written both ways, so the exact rounding had its work.
+    EXPECT_NE(rows.find(csv ? "0.01562" : "+0.0312"), std::string::npos);
+    EXPECT_NE(rows.find(csv ? "-0.04688" : "-0.0312"), std::string::npos);
+    Check(
+        header, full, s,
+        [&](const MonitorData& d, ConverterContext& c) { ConvertAnalog(cv, d, c); }, rows);
+  }
+}
+
 TEST_F(ConversionDiff, GnssTextCsvAndKml) {
   Random r(14);
   // CSV delimiters of every kind, blanks among them: the rows of fixes without a position end in
