@@ -362,6 +362,8 @@ RecordKind WriteSampleRows(CTxtCvtANA& cv, RecordCursor& cursor, bool plainChann
     if (p != row) {
       while (p > row && p[-1] == ' ') --p;
       p = eol.Put(p);
+      // A sample of more than four channels was read with its continuation.
+      if (cv.analog.channelCount > 4) PassContinuations(cursor, 1);
     }
     kind = dtconv::NextRecord(cursor, rule);
   } while (kind == kKindAnalog && p <= last);

@@ -9,7 +9,9 @@ void PassCheckpoint(RecordCursor& cursor) {
   cursor.checkpoint = at <= UINT32_MAX - kCheckpointStride
                           ? (at / kCheckpointStride + 1) * kCheckpointStride
                           : UINT32_MAX;
-  if (cursor.walked != nullptr && at % kCheckpointStride == 0) {
+  // The walk may step over a checkpoint's exact index (PassContinuations), so the progress is
+  // the index it was passed at.
+  if (cursor.walked != nullptr) {
     cursor.walked->store(at, std::memory_order_relaxed);
   }
   if (cursor.image != nullptr && at - cursor.released >= kReleaseStride) {

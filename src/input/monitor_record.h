@@ -158,6 +158,11 @@ inline RecordKind NextRecord(RecordCursor& cursor, const AcceptRule& rule) {
   return kKindEnd;
 }
 
+// Passes over the `n` continuation records after the head at the cursor, which the converter has
+// read with it (ContinuationOf), so that the next NextRecord starts after them rather than
+// looking at each. A checkpoint they hold is passed by that NextRecord.
+inline void PassContinuations(RecordCursor& cursor, uint32_t n) { cursor.index += n; }
+
 // The kind of the record at the cursor when accepted, otherwise as NextRecord.
 inline RecordKind FirstRecord(RecordCursor& cursor, const AcceptRule& rule) {
   if (cursor.index < cursor.count) {

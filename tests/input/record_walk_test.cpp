@@ -1,6 +1,7 @@
 // The record walk: which records each acceptance rule reports, in which order.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <vector>
 
 #include "capture_builder.h"
@@ -114,6 +115,33 @@ INSTANTIATE_TEST_SUITE_P(All, WalkCaseTest, ::testing::ValuesIn(Cases()), [](con
     if (!isalnum(static_cast<unsigned char>(c))) c = '_';
   return n;
 });
+
+// A converter that reads each sample with its continuation passes over the continuation; the walk
+// still reports its progress at every checkpoint, though it no longer stops on their exact
+// indices (here every head sits at an odd index, every continuation at an even one).
+TEST(RecordWalk, PassingOverContinuationsKeepsReportingProgress) {
+  const uint32_t samples = 2 * kCheckpointStride;
+  std::vector<MonitorRecord> records(1 + 2 * samples);
+  std::memcpy(records[0].bytes, test::HeadRecord(kRecordLostData, 0, 0).data(), 32);
+  for (uint32_t i = 0; i < samples; ++i) {
+    std::memcpy(records[1 + 2 * i].bytes, test::HeadRecord(0x30, 1, i).data(), 32);
+    std::memcpy(records[2 + 2 * i].bytes, Continuation(0x30, 1).data(), 32);
+  }
+  std::atomic<uint32_t> walked{0};
+  RecordCursor c{0, static_cast<uint32_t>(records.size()), records.data()};
+  c.walked = &walked;
+  uint32_t heads = 0;
+  for (RecordKind k = FirstRecord(c, kAnalog); k != kKindEnd; k = NextRecord(c, kAnalog)) {
+    if (k != kKindAnalog) continue;
+    ++heads;
+    ASSERT_NE(ContinuationOf(c, 1), nullptr);
+    PassContinuations(c, 1);
+  }
+  EXPECT_EQ(heads, samples);
+  EXPECT_EQ(c.index, c.count);
+  // The last checkpoint, 4 * 65536, was passed one record late.
+  EXPECT_EQ(walked.load(), 2 * samples + 1);
+}
 
 TEST(MonitorRecord, FortyEightBitTimestamp) {
   Bytes r = test::HeadRecord(0x01, 0, 0xFFFFFFFFFFFFull);
