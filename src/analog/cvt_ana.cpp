@@ -125,12 +125,12 @@ RowScales RowScalesOf(const AnalogState& state, const Column (&columns)[8]) {
   return r;
 }
 
-// The rounded magnitudes of a row's eight cells, as values or as their EightDigitsText, and a bit
-// per channel for the negative values.
+// The rounded magnitudes of a row's eight cells, as values or as their EightDigitsText, and the
+// length of each one's minus sign (1 for the negative values, 0 for the others).
 struct RoundedRow {
   alignas(16) uint32_t units[8];
   alignas(16) uint64_t digits[8];
-  unsigned negative;
+  alignas(16) uint64_t minus[8];
 };
 
 // The EightDigitsText of four values below 10^8 (the 32-bit lanes of `q`), at `out`.
@@ -171,7 +171,6 @@ template <bool kDigits>
   const __m128d margin = _mm_set1_pd(0.5 - 0x1p-26);
   __m128d quick = _mm_castsi128_pd(_mm_set1_epi32(-1));
   __m128i units[4];
-  unsigned negative = 0;
   for (int half = 0; half < 2; ++half) {
     __m128i words = _mm_loadu_si128(reinterpret_cast<const __m128i*>(raw8 + 4 * half));
     // The readings sign-extended from bit 23, and all ones in the lanes of those below zero.
@@ -190,7 +189,8 @@ template <bool kDigits>
           _mm_xor_pd(_mm_load_pd(s.high + i), _mm_and_pd(side, _mm_load_pd(s.highFlip + i)));
       // v < low ? low : v, then that > high ? high : it.
       v = _mm_min_pd(highBound, _mm_max_pd(lowBound, v));
-      negative |= static_cast<unsigned>(_mm_movemask_pd(v)) << i;
+      _mm_store_si128(reinterpret_cast<__m128i*>(out.minus + i),
+                      _mm_srli_epi64(_mm_castpd_si128(v), 63));
       __m128d x = _mm_mul_pd(_mm_and_pd(v, magnitude), _mm_load_pd(s.scale + i));
       __m128d rounded = _mm_sub_pd(_mm_add_pd(x, shifter), shifter);
       __m128d off = _mm_and_pd(_mm_sub_pd(x, rounded), magnitude);
@@ -208,7 +208,6 @@ template <bool kDigits>
     _mm_store_si128(reinterpret_cast<__m128i*>(out.units), low);
     _mm_store_si128(reinterpret_cast<__m128i*>(out.units + 4), high);
   }
-  out.negative = negative;
   return _mm_movemask_pd(quick) == 3;
 }
 #endif
@@ -276,12 +275,11 @@ char* PutEightPlainCells(char* p, const AnalogState& a, const CellDecimals& cell
   }
 #pragma GCC unroll 8
   for (int ch = 0; ch < 8; ++ch) {
-    bool negative = (row.negative >> ch & 1) != 0;
     if constexpr (kCsv) {
       *p = separator;
-      p = cells.columns[ch].PutDigits(p + 1, negative, row.digits[ch]);
+      p = cells.columns[ch].PutDigits(p + 1, row.minus[ch], row.digits[ch]);
     } else {
-      p = cells.textColumns[ch].PutUnitsAfterBlank(p, negative, row.units[ch]);
+      p = cells.textColumns[ch].PutUnitsAfterBlank(p, row.minus[ch], row.units[ch]);
     }
   }
   return p;
@@ -293,8 +291,9 @@ constexpr size_t kMaxSampleRow = kMaxTimeCells + 64 + 8 * kMaxAnalogCell;
 
 // The cells of the sample row at the cursor at `p` (room for kMaxSampleRow characters), without
 // a line end; returns their end, or `p` when the sample is not usable.
-char* PutSampleCells(char* p, CTxtCvtANA& cv, const RecordCursor& cursor, bool plainChannels,
-                     const CellDecimals& cells) {
+[[gnu::always_inline]] inline char* PutSampleCells(char* p, CTxtCvtANA& cv,
+                                                   const RecordCursor& cursor, bool plainChannels,
+                                                   const CellDecimals& cells) {
   if (!TakeSample(cv, cursor)) return p;
   const MonitorRecord& head = cursor.Current();
   TextOutput& out = *cv.output;

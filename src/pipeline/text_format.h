@@ -339,14 +339,13 @@ inline bool RoundBelowQuick(double x, double limit, uint64_t* q) {
   return true;
 }
 
-// The seven characters of a magnitude rounded to `units` below 10^5, negative or not, in the low
-// bytes (the first in the lowest, the top byte zero): the sign, 5 - decimals whole digits (zeros
-// first), the point, the decimals. The sign and five digits, then the point put in by moving the
-// decimals up a byte.
-inline uint64_t SignedFixed7Units(bool negative, PointMasks m, uint32_t units) {
+// The seven characters of a magnitude rounded to `units` below 10^5, with a minus sign when
+// `minus` is 1 (a plus sign when 0), in the low bytes (the first in the lowest, the top byte
+// zero): the sign, 5 - decimals whole digits (zeros first), the point, the decimals. The sign and
+// five digits, then the point put in by moving the decimals up a byte.
+inline uint64_t SignedFixed7Units(uint64_t minus, PointMasks m, uint32_t units) {
   uint32_t high = units / 1000;
-  uint64_t t = static_cast<uint64_t>(negative ? '-' : '+') | PairText(high) << 8 |
-               ThreeDigitsText(units - high * 1000) << 24;
+  uint64_t t = ('+' + 2 * minus) | PairText(high) << 8 | ThreeDigitsText(units - high * 1000) << 24;
   return (t & m.head) | ((t & ~m.head) << 8) | m.point;
 }
 
@@ -356,7 +355,7 @@ inline uint64_t SignedFixed7Units(bool negative, PointMasks m, uint32_t units) {
 inline bool SignedFixed7TextOf(double v, double scale, PointMasks m, uint64_t* text) {
   uint64_t q = 0;
   if (!RoundBelowQuick(std::fabs(v) * scale, 100000, &q)) return false;
-  *text = SignedFixed7Units(std::signbit(v), m, static_cast<uint32_t>(q));
+  *text = SignedFixed7Units(std::signbit(v) ? 1 : 0, m, static_cast<uint32_t>(q));
   return true;
 }
 inline bool SignedFixed7Text(double v, int decimals, uint64_t* text) {
@@ -404,9 +403,10 @@ class SignedFixed7Column {
     return p + 8;
   }
   // The same for a value whose magnitude a caller has already rounded: to `units` times
-  // 10^-decimals, below limit(), by the quick rounding of its magnitude times scale().
-  char* PutUnitsAfterBlank(char* p, bool negative, uint32_t units) const {
-    detail::Store8(p, ' ' | detail::SignedFixed7Units(negative, point_, units) << 8);
+  // 10^-decimals, below limit(), by the quick rounding of its magnitude times scale(); `minus` is
+  // 1 for a negative value, 0 for the others.
+  char* PutUnitsAfterBlank(char* p, uint64_t minus, uint32_t units) const {
+    detail::Store8(p, ' ' | detail::SignedFixed7Units(minus, point_, units) << 8);
     return p + 8;
   }
   double scale() const { return scale_; }
@@ -436,13 +436,14 @@ class PlainFixedColumn {
     if (!detail::RoundBelowQuick(std::fabs(v) * scale_, limit_, &q)) [[unlikely]] {
       return detail::PutPlainFixed(p, v, decimals_);
     }
-    return PutDigits(p, std::signbit(v), detail::EightDigitsText(static_cast<uint32_t>(q)));
+    return PutDigits(p, std::signbit(v) ? 1 : 0, detail::EightDigitsText(static_cast<uint32_t>(q)));
   }
   // The same for a value whose magnitude a caller has already rounded, by the quick rounding of
-  // its magnitude times scale(), to units below limit(): their EightDigitsText.
-  char* PutDigits(char* p, bool negative, uint64_t digits) const {
+  // its magnitude times scale(), to units below limit(): their EightDigitsText. `minus` is 1 for
+  // a negative value, 0 for the others.
+  char* PutDigits(char* p, uint64_t minus, uint64_t digits) const {
     *p = '-';
-    p += negative ? 1 : 0;
+    p += minus;
     // PutScaledDigits' eight-digit form.
     int zeros = detail::TrailingZeros((digits ^ detail::kAsciiZeros) | layout_.stop) >> 3;
     detail::Store8(p, digits >> (8 * zeros));
