@@ -1,6 +1,8 @@
 #include "analog/cvt_ana.h"
 
+#include <algorithm>
 #include <bit>
+#include <cmath>
 
 #include "analog/thermocouple.h"
 #include "gnss/gnss_fix.h"
@@ -101,10 +103,29 @@ struct RowScales {
   alignas(16) double highFlip[8];
   alignas(16) double scale[8];  // of the column's decimals
   alignas(16) double limit[8];  // the quick rounding's bound on the rounded units
+  // Whether the bounds must be chosen by side; when not, every value is clamped to both, low[]
+  // and high[], which gives the same values (BothBoundsServe).
+  bool sidedBounds;
 };
 
 double FlipBits(double plus, double minus) {
   return std::bit_cast<double>(std::bit_cast<uint64_t>(plus) ^ std::bit_cast<uint64_t>(minus));
+}
+
+// Whether clamping every value of a channel to both bounds gives what clamping it to its own
+// side's bound gives: no value of the plus side lies below the minus side's lower bound, and no
+// value of the minus side above the plus side's upper bound. The scaling is monotonic in the
+// reading, so each side's extremes are the values of its end readings.
+bool BothBoundsServe(const ChannelScale& c) {
+  if (!std::isfinite(c.offset) || !std::isfinite(c.gain[0]) || !std::isfinite(c.gain[1])) {
+    return false;
+  }
+  auto value = [&](int32_t raw, int side) { return (raw + c.offset) * c.gain[side]; };
+  const int32_t most = (1 << 23) - 1, least = -(1 << 23);
+  double low = c.low[1], high = c.high[0];
+  double plusLeast = std::min(value(0, 0), value(most, 0));
+  double minusMost = std::max(value(least, 1), value(-1, 1));
+  return low <= high && plusLeast >= low && minusMost <= high;
 }
 
 template <typename Column>
@@ -121,6 +142,13 @@ RowScales RowScalesOf(const AnalogState& state, const Column (&columns)[8]) {
     r.highFlip[ch] = FlipBits(c.high[0], c.high[1]);
     r.scale[ch] = columns[ch].scale();
     r.limit[ch] = columns[ch].limit();
+    if (!BothBoundsServe(c)) r.sidedBounds = true;
+  }
+  if (!r.sidedBounds) {
+    for (int ch = 0; ch < 8; ++ch) {
+      r.low[ch] = state.scales[ch].low[1];
+      r.high[ch] = state.scales[ch].high[0];
+    }
   }
   return r;
 }
@@ -162,8 +190,8 @@ inline void StoreEightDigitsTexts(__m128i q, uint64_t* out) {
 }
 
 // Scales and rounds the eight raw words into the units of `out` or, with kDigits, their digits;
-// false when some cell needs the exact rounding.
-template <bool kDigits>
+// false when some cell needs the exact rounding. kSidedBounds is s.sidedBounds.
+template <bool kDigits, bool kSidedBounds>
 [[gnu::always_inline]] inline bool RoundRow(const RowScales& s, const uint32_t (&raw8)[8],
                                             RoundedRow& out) {
   const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFF));
@@ -183,10 +211,11 @@ template <bool kDigits>
       __m128d v = _mm_add_pd(_mm_cvtepi32_pd(pairRaw), _mm_load_pd(s.offset + i));
       v = _mm_mul_pd(
           v, _mm_xor_pd(_mm_load_pd(s.gain + i), _mm_and_pd(side, _mm_load_pd(s.gainFlip + i))));
-      __m128d lowBound =
-          _mm_xor_pd(_mm_load_pd(s.low + i), _mm_and_pd(side, _mm_load_pd(s.lowFlip + i)));
-      __m128d highBound =
-          _mm_xor_pd(_mm_load_pd(s.high + i), _mm_and_pd(side, _mm_load_pd(s.highFlip + i)));
+      __m128d lowBound = _mm_load_pd(s.low + i), highBound = _mm_load_pd(s.high + i);
+      if constexpr (kSidedBounds) {
+        lowBound = _mm_xor_pd(lowBound, _mm_and_pd(side, _mm_load_pd(s.lowFlip + i)));
+        highBound = _mm_xor_pd(highBound, _mm_and_pd(side, _mm_load_pd(s.highFlip + i)));
+      }
       // v < low ? low : v, then that > high ? high : it.
       v = _mm_min_pd(highBound, _mm_max_pd(lowBound, v));
       _mm_store_si128(reinterpret_cast<__m128i*>(out.minus + i),
@@ -270,7 +299,10 @@ char* PutEightPlainCells(char* p, const AnalogState& a, const CellDecimals& cell
   RoundedRow row;
   // The text cells take their five digits from the value, the CSV ones their eight from the
   // digits of the whole row.
-  if (!RoundRow<kCsv>(kCsv ? cells.csvRow : cells.textRow, a.raw, row)) [[unlikely]] {
+  const RowScales& scales = kCsv ? cells.csvRow : cells.textRow;
+  bool quick = scales.sidedBounds ? RoundRow<kCsv, true>(scales, a.raw, row)
+                                  : RoundRow<kCsv, false>(scales, a.raw, row);
+  if (!quick) [[unlikely]] {
     return kCsv ? PutPlainCsvCells<8>(p, a, cells, separator) : PutPlainTextCells<8>(p, a, cells);
   }
 #pragma GCC unroll 8

@@ -368,6 +368,47 @@ TEST_F(ConversionDiff, AnalogRowsWithHalfwayCells) {
   }
 }
 
+// Calibrated channels whose zero lies above the plus side's first readings: those readings scale
+// below zero, and they keep their value although the minus side's readings are clamped at zero
+// (0mA - 20mA), while the uncalibrated channels' sides meet at zero.
+TEST_F(ConversionDiff, AnalogRowsOfCalibratedChannels) {
+  Random r(16);
+  CaptureBuilder header;
+  header.analogPort = 3;
+  header.analogSetup = Bytes(68, 0);
+  header.analogSetup[0] = 8;
+  for (int ch = 0; ch < 8; ++ch) {
+    header.analogSetup[4 + 8 * ch] = ch % 2 == 0 ? 4 : 2;  // 0mA - 20mA (250ohm), -1V - +1V
+    if (ch < 6) header.calibration.push_back({true, 1000, 9000 + ch, -7000 - ch, 1000000});
+  }
+  CaptureBuilder full = header;
+  uint64_t t = 0;
+  for (int i = 0; i < 3000; ++i) {
+    test::AnalogSpec a;
+    t += 1 + r.Below(100000);
+    a.timestamp = t;
+    a.eightChannels = true;
+    for (uint32_t& w : a.words) {
+      // Readings near the calibrated zero on either side, or any at all.
+      w = r.OneIn(3) ? static_cast<uint32_t>(r.Next())
+                     : static_cast<uint32_t>(static_cast<int32_t>(r.Below(4000)) - 1500);
+    }
+    full.Analog(a);
+  }
+  MonitorData data = test::ParseCapture(full);
+  for (int32_t style : {1, 8}) {
+    bool csv = style >= 7;
+    Output o = RandomOutput(r);
+    CvtSettings s = test::SettingsFor(csv ? kCvtAnalogCsv : kCvtAnalogText, style, 0, o.bits,
+                                      Wide(o.delimiter));
+    CTxtCvtANA cv;
+    Check(
+        header, full, s,
+        [&](const MonitorData& d, ConverterContext& c) { ConvertAnalog(cv, d, c); },
+        ref::AnalogRows(data, s, o.utf8, o.eol, o.delimiter));
+  }
+}
+
 TEST_F(ConversionDiff, GnssTextCsvAndKml) {
   Random r(14);
   // CSV delimiters of every kind, blanks among them: the rows of fixes without a position end in
