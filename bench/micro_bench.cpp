@@ -295,7 +295,8 @@ void BM_TimeCells(benchmark::State& state) {
   for (auto _ : state) {
     for (uint32_t i = 0; i < data->recordCount; ++i) {
       cv.fieldOnLine = false;
-      benchmark::DoNotOptimize(PutTimeCells(text, data->records[i], cv, true, true));
+      benchmark::DoNotOptimize(
+          PutTimeCells(text, data->records[i], cv, true, true, CellDelimiter(",")));
     }
   }
   state.SetItemsProcessed(state.iterations() * data->recordCount);
@@ -319,7 +320,8 @@ void BM_TimeCellsOfFrames(benchmark::State& state) {
   for (auto _ : state) {
     for (uint32_t i : heads) {
       cv.fieldOnLine = false;
-      benchmark::DoNotOptimize(PutTimeCells(text, data->records[i], cv, false, false));
+      benchmark::DoNotOptimize(
+          PutTimeCells(text, data->records[i], cv, false, false, CellDelimiter(",")));
     }
   }
   state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(heads.size()));

@@ -330,7 +330,7 @@ constexpr size_t kMaxSampleRow = kMaxTimeCells + 64 + 8 * kMaxAnalogCell;
   const MonitorRecord& head = cursor.Current();
   TextOutput& out = *cv.output;
   if (cv.csv) {
-    p = PutTimeCells(p, head, cv, cv.elapsed, false);
+    p = PutTimeCells(p, head, cv, cv.elapsed, false, CellDelimiter(out.delimiter()));
   } else {
     p = PutTimeColumn(cv.PutCellStart(p), head, cv);
   }

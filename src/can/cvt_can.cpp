@@ -297,20 +297,6 @@ char* PutSpacedHexBytes(char* p, const uint8_t* bytes, int n) {
   return p;
 }
 
-// The CSV delimiter before a cell; the usual one-character delimiter is stored directly.
-struct CellDelimiter {
-  explicit CellDelimiter(const std::string& d) : text(d), single(d.size() == 1 ? d[0] : '\0') {}
-  char* Put(char* p) const {
-    if (text.size() == 1) {
-      *p = single;
-      return p + 1;
-    }
-    return text::PutText(p, text);
-  }
-  std::string_view text;
-  char single;
-};
-
 // The CSV Type cells, padded to eight bytes for a fixed-size copy.
 struct TypeText {
   char text[8];
@@ -335,7 +321,7 @@ void WriteCsvFrame(CTxtCvtCAN& cv, const MonitorRecord& head, int channel, const
   TextOutput& out = *cv.output;
   CellDelimiter d(out.delimiter());
   char* p = out.BeginAppend(kMaxCsvFrame);
-  p = PutTimeCells(p, head, cv, cv.relTimeStamp, cv.diffTimeStamp);
+  p = PutTimeCells(p, head, cv, cv.relTimeStamp, cv.diffTimeStamp, d);
   p = d.Put(p);
   *p++ = channel == 1 ? '1' : '2';
   p = d.Put(p);

@@ -46,6 +46,22 @@ struct LineEnd {
   }
 };
 
+// The delimiter put between the cells of a CSV row, for converters that write cells in place: the
+// usual one-character delimiter as one byte store.
+struct CellDelimiter {
+  explicit CellDelimiter(std::string_view d) : text(d), single(d.size() == 1 ? d[0] : '\0') {}
+  char* Put(char* p) const {
+    if (text.size() == 1) {
+      *p = single;
+      return p + 1;
+    }
+    std::memcpy(p, text.data(), text.size());
+    return p + text.size();
+  }
+  std::string_view text;
+  char single;
+};
+
 // Lines are built in place at the end of one large output buffer, after the finished lines that
 // wait to be written; once those reach the block size they go to the file in one write. A
 // conversion of a 1 GiB capture thus makes a few thousand writes, not one per line.

@@ -12,6 +12,7 @@
 
 #include "input/monitor_record.h"
 #include "pipeline/text_format.h"
+#include "pipeline/text_output.h"
 #include "platform/platform.h"
 #include "report/cvt_base.h"
 
@@ -80,9 +81,10 @@ inline char* PutTimeColumn(char* p, const MonitorRecord& record, CTxtCvtBase& cv
 // `elapsed`, Date, Time, the sub-second cell in styles 7 and 8, TimeDiff when `difference`.
 // Always updates the previous timestamp. Needs room for kMaxTimeCells characters. The usual
 // row, in the second of the row before it, copies that second's date and time texts and adds
-// its sub-second digits here; everything else goes through PutAnyTimeCells.
+// its sub-second digits here; everything else goes through PutAnyTimeCells. `delimiter` is the
+// writer's.
 inline char* PutTimeCells(char* p, const MonitorRecord& record, CTxtCvtBase& cv, bool elapsed,
-                          bool difference) {
+                          bool difference, const CellDelimiter& delimiter) {
   uint64_t timestamp = record.Timestamp();
   const SecondTexts& s = cv.localTimes.second;
   if (elapsed || difference || !s.Covers(timestamp, cv.timeBaseSeconds, cv.timeBaseNanoseconds)) {
@@ -91,11 +93,12 @@ inline char* PutTimeCells(char* p, const MonitorRecord& record, CTxtCvtBase& cv,
   p = cv.PutCellStart(p);
   std::memcpy(p, s.date, sizeof s.date);
   p += s.dateLength;
-  p = cv.PutCellStart(p);
+  // A field is on the line now: the other cells follow the delimiter.
+  p = delimiter.Put(p);
   std::memcpy(p, s.time, sizeof s.time);
   p += s.timeLength;
   if (cv.timeStampStyle == 7 || cv.timeStampStyle == 8) {
-    p = cv.PutCellStart(p);
+    p = delimiter.Put(p);
     if (!s.shown) {
       *p++ = '-';
     } else {

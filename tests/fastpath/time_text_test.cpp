@@ -185,7 +185,7 @@ TEST_P(TimeTexts, MatchPlainFormatting) {
         CTxtCvtCAN& cv = inPlace[k];
         char cells[kMaxTimeCells];
         cv.fieldOnLine = false;
-        std::string got(cells, PutTimeCells(cells, rec, cv, true, true));
+        std::string got(cells, PutTimeCells(cells, rec, cv, true, true, CellDelimiter(",")));
         ref::TimeCells e =
             ref::Cells(rec, cv.timeStampStyle, baseSeconds, baseNanoseconds, &inPlacePrevious[k]);
         std::string expected = e.elapsed + "," + e.date + "," + e.time +
@@ -256,7 +256,7 @@ TEST(TimeTexts, CellsOfEveryMicrosecondAroundSecondBoundaries) {
           MonitorRecord rec = RecordAt(static_cast<uint64_t>(t));
           char cells[kMaxTimeCells];
           cv.fieldOnLine = false;
-          std::string got(cells, PutTimeCells(cells, rec, cv, false, true));
+          std::string got(cells, PutTimeCells(cells, rec, cv, false, true, CellDelimiter(",")));
           ref::TimeCells e = ref::Cells(rec, style, cv.timeBaseSeconds, baseNanoseconds, &previous);
           std::string expected =
               e.date + "," + e.time + (style == 9 ? "" : "," + e.subSecond) + "," + e.difference;
