@@ -42,17 +42,33 @@ char* PutAnalogCell(char* p, CTxtCvtBase& cv, const AnalogState& state, int inde
 
 namespace {
 
-// Reads the raw words of the sample under the cursor into the converter's state. An eight-channel
-// sample needs its continuation record; without it the sample is not usable.
-[[gnu::always_inline]] inline bool TakeSample(CTxtCvtANA& cv, const RecordCursor& cursor) {
+// Where the raw words of a sample lie: those of channels 1..4 in its head record, those of
+// channels 5..8 in its continuation (null for a sample of four channels or fewer).
+struct SampleWords {
+  const MonitorRecord* head;
+  const uint8_t* low;
+  const uint8_t* high;
+};
+
+// Finds the raw words of the sample under the cursor. An eight-channel sample needs its
+// continuation record; without it the sample is not usable.
+[[gnu::always_inline]] inline bool FindSample(const CTxtCvtANA& cv, const RecordCursor& cursor,
+                                              SampleWords& words) {
   const MonitorRecord& head = cursor.Current();
-  cv.analog.referenceTemp = LoadI16(head.bytes + 10);
-  for (int i = 0; i < 4; ++i) cv.analog.raw[i] = LoadU32(head.bytes + 16 + 4 * i);
+  words = {&head, head.bytes + 16, nullptr};
   if (cv.analog.channelCount <= 4) return true;
   const MonitorRecord* next = head.Continuation() != 0 ? ContinuationOf(cursor, 1) : nullptr;
   if (next == nullptr) return false;
-  for (int i = 0; i < 4; ++i) cv.analog.raw[4 + i] = LoadU32(next->bytes + 4 + 4 * i);
+  words.high = next->bytes + 4;
   return true;
+}
+
+// Reads a sample's raw words and reference-junction temperature into the converter's state.
+inline void TakeSample(AnalogState& a, const SampleWords& words) {
+  a.referenceTemp = LoadI16(words.head->bytes + 10);
+  for (int i = 0; i < 4; ++i) a.raw[i] = LoadU32(words.low + 4 * i);
+  if (words.high == nullptr) return;
+  for (int i = 0; i < 4; ++i) a.raw[4 + i] = LoadU32(words.high + 4 * i);
 }
 
 void WriteTitles(CTxtCvtANA& cv) {
@@ -189,18 +205,19 @@ inline void StoreEightDigitsTexts(__m128i q, uint64_t* out) {
                   _mm_or_si128(_mm_unpackhi_epi16(first, second), zeros));
 }
 
-// Scales and rounds the eight raw words into the units of `out` or, with kDigits, their digits;
-// false when some cell needs the exact rounding. kSidedBounds is s.sidedBounds.
+// Scales and rounds the eight raw words (four little-endian words at each of `low` and `high`)
+// into the units of `out` or, with kDigits, their digits; false when some cell needs the exact
+// rounding. kSidedBounds is s.sidedBounds.
 template <bool kDigits, bool kSidedBounds>
-[[gnu::always_inline]] inline bool RoundRow(const RowScales& s, const uint32_t (&raw8)[8],
-                                            RoundedRow& out) {
+[[gnu::always_inline]] inline bool RoundRow(const RowScales& s, const uint8_t* low,
+                                            const uint8_t* high, RoundedRow& out) {
   const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFF));
   const __m128d shifter = _mm_set1_pd(0x1p52);
   const __m128d margin = _mm_set1_pd(0.5 - 0x1p-26);
   __m128d quick = _mm_castsi128_pd(_mm_set1_epi32(-1));
   __m128i units[4];
   for (int half = 0; half < 2; ++half) {
-    __m128i words = _mm_loadu_si128(reinterpret_cast<const __m128i*>(raw8 + 4 * half));
+    __m128i words = _mm_loadu_si128(reinterpret_cast<const __m128i*>(half == 0 ? low : high));
     // The readings sign-extended from bit 23, and all ones in the lanes of those below zero.
     __m128i raw = _mm_srai_epi32(_mm_slli_epi32(words, 8), 8);
     __m128i minus = _mm_srai_epi32(raw, 31);
@@ -228,14 +245,14 @@ template <bool kDigits, bool kSidedBounds>
       units[2 * half + pair] = _mm_cvttpd_epi32(rounded);
     }
   }
-  __m128i low = _mm_unpacklo_epi64(units[0], units[1]);
-  __m128i high = _mm_unpacklo_epi64(units[2], units[3]);
+  __m128i first = _mm_unpacklo_epi64(units[0], units[1]);
+  __m128i last = _mm_unpacklo_epi64(units[2], units[3]);
   if constexpr (kDigits) {
-    StoreEightDigitsTexts(low, out.digits);
-    StoreEightDigitsTexts(high, out.digits + 4);
+    StoreEightDigitsTexts(first, out.digits);
+    StoreEightDigitsTexts(last, out.digits + 4);
   } else {
-    _mm_store_si128(reinterpret_cast<__m128i*>(out.units), low);
-    _mm_store_si128(reinterpret_cast<__m128i*>(out.units + 4), high);
+    _mm_store_si128(reinterpret_cast<__m128i*>(out.units), first);
+    _mm_store_si128(reinterpret_cast<__m128i*>(out.units + 4), last);
   }
   return _mm_movemask_pd(quick) == 3;
 }
@@ -295,14 +312,16 @@ char* PutPlainTextCells(char* p, const AnalogState& a, const CellDecimals& cells
 // The eight cells of a row of plain channels, scaled and rounded together; a row with a cell that
 // needs the exact rounding goes cell by cell.
 template <bool kCsv>
-char* PutEightPlainCells(char* p, const AnalogState& a, const CellDecimals& cells, char separator) {
+char* PutEightPlainCells(char* p, AnalogState& a, const CellDecimals& cells, char separator,
+                         const SampleWords& words) {
   RoundedRow row;
   // The text cells take their five digits from the value, the CSV ones their eight from the
   // digits of the whole row.
   const RowScales& scales = kCsv ? cells.csvRow : cells.textRow;
-  bool quick = scales.sidedBounds ? RoundRow<kCsv, true>(scales, a.raw, row)
-                                  : RoundRow<kCsv, false>(scales, a.raw, row);
+  bool quick = scales.sidedBounds ? RoundRow<kCsv, true>(scales, words.low, words.high, row)
+                                  : RoundRow<kCsv, false>(scales, words.low, words.high, row);
   if (!quick) [[unlikely]] {
+    TakeSample(a, words);
     return kCsv ? PutPlainCsvCells<8>(p, a, cells, separator) : PutPlainTextCells<8>(p, a, cells);
   }
 #pragma GCC unroll 8
@@ -326,8 +345,9 @@ constexpr size_t kMaxSampleRow = kMaxTimeCells + 64 + 8 * kMaxAnalogCell;
 [[gnu::always_inline]] inline char* PutSampleCells(char* p, CTxtCvtANA& cv,
                                                    const RecordCursor& cursor, bool plainChannels,
                                                    const CellDecimals& cells) {
-  if (!TakeSample(cv, cursor)) return p;
-  const MonitorRecord& head = cursor.Current();
+  SampleWords words;
+  if (!FindSample(cv, cursor, words)) return p;
+  const MonitorRecord& head = *words.head;
   TextOutput& out = *cv.output;
   if (cv.csv) {
     p = PutTimeCells(p, head, cv, cv.elapsed, false, CellDelimiter(out.delimiter()));
@@ -344,9 +364,12 @@ constexpr size_t kMaxSampleRow = kMaxTimeCells + 64 + 8 * kMaxAnalogCell;
   // Each cell text goes straight after its separator; the decimals every channel keeps (and which
   // PutAnalogCell checks per cell) are in `cells`.
 #if defined(__SSE2__)
-  if (plainCsv && a.channelCount == 8) return PutEightPlainCells<true>(p, a, cells, delimiter[0]);
-  if (plainText && a.channelCount == 8) return PutEightPlainCells<false>(p, a, cells, ' ');
+  if (plainCsv && a.channelCount == 8) {
+    return PutEightPlainCells<true>(p, a, cells, delimiter[0], words);
+  }
+  if (plainText && a.channelCount == 8) return PutEightPlainCells<false>(p, a, cells, ' ', words);
 #endif
+  TakeSample(a, words);
   if (plainCsv) {
     p = a.channelCount == 8 ? PutPlainCsvCells<8>(p, a, cells, delimiter[0])
                             : PutPlainCsvCells<0>(p, a, cells, delimiter[0]);
