@@ -316,10 +316,11 @@ char* PutPadded(char* p, const TypeText& t) {
 }
 
 // One CSV frame row: the time cells, then Ch, ID, Type, DL, St, Data, FC and Trig, each after
-// the delimiter (the time cells always put a field on the line).
-void WriteCsvFrame(CTxtCvtCAN& cv, const MonitorRecord& head, int channel, const CanFrame& f) {
+// the delimiter `d`, the writer's (the time cells always put a field on the line).
+template <typename Delimiter>
+void WriteCsvFrameWith(CTxtCvtCAN& cv, const MonitorRecord& head, int channel, const CanFrame& f,
+                       const Delimiter& d) {
   TextOutput& out = *cv.output;
-  CellDelimiter d(out.delimiter());
   char* p = out.BeginAppend(kMaxCsvFrame);
   p = PutTimeCells(p, head, cv, cv.relTimeStamp, cv.diffTimeStamp, d);
   p = d.Put(p);
@@ -365,6 +366,16 @@ void WriteCsvFrame(CTxtCvtCAN& cv, const MonitorRecord& head, int channel, const
   if (cv.addAnalog) AppendAnalogCells(cv);
   if (cv.addGnss) cv.gnssColumns.Append(cv, cv.lastGnss);
   cv.EndLine();
+}
+
+// The usual one-character delimiter is put with no test of its length.
+void WriteCsvFrame(CTxtCvtCAN& cv, const MonitorRecord& head, int channel, const CanFrame& f) {
+  std::string_view delimiter = cv.output->delimiter();
+  if (delimiter.size() == 1) {
+    WriteCsvFrameWith(cv, head, channel, f, CharDelimiter{delimiter[0]});
+  } else {
+    WriteCsvFrameWith(cv, head, channel, f, CellDelimiter(delimiter));
+  }
 }
 
 // `f` is the conversion's frame buffer, reused from frame to frame.

@@ -61,6 +61,14 @@ struct CellDelimiter {
   std::string_view text;
   char single;
 };
+// The same for a delimiter known to be one character, for rows written with either kind.
+struct CharDelimiter {
+  char single;
+  char* Put(char* p) const {
+    *p = single;
+    return p + 1;
+  }
+};
 
 // Lines are built in place at the end of one large output buffer, after the finished lines that
 // wait to be written; once those reach the block size they go to the file in one write. A

@@ -82,9 +82,10 @@ inline char* PutTimeColumn(char* p, const MonitorRecord& record, CTxtCvtBase& cv
 // Always updates the previous timestamp. Needs room for kMaxTimeCells characters. The usual
 // row, in the second of the row before it, copies that second's date and time texts and adds
 // its sub-second digits here; everything else goes through PutAnyTimeCells. `delimiter` is the
-// writer's.
+// writer's (a CellDelimiter or CharDelimiter).
+template <typename Delimiter>
 inline char* PutTimeCells(char* p, const MonitorRecord& record, CTxtCvtBase& cv, bool elapsed,
-                          bool difference, const CellDelimiter& delimiter) {
+                          bool difference, const Delimiter& delimiter) {
   uint64_t timestamp = record.Timestamp();
   const SecondTexts& s = cv.localTimes.second;
   if (elapsed || difference || !s.Covers(timestamp, cv.timeBaseSeconds, cv.timeBaseNanoseconds)) {
