@@ -14,7 +14,9 @@ void PassCheckpoint(RecordCursor& cursor) {
   if (cursor.walked != nullptr) {
     cursor.walked->store(at, std::memory_order_relaxed);
   }
-  if (cursor.image != nullptr && at - cursor.released >= kReleaseStride) {
+  // Pages go back each time the walk crosses a multiple of the release stride, also when it
+  // steps over the exact index.
+  if (cursor.image != nullptr && at / kReleaseStride > cursor.released / kReleaseStride) {
     auto base = static_cast<uint64_t>(reinterpret_cast<const uint8_t*>(cursor.records) -
                                       cursor.image->data());
     cursor.image->ReleaseRange(base + 32ull * cursor.released, base + 32ull * at);

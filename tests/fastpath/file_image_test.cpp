@@ -5,7 +5,9 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "analog/cvt_ana.h"
 #include "can/cvt_can.h"
 #include "diff_support.h"
 #include "gnss/cvt_gps.h"
@@ -140,6 +142,40 @@ TEST(FileImage, ConverterWalksGiveBackThePagesTheyPass) {
   EXPECT_EQ(fixes, 2);
   EXPECT_EQ(cursor.released, kReleaseStride);
   EXPECT_EQ(cursor.index, data.recordCount);
+}
+
+// The analog converter reads each sample with its continuation and passes over the
+// continuation, so its walk does not stop on every index. A marker record halfway moves the heads
+// from odd to even indices: the walk passes one release point a record late and the next one on
+// the dot. It still gives back its pages every release stride, never a checkpoint later.
+TEST(FileImage, WalksThatPassOverContinuationsGiveBackPagesEveryStride) {
+  test::TempDir dir;
+  CaptureBuilder b;
+  uint64_t t = 0;
+  for (int half = 0; half < 2; ++half) {
+    b.Marker(kRecordLostData, t += 10);
+    for (uint32_t i = 0; i < 150000; ++i) {
+      b.Analog({.timestamp = t += 10, .words = {1, 2, 3, 4, 5, 6, 7, 8}, .eightChannels = true});
+    }
+  }
+  b.WriteTo(dir / "samples.DT");
+  MonitorData data;
+  ASSERT_EQ(LoadMonitorData(dir / "samples.DT", data), 0u);
+  ConverterContext context;
+  CTxtCvtANA cv;
+  cv.Bind(data, context, true, 8);
+  RecordCursor cursor = cv.StartCursor();
+  ASSERT_EQ(cursor.image, &data.image);
+  std::vector<uint32_t> releases;
+  for (RecordKind k = cv.FirstRecord(cursor); k != kKindEnd; k = cv.NextRecord(cursor)) {
+    if (k == kKindAnalog && ContinuationOf(cursor, 1) != nullptr) PassContinuations(cursor, 1);
+    if (releases.empty() ? cursor.released != 0 : cursor.released != releases.back()) {
+      releases.push_back(cursor.released);
+    }
+  }
+  ASSERT_EQ(releases.size(), 2u);
+  EXPECT_EQ(releases[0], kReleaseStride + 1);
+  EXPECT_EQ(releases[1], 2 * kReleaseStride);
 }
 
 TEST(FileImage, RowsAfterTheWalkGaveBackAFixStillShowIt) {
