@@ -251,9 +251,9 @@ inline void Store8(char* p, uint64_t v) {
 // the point on.
 struct ScaledLayout {
   uint64_t stop;
-  int whole;
+  ptrdiff_t whole;
   int tailShift;
-  int tail;
+  ptrdiff_t tail;
 };
 struct ScaledLayoutTable {
   ScaledLayout layouts[8];
@@ -445,10 +445,12 @@ class PlainFixedColumn {
     *p = '-';
     p += minus;
     // PutScaledDigits' eight-digit form.
-    int zeros = detail::TrailingZeros((digits ^ detail::kAsciiZeros) | layout_.stop) >> 3;
-    detail::Store8(p, digits >> (8 * zeros));
-    char* point = p + layout_.whole - zeros;
-    detail::Store8(point, '.' | (digits >> layout_.tailShift) << 8);
+    // The count of leading zeros in bits, a multiple of eight.
+    int zeroBits = detail::TrailingZeros((digits ^ detail::kAsciiZeros) | layout_.stop) & ~7;
+    detail::Store8(p, digits >> zeroBits);
+    char* point = p + layout_.whole - (zeroBits >> 3);
+    *point = '.';
+    detail::Store8(point + 1, digits >> layout_.tailShift);
     return point + layout_.tail;
   }
   double scale() const { return scale_; }
