@@ -429,6 +429,44 @@ RecordKind WriteSampleRows(CTxtCvtANA& cv, RecordCursor& cursor, bool plainChann
   return kind;
 }
 
+#if defined(__SSE2__)
+// The rows of eight plain channels, in CSV with a one-character delimiter (kCsv) or in text, as
+// WriteSampleRows writes them, with what that decides for every row settled once. Their last
+// cell ends in a digit, so there is nothing to trim.
+template <bool kCsv>
+RecordKind WriteEightPlainRows(CTxtCvtANA& cv, RecordCursor& cursor, const CellDecimals& cells,
+                               const LineEnd& eol, const AcceptRule& rule) {
+  TextOutput& out = *cv.output;
+  const char separator = kCsv ? out.delimiter()[0] : ' ';
+  const bool elapsed = cv.elapsed;
+  char* start = out.BeginAppend(kBatchRoom);
+  char* last = start + kBatchRoom - kMaxSampleRow - 2;  // where a further row still fits
+  char* p = start;
+  RecordKind kind = kKindAnalog;
+  do {
+    SampleWords words;
+    if (FindSample(cv, cursor, words)) {
+      if constexpr (kCsv) {
+        p = PutTimeCells(p, *words.head, cv, elapsed, false, CharDelimiter{separator});
+      } else {
+        p = PutTimeColumn(cv.PutCellStart(p), *words.head, cv);
+      }
+      cv.analog.valuesPresent = true;
+      p = PutEightPlainCells<kCsv>(p, cv.analog, cells, separator, words);
+      cv.fieldOnLine = false;
+      p = eol.Put(p);
+      PassContinuations(cursor, 1);
+    }
+    kind = dtconv::NextRecord(cursor, rule);
+  } while (kind == kKindAnalog && p <= last);
+  if (p != start) {
+    out.EndAppend(p - eol.length);
+    cv.EndLine();
+  }
+  return kind;
+}
+#endif
+
 }  // namespace
 
 void FormatAnalogCell(CTxtCvtBase& cv, const AnalogState& state, int index, const uint32_t* raw,
@@ -485,7 +523,16 @@ void ConvertAnalog(CTxtCvtANA& cv, const MonitorData& data, ConverterContext& co
     // Rows of nothing but their cells go a batch at a time, the marker lines one by one.
     LineEnd eol(cv.output->eol());
     AcceptRule rule = cv.Rule();
+    [[maybe_unused]] bool eightPlain = plainChannels && cv.analog.channelCount == 8 &&
+                                       (!csv || cv.output->delimiter().size() == 1);
     while (kind != kKindEnd && cv.output->result() == 0) {
+#if defined(__SSE2__)
+      if (kind == kKindAnalog && eightPlain) {
+        kind = csv ? WriteEightPlainRows<true>(cv, cursor, cells, eol, rule)
+                   : WriteEightPlainRows<false>(cv, cursor, cells, eol, rule);
+        continue;
+      }
+#endif
       if (kind == kKindAnalog) {
         kind = WriteSampleRows(cv, cursor, plainChannels, cells, eol, rule);
         continue;
