@@ -8,6 +8,7 @@
 #include <string>
 
 #include "pipeline/text_output.h"
+#include "platform/platform.h"
 
 namespace dtconv {
 
@@ -23,6 +24,9 @@ struct ConverterContext {
   std::array<std::string, 2> interfaceNames{"can0", "can1"};
   // How far the walk of the current file has come (records), for progress displays.
   std::atomic<uint32_t> recordsWalked{0};
+  // Whether the converters may use 256-bit vector instructions where they have them (the same
+  // bytes either way); tests clear it to check the 128-bit way too.
+  bool wideVectors = platform::HasAvx2();
 };
 
 }  // namespace dtconv

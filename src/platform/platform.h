@@ -134,6 +134,9 @@ int64_t CurrentTime();
 // default character ("?").
 std::string NarrowText(std::u16string_view text, bool utf8);
 
+// Whether the processor, with the system's support, runs AVX2 instructions (256-bit vectors).
+bool HasAvx2();
+
 }  // namespace dtconv::platform
 
 namespace dtconv::platform {

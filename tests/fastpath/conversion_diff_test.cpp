@@ -18,6 +18,7 @@
 #include "can/cvt_pcapng.h"
 #include "diff_support.h"
 #include "gnss/cvt_gps.h"
+#include "platform/platform.h"
 #include "reference_format.h"
 #include "run_converter.h"
 #include "test_files.h"
@@ -300,6 +301,13 @@ TEST_F(ConversionDiff, PcapngPacketsAreThePcapPackets) {
   }
 }
 
+// The vector widths the analog rows may be written with here: 256 bits where the processor has
+// AVX2, and always 128.
+std::vector<bool> WideVectorChoices() {
+  if (platform::HasAvx2()) return {true, false};
+  return {false};
+}
+
 TEST_F(ConversionDiff, AnalogTextAndCsv) {
   Random r(13);
   for (int round = 0; round < 8; ++round) {
@@ -317,9 +325,14 @@ TEST_F(ConversionDiff, AnalogTextAndCsv) {
       CvtSettings s = test::SettingsFor(csv ? kCvtAnalogCsv : kCvtAnalogText, style,
                                         csv ? r.Below(16) : 0, o.bits, Wide(o.delimiter));
       CTxtCvtANA cv;
+      // Every other style with the wide vectors, where there are any.
+      bool wide = style % 2 == 0 && platform::HasAvx2();
       Check(
           header, full, s,
-          [&](const MonitorData& d, ConverterContext& c) { ConvertAnalog(cv, d, c); },
+          [&](const MonitorData& d, ConverterContext& c) {
+            c.wideVectors = wide;
+            ConvertAnalog(cv, d, c);
+          },
           ref::AnalogRows(data, s, o.utf8, o.eol, o.delimiter));
     }
   }
@@ -362,9 +375,15 @@ TEST_F(ConversionDiff, AnalogRowsWithHalfwayCells) {
     // Halfway values written both ways, so the exact rounding had its work.
     EXPECT_NE(rows.find(csv ? "0.01562" : "+0.0312"), std::string::npos);
     EXPECT_NE(rows.find(csv ? "-0.04688" : "-0.0312"), std::string::npos);
-    Check(
-        header, full, s,
-        [&](const MonitorData& d, ConverterContext& c) { ConvertAnalog(cv, d, c); }, rows);
+    for (bool wide : WideVectorChoices()) {
+      Check(
+          header, full, s,
+          [&](const MonitorData& d, ConverterContext& c) {
+            c.wideVectors = wide;
+            ConvertAnalog(cv, d, c);
+          },
+          rows);
+    }
   }
 }
 
@@ -402,10 +421,15 @@ TEST_F(ConversionDiff, AnalogRowsOfCalibratedChannels) {
     CvtSettings s = test::SettingsFor(csv ? kCvtAnalogCsv : kCvtAnalogText, style, 0, o.bits,
                                       Wide(o.delimiter));
     CTxtCvtANA cv;
-    Check(
-        header, full, s,
-        [&](const MonitorData& d, ConverterContext& c) { ConvertAnalog(cv, d, c); },
-        ref::AnalogRows(data, s, o.utf8, o.eol, o.delimiter));
+    for (bool wide : WideVectorChoices()) {
+      Check(
+          header, full, s,
+          [&](const MonitorData& d, ConverterContext& c) {
+            c.wideVectors = wide;
+            ConvertAnalog(cv, d, c);
+          },
+          ref::AnalogRows(data, s, o.utf8, o.eol, o.delimiter));
+    }
   }
 }
 
