@@ -7,8 +7,10 @@
 // reference rows.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "analog/cvt_ana.h"
@@ -186,7 +188,7 @@ Output RandomOutput(Random& r) {
 std::u16string Wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 
 class ConversionDiff : public ::testing::Test {
- protected:
+ public:
   void SetUp() override { test::SetTimeZone("CET-1CEST"); }
   void TearDown() override { test::SetTimeZone("UTC"); }
 
@@ -338,98 +340,95 @@ TEST_F(ConversionDiff, AnalogTextAndCsv) {
   }
 }
 
-// Eight-channel rows among whose cells some lie exactly halfway between two texts: the -1V - +1V
-// range reads 2^-23 V a count, so 2^18 counts are 0.03125 V (halfway at the text's four decimals)
-// and 2^17 or 3 * 2^17 counts 0.015625 V or 0.046875 V (halfway at the CSV's five). Such a row
-// takes the exact rounding, the others the quick one.
-TEST_F(ConversionDiff, AnalogRowsWithHalfwayCells) {
-  Random r(15);
-  CaptureBuilder header;
+// An XP-TC front end with eight channels of the range codes `ranges`, and `samples` samples of
+// eight channels whose raw words `word` draws, at random increasing times.
+template <typename Word>
+std::pair<CaptureBuilder, CaptureBuilder> EightChannelCapture(Random& r,
+                                                              const std::array<uint8_t, 8>& ranges,
+                                                              const CaptureBuilder& base,
+                                                              int samples, Word word) {
+  CaptureBuilder header = base;
   header.analogPort = 3;
   header.analogSetup = Bytes(68, 0);
   header.analogSetup[0] = 8;
-  for (int ch = 0; ch < 8; ++ch) header.analogSetup[4 + 8 * ch] = 2;  // -1V - +1V
+  for (int ch = 0; ch < 8; ++ch) header.analogSetup[4 + 8 * ch] = ranges[ch];
   CaptureBuilder full = header;
-  const uint32_t kMinus = 1u << 24;  // the 24-bit reading of minus a count is kMinus - count
-  const uint32_t kHalfway[] = {
-      1u << 18, 1u << 17, 3u << 17, kMinus - (1u << 18), kMinus - (1u << 17), kMinus - (3u << 17)};
   uint64_t t = 0;
-  for (int i = 0; i < 3000; ++i) {
+  for (int i = 0; i < samples; ++i) {
     test::AnalogSpec a;
     t += 1 + r.Below(100000);
     a.timestamp = t;
     a.eightChannels = true;
-    for (uint32_t& w : a.words) {
-      w = r.OneIn(20) ? kHalfway[r.Below(std::size(kHalfway))] : static_cast<uint32_t>(r.Next());
-    }
+    for (uint32_t& w : a.words) w = word();
     full.Analog(a);
   }
+  return {header, full};
+}
+
+// The analog rows of `full` in the text style or CSV style `style`, with each vector width,
+// against `rows`.
+void CheckAnalogWidths(ConversionDiff& test, const CaptureBuilder& header,
+                       const CaptureBuilder& full, const CvtSettings& s, const std::string& rows) {
+  for (bool wide : WideVectorChoices()) {
+    CTxtCvtANA cv;
+    test.Check(
+        header, full, s,
+        [&](const MonitorData& d, ConverterContext& c) {
+          c.wideVectors = wide;
+          ConvertAnalog(cv, d, c);
+        },
+        rows);
+  }
+}
+
+// Eight-channel rows among whose cells some lie exactly halfway between two texts: the -1V - +1V
+// range (code 2) reads 2^-23 V a count, so 2^18 counts are 0.03125 V (halfway at the text's four
+// decimals) and 2^17 or 3 * 2^17 counts 0.015625 V or 0.046875 V (halfway at the CSV's five). Such
+// a row takes the exact rounding, the others the quick one.
+TEST_F(ConversionDiff, AnalogRowsWithHalfwayCells) {
+  Random r(15);
+  const uint32_t kMinus = 1u << 24;  // the 24-bit reading of minus a count is kMinus - count
+  const uint32_t kHalfway[] = {
+      1u << 18, 1u << 17, 3u << 17, kMinus - (1u << 18), kMinus - (1u << 17), kMinus - (3u << 17)};
+  auto [header,
+        full] = EightChannelCapture(r, {2, 2, 2, 2, 2, 2, 2, 2}, CaptureBuilder(), 3000, [&] {
+    return r.OneIn(20) ? kHalfway[r.Below(std::size(kHalfway))] : static_cast<uint32_t>(r.Next());
+  });
   MonitorData data = test::ParseCapture(full);
   for (int32_t style : {1, 2, 5, 7, 8, 9}) {
     bool csv = style >= 7;
     Output o = RandomOutput(r);
     CvtSettings s = test::SettingsFor(csv ? kCvtAnalogCsv : kCvtAnalogText, style, 0, o.bits,
                                       Wide(o.delimiter));
-    CTxtCvtANA cv;
     std::string rows = ref::AnalogRows(data, s, o.utf8, o.eol, o.delimiter);
     // Halfway values written both ways, so the exact rounding had its work.
     EXPECT_NE(rows.find(csv ? "0.01562" : "+0.0312"), std::string::npos);
     EXPECT_NE(rows.find(csv ? "-0.04688" : "-0.0312"), std::string::npos);
-    for (bool wide : WideVectorChoices()) {
-      Check(
-          header, full, s,
-          [&](const MonitorData& d, ConverterContext& c) {
-            c.wideVectors = wide;
-            ConvertAnalog(cv, d, c);
-          },
-          rows);
-    }
+    CheckAnalogWidths(*this, header, full, s, rows);
   }
 }
 
 // Calibrated channels whose zero lies above the plus side's first readings: those readings scale
 // below zero, and they keep their value although the minus side's readings are clamped at zero
-// (0mA - 20mA), while the uncalibrated channels' sides meet at zero.
+// (0mA - 20mA (250ohm), code 4), while the uncalibrated channels' sides meet at zero.
 TEST_F(ConversionDiff, AnalogRowsOfCalibratedChannels) {
   Random r(16);
-  CaptureBuilder header;
-  header.analogPort = 3;
-  header.analogSetup = Bytes(68, 0);
-  header.analogSetup[0] = 8;
-  for (int ch = 0; ch < 8; ++ch) {
-    header.analogSetup[4 + 8 * ch] = ch % 2 == 0 ? 4 : 2;  // 0mA - 20mA (250ohm), -1V - +1V
-    if (ch < 6) header.calibration.push_back({true, 1000, 9000 + ch, -7000 - ch, 1000000});
+  CaptureBuilder calibrated;
+  for (int ch = 0; ch < 6; ++ch) {
+    calibrated.calibration.push_back({true, 1000, 9000 + ch, -7000 - ch, 1000000});
   }
-  CaptureBuilder full = header;
-  uint64_t t = 0;
-  for (int i = 0; i < 3000; ++i) {
-    test::AnalogSpec a;
-    t += 1 + r.Below(100000);
-    a.timestamp = t;
-    a.eightChannels = true;
-    for (uint32_t& w : a.words) {
-      // Readings near the calibrated zero on either side, or any at all.
-      w = r.OneIn(3) ? static_cast<uint32_t>(r.Next())
-                     : static_cast<uint32_t>(static_cast<int32_t>(r.Below(4000)) - 1500);
-    }
-    full.Analog(a);
-  }
+  // Readings near the calibrated zero on either side, or any at all.
+  auto [header, full] = EightChannelCapture(r, {4, 2, 4, 2, 4, 2, 4, 2}, calibrated, 3000, [&] {
+    return r.OneIn(3) ? static_cast<uint32_t>(r.Next())
+                      : static_cast<uint32_t>(static_cast<int32_t>(r.Below(4000)) - 1500);
+  });
   MonitorData data = test::ParseCapture(full);
   for (int32_t style : {1, 8}) {
     bool csv = style >= 7;
     Output o = RandomOutput(r);
     CvtSettings s = test::SettingsFor(csv ? kCvtAnalogCsv : kCvtAnalogText, style, 0, o.bits,
                                       Wide(o.delimiter));
-    CTxtCvtANA cv;
-    for (bool wide : WideVectorChoices()) {
-      Check(
-          header, full, s,
-          [&](const MonitorData& d, ConverterContext& c) {
-            c.wideVectors = wide;
-            ConvertAnalog(cv, d, c);
-          },
-          ref::AnalogRows(data, s, o.utf8, o.eol, o.delimiter));
-    }
+    CheckAnalogWidths(*this, header, full, s, ref::AnalogRows(data, s, o.utf8, o.eol, o.delimiter));
   }
 }
 
