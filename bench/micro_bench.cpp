@@ -22,8 +22,8 @@
 #include "capture_builder.h"
 #include "gnss/cvt_gps.h"
 #include "gnss/gnss_fix.h"
-#include "pipeline/text_format.h"
-#include "pipeline/text_output.h"
+#include "output/text.h"
+#include "output/text_output.h"
 #include "report/timestamps.h"
 
 namespace dtconv::bench {

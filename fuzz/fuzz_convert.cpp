@@ -58,7 +58,7 @@ void Check(bool condition, const char* what) {
 }
 
 // The loader's promises about what it leaves in MonitorData.
-void CheckLoaded(uint32_t result, const MonitorData& d, size_t size) {
+void CheckLoaded(Result result, const MonitorData& d, size_t size) {
   if (result != kResultOk) {
     Check(d.recordCount == 0 && d.records == nullptr, "records left after a failed load");
     Check(d.sampleCount == 0 && d.samples == nullptr, "samples left after a failed load");
@@ -88,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // An exact-size copy: the loader owns its image, and a read past it is caught.
   std::unique_ptr<uint8_t[]> image(new uint8_t[size]);
   if (size != 0) std::memcpy(image.get(), data, size);
-  uint32_t loaded = ParseMonitorData(std::move(image), size, session.data);
+  Result loaded = ParseMonitorData(std::move(image), size, session.data);
   CheckLoaded(loaded, session.data, size);
   if (loaded != kResultOk) return 0;
 
@@ -105,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     settings.outputBits = static_cast<uint32_t>(v >> 10) & 0x5F;
     settings.delimiter = kDelimiters[(v >> 17) % std::size(kDelimiters)];
     settings.outputPath = harness.dir / (std::string("out") + CvtTypeExtension(type));
-    uint32_t r = ConvertFile(session, settings, DefaultConverterTable());
+    Result r = ConvertFile(session, settings, DefaultConverterTable());
     Check(r == kResultOk || r == kResultInvalidData, "conversion failed for a loaded capture");
   }
   ReleaseMonitorData(session.data);

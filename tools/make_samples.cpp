@@ -47,12 +47,8 @@ int main(int argc, char** argv) {
   std::filesystem::path dir = argc > 1 ? argv[1] : "samples";
   std::filesystem::create_directories(dir);
   dtconv::samples::WriteGnssDrive(dir);
-#ifdef DTCONV_HAVE_ANALOG_SAMPLES
   dtconv::samples::WriteAnalogSamples(dir);
-#endif
-#ifdef DTCONV_HAVE_CAN_SAMPLES
   dtconv::samples::WriteCanSamples(dir);
-#endif
   std::printf("samples written to %s\n", dir.string().c_str());
   return 0;
 }

@@ -605,14 +605,14 @@ void ConvertAnalog(CTxtCvtANA& cv, const MonitorData& data, ConverterContext& co
   if (kind == kKindEnd) return;
   WriteTitles(cv);
   bool plainChannels = PlainChannels(cv.analog);
-  CellDecimals cells = CellDecimalsOf(cv.analog, context.wideVectors);
+  CellDecimals cells = CellDecimalsOf(cv.analog, false);
   if (!(csv && cv.addGnss)) {
     // Rows of nothing but their cells go a batch at a time, the marker lines one by one.
     LineEnd eol(cv.output->eol());
     AcceptRule rule = cv.Rule();
     [[maybe_unused]] bool eightPlain = plainChannels && cv.analog.channelCount == 8 &&
                                        (!csv || cv.output->delimiter().size() == 1);
-    while (kind != kKindEnd && cv.output->result() == 0) {
+    while (kind != kKindEnd && cv.output->result().ok()) {
 #if defined(__SSE2__)
       if (kind == kKindAnalog && eightPlain) {
         kind = csv ? WriteEightPlainRows<true>(cv, cursor, cells, eol, rule)
@@ -647,7 +647,7 @@ void ConvertAnalog(CTxtCvtANA& cv, const MonitorData& data, ConverterContext& co
       default:
         break;
     }
-    if (cv.output->result() != 0) return;
+    if (cv.output->result().failed()) return;
   }
 }
 

@@ -8,8 +8,8 @@
 #include "analog/channel_scale.h"
 #include "gnss/gnss_fix.h"
 #include "input/monitor_data.h"
-#include "pipeline/converter_context.h"
-#include "pipeline/text_format.h"
+#include "output/converter_context.h"
+#include "output/text.h"
 #include "report/cvt_base.h"
 
 namespace dtconv {

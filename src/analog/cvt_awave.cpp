@@ -59,7 +59,7 @@ void ConvertAnalogWave(CTxtCvtAWave& cv, const MonitorData& data, ConverterConte
   // with a one-character delimiter each row is written by the loop below with nothing decided
   // per row, otherwise cell by cell.
   bool plain = delimiter.size() == 1 && PlainCsvDecimals(ai1) && PlainCsvDecimals(ai2);
-  for (uint32_t k = 0; k < rows && cv.output->result() == 0; ++k) {
+  for (uint32_t k = 0; k < rows && cv.output->result().ok(); ++k) {
     // One row in place: "%.9f" of the time in seconds, then the two voltage cells.
     TextOutput& out = *cv.output;
     char* p = cv.PutCellStart(out.BeginAppend(3 * kMaxAnalogCell));

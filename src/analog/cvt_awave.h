@@ -4,7 +4,7 @@
 
 #include "analog/channel_scale.h"
 #include "input/monitor_data.h"
-#include "pipeline/converter_context.h"
+#include "output/converter_context.h"
 #include "report/cvt_base.h"
 
 namespace dtconv {

@@ -284,8 +284,8 @@ void ConvertAsc(CTxtCvtAsc& cv, const MonitorData& data, ConverterContext& conte
                      .seconds = {},
                      .frame = {}};
     RecordKind kind = cv.FirstRecord(cursor);
-    while (kind != kKindEnd && out.result() == 0) kind = WriteBatch(out, cursor, kind, state);
-    if (out.result() != 0) return;
+    while (kind != kKindEnd && out.result().ok()) kind = WriteBatch(out, cursor, kind, state);
+    if (out.result().failed()) return;
   }
   line.Clear();
   line.Text("End TriggerBlock");

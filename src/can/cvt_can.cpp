@@ -517,7 +517,7 @@ void ConvertCan(CTxtCvtCAN& cv, const MonitorData& data, ConverterContext& conte
   if (!csv) {
     // Frame lines go a batch at a time; the marker lines between them one by one.
     LineEnd eol(cv.output->eol());
-    while (kind != kKindEnd && cv.output->result() == 0) {
+    while (kind != kKindEnd && cv.output->result().ok()) {
       if (kind == kKindCh1Frame || kind == kKindCh2Frame) {
         kind = WriteTextFrames(cv, cursor, kind, keepLines, frame, eol, rule);
         continue;
@@ -550,7 +550,7 @@ void ConvertCan(CTxtCvtCAN& cv, const MonitorData& data, ConverterContext& conte
       default:
         break;
     }
-    if (cv.output->result() != 0) break;
+    if (cv.output->result().failed()) break;
   }
 }
 

@@ -303,7 +303,7 @@ void ConvertCandump(CTxtCvtCandump& cv, const MonitorData& data, ConverterContex
                      .eol = LineEnd(out.eol()),
                      .seconds = {}};
     RecordKind kind = cv.FirstRecord(cursor);
-    while (kind != kKindEnd && out.result() == 0) kind = WriteBatch(out, cursor, kind, state);
+    while (kind != kKindEnd && out.result().ok()) kind = WriteBatch(out, cursor, kind, state);
     return;
   }
   SecondsPrefix seconds;
@@ -313,7 +313,7 @@ void ConvertCandump(CTxtCvtCandump& cv, const MonitorData& data, ConverterContex
       WriteFrame(cv, cursor, frame, timeBase, iface[0], seconds);
     if (kind == kKindCh2Frame && keepCh2)
       WriteFrame(cv, cursor, frame, timeBase, iface[1], seconds);
-    if (out.result() != 0) break;
+    if (out.result().failed()) break;
   }
 }
 

@@ -156,7 +156,7 @@ void ConvertPcap(CTxtCvtPcap& cv, const MonitorData& data, ConverterContext& con
   // into the writer's buffer a batch at a time, each batch ended while a further frame's two
   // packets still fit.
   RecordKind kind = dtconv::FirstRecord(cursor, kFrameRule);
-  while (kind != kKindEnd && out.result() == 0) {
+  while (kind != kKindEnd && out.result().ok()) {
     uint8_t* start = out.BeginBytes(kBatchRoom);
     uint8_t* last = start + kBatchRoom - 2 * kMaxPacket;
     uint8_t* p = start;

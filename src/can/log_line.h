@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "pipeline/text_format.h"
+#include "output/text.h"
 
 namespace dtconv {
 

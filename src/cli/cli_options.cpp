@@ -250,8 +250,8 @@ CliRequest ParseCommandLine(const std::vector<std::string>& argsIn) {
   CvtOptions& o = req.options;
   if (!req.settingsFile.empty()) {
     std::vector<std::string> unrecognised;
-    uint32_t result = LoadSettings(PathFromUtf8(req.settingsFile), o, &unrecognised);
-    if (result != 0) {
+    Result result = LoadSettings(PathFromUtf8(req.settingsFile), o, &unrecognised);
+    if (result.failed()) {
       return usage(req.settingsFile + ": cannot read the settings file: " + ResultReason(result));
     }
     for (const std::string& u : unrecognised) {

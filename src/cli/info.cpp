@@ -172,10 +172,10 @@ int RunInfo(const CliRequest& req) {
   for (const std::filesystem::path& path : ExpandInputs(req.paths, &anyError)) {
     std::string arg = Utf8(path);
     MonitorData d;
-    uint32_t r = LoadMonitorData(path, d);
-    if (r == 0 && d.formatCode != static_cast<int32_t>(kFormatCode)) r = kResultInvalidData;
+    Result r = LoadMonitorData(path, d);
+    if (r.ok() && d.formatCode != static_cast<int32_t>(kFormatCode)) r = kResultInvalidData;
     Report rep;
-    if (r != 0) {
+    if (r.failed()) {
       rep.Add("valid", "no");
       rep.Add("error", std::string(ResultMessage(r)) + " (" + ResultReason(r) + ")");
       rep.Print(req.json, arg);

@@ -40,7 +40,7 @@ namespace {
 struct Input {
   fs::path path;
   fs::path output;
-  uint32_t early = 0;  // a failure found before converting (colliding output)
+  Result early;  // a failure found before converting (colliding output)
 };
 
 // A thread-safe queue of the inputs still to convert.
@@ -178,9 +178,9 @@ class Printer : public JobObserver {
     uint64_t bytes = fs::file_size(input, ec);
     board_->FileStarted(slot_, ec ? 0 : bytes);
   }
-  void OnFileDone(const fs::path& input, const fs::path& output, uint32_t result) override {
+  void OnFileDone(const fs::path& input, const fs::path& output, Result result) override {
     board_->FileDone(slot_);
-    if (result == 0) {
+    if (result.ok()) {
       if (!quiet_) board_->Print(stdout, Utf8(input) + " -> " + Utf8(output) + "\n");
     } else if (result == kResultCancelled) {
       board_->Print(stderr, "dtconv: " + Utf8(input) + ": stopped; no output written\n");
@@ -221,12 +221,13 @@ int RunConvert(const CliRequest& req) {
     }
   }
   std::vector<Input> inputs;
-  for (fs::path& p : ExpandInputs(req.paths, &anyError)) inputs.push_back({std::move(p), {}, 0});
+  for (fs::path& p : ExpandInputs(req.paths, &anyError))
+    inputs.push_back({std::move(p), {}, kResultOk});
   // Two inputs must never write one output: on a case-insensitive system "a.txt" and "A.txt" are
   // one file too, so outputs are compared without case.
   std::map<std::string, std::vector<Input*>> byOutput;
   for (Input& in : inputs) {
-    if (DeriveOutputPath(in.path, settings.type, jobOptions.outputDir, &in.output) == 0) {
+    if (DeriveOutputPath(in.path, settings.type, jobOptions.outputDir, &in.output).ok()) {
       byOutput[Lower(Utf8(fs::absolute(in.output).lexically_normal()))].push_back(&in);
     }
   }
@@ -241,7 +242,7 @@ int RunConvert(const CliRequest& req) {
   }
   std::vector<const Input*> todo;
   for (const Input& in : inputs) {
-    if (in.early == 0) todo.push_back(&in);
+    if (in.early.ok()) todo.push_back(&in);
   }
   unsigned workers = req.jobs > 0 ? static_cast<unsigned>(req.jobs)
                                   : std::max(1u, std::thread::hardware_concurrency());

@@ -3,10 +3,10 @@
 #include <cstring>
 #include <string_view>
 
-#include "gnss/fix_text.h"
 #include "gnss/gnss_fix.h"
+#include "output/coordinate_text.h"
+#include "output/text.h"
 #include "pipeline/cvt_settings.h"
-#include "pipeline/text_format.h"
 #include "report/timestamps.h"
 
 namespace dtconv {
@@ -212,7 +212,7 @@ void ConvertGnss(CTxtCvtGPS& cv, const MonitorData& data, ConverterContext& cont
       if (kind == kKindLostData && !csv) cv.WriteLostDataLine();
       kind = NextRecord(cursor, kGnssRule);
     }
-    if (cv.output->result() != 0) break;
+    if (cv.output->result().failed()) break;
   }
 }
 
@@ -349,7 +349,7 @@ void ConvertKml(CTxtCvtKML& cv, const MonitorData& data, ConverterContext& conte
     if (kind == kKindGnss && HasPosition(rec)) {
       if (first == nullptr) first = &rec;
       kind = WriteCoordinateLines(cv, cursor, eol, &last);
-      if (cv.output->result() != 0) break;
+      if (cv.output->result().failed()) break;
     } else {
       kind = NextRecord(cursor, kGnssRule);
     }

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "input/monitor_data.h"
-#include "pipeline/converter_context.h"
+#include "output/converter_context.h"
 #include "report/cvt_base.h"
 
 namespace dtconv {

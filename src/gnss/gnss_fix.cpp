@@ -1,7 +1,7 @@
 #include "gnss/gnss_fix.h"
 
-#include "gnss/fix_text.h"
-#include "pipeline/text_format.h"
+#include "output/coordinate_text.h"
+#include "output/text.h"
 #include "report/timestamps.h"
 
 namespace dtconv {

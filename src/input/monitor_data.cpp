@@ -235,7 +235,7 @@ void ReleaseMonitorData(MonitorData& data) {
 
 namespace {
 
-uint32_t ParseImage(platform::FileImage image, MonitorData& data) {
+Result ParseImage(platform::FileImage image, MonitorData& data) {
   ReleaseMonitorData(data);
   data = MonitorData{};
   uint64_t size = image.size();
@@ -296,23 +296,23 @@ uint32_t ParseImage(platform::FileImage image, MonitorData& data) {
 
 }  // namespace
 
-uint32_t ParseMonitorData(std::unique_ptr<uint8_t[]> image, uint64_t size, MonitorData& data) {
+Result ParseMonitorData(std::unique_ptr<uint8_t[]> image, uint64_t size, MonitorData& data) {
   platform::FileImage adopted;
   adopted.Adopt(std::move(image), size);
   return ParseImage(std::move(adopted), data);
 }
 
-uint32_t LoadMonitorData(const std::filesystem::path& path, MonitorData& data) {
+Result LoadMonitorData(const std::filesystem::path& path, MonitorData& data) {
   ReleaseMonitorData(data);
   data = MonitorData{};
   platform::InputFile file;
-  if (uint32_t r = file.Open(path); r != 0) return r;
+  if (Result r = file.Open(path); r.failed()) return r;
   uint64_t size = 0;
-  if (uint32_t r = file.Size(&size); r != 0) return r;
+  if (Result r = file.Size(&size); r.failed()) return r;
   // Checked before anything is allocated or read: a capture is at most 1 GiB.
   if (size < kMinCaptureSize || size > kMaxCaptureSize) return kResultInvalidData;
   platform::FileImage image;
-  if (uint32_t r = image.Load(file, size); r != 0) return r;
+  if (Result r = image.Load(file, size); r.failed()) return r;
   file.Close();
   return ParseImage(std::move(image), data);
 }

@@ -12,6 +12,7 @@
 #include "input/bytes.h"
 #include "input/monitor_record.h"
 #include "platform/platform.h"
+#include "platform/result.h"
 
 namespace dtconv {
 
@@ -20,18 +21,6 @@ inline constexpr char kDataSignature[16] = {'T', 'A', 'L', 'V', 'E', 'R', 'O', '
 inline constexpr uint32_t kFormatCode = 29;
 inline constexpr uint64_t kMaxCaptureSize = 0x40000000;  // 1 GiB
 inline constexpr uint64_t kMinCaptureSize = 16;
-
-// Result codes in the Windows HRESULT form. 0 is success.
-inline constexpr uint32_t kResultOk = 0;
-inline constexpr uint32_t kResultInvalidData = 0x8007000D;
-inline constexpr uint32_t kResultOutOfMemory = 0x8007000E;
-inline constexpr uint32_t kResultNotSupported = 0x80070032;
-inline constexpr uint32_t kResultCancelled = 0x800704C7;
-inline constexpr uint32_t kResultWorkerFailed = 0x80004005;
-inline constexpr uint32_t kResultSystemBase = 0x80070000;  // + Windows system error number
-inline constexpr uint32_t kResultOutputBase = 0xA0070000;  // + C runtime errno
-// ERROR_HANDLE_EOF: the input ended early while it was read (another program cut it short).
-inline constexpr uint32_t kResultInputCut = 0x80070026;
 
 struct CanChannelSetup {
   uint32_t entrySize;
@@ -132,11 +121,11 @@ struct MonitorData {
 // 0x80070000 + system error when the file cannot be opened or read, 0x8007000D when its size,
 // signature or information structure is invalid, 0x8007000E when no memory is left for the image.
 // On failure `data` holds no records. A file without "DINF" loads with formatCode 0.
-uint32_t LoadMonitorData(const std::filesystem::path& path, MonitorData& data);
+Result LoadMonitorData(const std::filesystem::path& path, MonitorData& data);
 
 // The same rules over a file image already in memory (the loader's own core; also used by tests
 // and fuzzing). Takes ownership of the image.
-uint32_t ParseMonitorData(std::unique_ptr<uint8_t[]> image, uint64_t size, MonitorData& data);
+Result ParseMonitorData(std::unique_ptr<uint8_t[]> image, uint64_t size, MonitorData& data);
 
 // Frees the file image and clears counts and pointers.
 void ReleaseMonitorData(MonitorData& data);

@@ -33,10 +33,10 @@ std::filesystem::path TemporaryPath(const std::filesystem::path& output, int n) 
 // Creates the temporary file of an output under the first free name. A name already taken is
 // never opened: it may be the file of another program converting to the same output right now,
 // what an interrupted run left behind, or a link that would lead the write into another file.
-uint32_t CreateTemporary(TextOutput& out, const std::filesystem::path& output,
-                         std::filesystem::path* tmp) {
-  uint32_t r = kResultOutputBase + EEXIST;
-  for (int n = 0; n < kTemporaryNames && r == kResultOutputBase + EEXIST; ++n) {
+Result CreateTemporary(TextOutput& out, const std::filesystem::path& output,
+                       std::filesystem::path* tmp) {
+  Result r = Result::Output(EEXIST);
+  for (int n = 0; n < kTemporaryNames && r == Result::Output(EEXIST); ++n) {
     *tmp = TemporaryPath(output, n);
     r = out.CreateOutput(*tmp);
   }
@@ -44,15 +44,14 @@ uint32_t CreateTemporary(TextOutput& out, const std::filesystem::path& output,
 }
 
 // Results whose output is incomplete: it is removed, and an older output stays.
-bool IsWriteFailure(uint32_t result) {
-  return result == kResultCancelled || result == kResultInputCut ||
-         (result & 0xFFFF0000u) == kResultOutputBase;
+bool IsWriteFailure(Result result) {
+  return result == kResultCancelled || result == kResultInputCut || result.IsOutputError();
 }
 
 }  // namespace
 
-uint32_t DeriveOutputPath(const std::filesystem::path& input, int32_t type,
-                          const std::filesystem::path& outputDir, std::filesystem::path* output) {
+Result DeriveOutputPath(const std::filesystem::path& input, int32_t type,
+                        const std::filesystem::path& outputDir, std::filesystem::path* output) {
   std::filesystem::path name = input.filename();
   auto native = name.native();
   auto dot = native.rfind(static_cast<std::filesystem::path::value_type>('.'));
@@ -67,10 +66,10 @@ uint32_t DeriveOutputPath(const std::filesystem::path& input, int32_t type,
   return kResultOk;
 }
 
-uint32_t ConvertFile(ConversionSession& session, const CvtSettings& settings,
-                     const ConverterTable& table, const std::atomic<bool>* stopRequested) {
+Result ConvertFile(ConversionSession& session, const CvtSettings& settings,
+                   const ConverterTable& table, const std::atomic<bool>* stopRequested) {
   TextOutput& out = session.output;
-  out.SetupOutput(settings);
+  out.SetupOutput(settings.outputBits, settings.delimiter);
   session.context.type = settings.type;
   session.context.signalLine = settings.signalLine;
   session.context.timeStampStyle = settings.timeStampStyle;
@@ -78,7 +77,7 @@ uint32_t ConvertFile(ConversionSession& session, const CvtSettings& settings,
   session.context.interfaceNames = settings.interfaceNames;
   session.context.output = &out;
   std::filesystem::path tmp;
-  if (CreateTemporary(out, settings.outputPath, &tmp) != 0) return out.result();
+  if (CreateTemporary(out, settings.outputPath, &tmp).failed()) return out.result();
   // Opening clears the cancel flag; a stop requested before that must still cut this file short.
   if (stopRequested != nullptr && stopRequested->load()) out.RequestCancel();
   if (session.data.formatCode != static_cast<int32_t>(kFormatCode)) {
@@ -95,7 +94,7 @@ uint32_t ConvertFile(ConversionSession& session, const CvtSettings& settings,
   // The input was cut short by another program while it was converted: the rest read as zeros.
   if (session.data.image.cut()) out.Fail(kResultInputCut);
   out.CloseOutput();
-  uint32_t result = out.result();
+  Result result = out.result();
   if (IsWriteFailure(result)) {
     platform::RemoveFile(tmp);
     return result;
@@ -104,22 +103,22 @@ uint32_t ConvertFile(ConversionSession& session, const CvtSettings& settings,
   // only a complete write replaces an older file.
   if (int err = platform::MoveIntoPlace(tmp, settings.outputPath); err != 0) {
     platform::RemoveFile(tmp);
-    return result != 0 ? result : kResultOutputBase + static_cast<uint32_t>(err);
+    return result.failed() ? result : Result::Output(err);
   }
   return result;
 }
 
-uint32_t ConversionJob(ConversionSession& session, CvtSettings settings, InputSource& source,
-                       JobObserver& observer, const std::atomic<bool>& stopRequested,
-                       const ConverterTable& table, const JobOptions& options) {
+Result ConversionJob(ConversionSession& session, CvtSettings settings, InputSource& source,
+                     JobObserver& observer, const std::atomic<bool>& stopRequested,
+                     const ConverterTable& table, const JobOptions& options) {
   if (stopRequested.load()) {
     observer.OnProgress(0);
-    observer.OnDone(0);
-    return 0;
+    observer.OnDone(kResultOk);
+    return kResultOk;
   }
   int files = 0;
   int position = 1;
-  uint32_t result = 0;
+  Result result;
   std::filesystem::path input;
   while (source.Next(&input)) {
     observer.OnProgress(position);
@@ -127,15 +126,15 @@ uint32_t ConversionJob(ConversionSession& session, CvtSettings settings, InputSo
     position += 2;
     std::filesystem::path output;
     result = DeriveOutputPath(input, settings.type, options.outputDir, &output);
-    if (result == 0 && (output == input || platform::SameFile(output, input))) {
+    if (result.ok() && (output == input || platform::SameFile(output, input))) {
       // Never write over the capture being read.
       result = kResultOutputIsInput;
     }
     observer.OnFileStart(input, output);
-    if (result == 0) {
+    if (result.ok()) {
       settings.outputPath = output;
       result = LoadMonitorData(input, session.data);
-      if (result == 0) {
+      if (result.ok()) {
         result = ConvertFile(session, settings, table, &stopRequested);
         ReleaseMonitorData(session.data);
       }
@@ -143,54 +142,50 @@ uint32_t ConversionJob(ConversionSession& session, CvtSettings settings, InputSo
     observer.OnFileDone(input, output, result);
     if (stopRequested.load()) break;
   }
-  if (result == 0) observer.OnProgress(2 * files);
+  if (result.ok()) observer.OnProgress(2 * files);
   observer.OnDone(result);
   return result;
 }
 
-const char* ResultMessage(uint32_t result) {
-  if (result == 0 || result == kResultCancelled) return "";
+const char* ResultMessage(Result result) {
+  if (result.ok() || result == kResultCancelled) return "";
   if (result == kResultInvalidData || result == kResultNotSupported) {
     return "The specified data file is unsupported or corrupt.";
   }
   return "Cannot convert.";
 }
 
-const char* ResultMessageJapanese(uint32_t result) {
-  if (result == 0 || result == kResultCancelled) return "";
+const char* ResultMessageJapanese(Result result) {
+  if (result.ok() || result == kResultCancelled) return "";
   if (result == kResultInvalidData || result == kResultNotSupported) {
     return "指定されたデータファイルはサポートされていないか破損しています。";
   }
   return "変換できませんでした。";
 }
 
-std::string ResultReason(uint32_t result) {
-  switch (result) {
-    case 0:
-      return "converted";
-    case kResultInvalidData:
-      return "not a valid capture file";
-    case kResultNotSupported:
-      return "not supported";
-    case kResultOutOfMemory:
-      return "not enough memory for the file image";
-    case kResultCancelled:
-      return "cancelled";
-    case kResultWorkerFailed:
-      return "the conversion could not be started";
-    case kResultPathTooLong:
-      return "the output path is too long";
-    case kResultOutputIsInput:
-      return "the output would overwrite the input";
-    default:
-      break;
+std::string ResultReason(Result result) {
+  static constexpr struct {
+    Result result;
+    const char* reason;
+  } kReasons[] = {
+      {kResultOk, "converted"},
+      {kResultInvalidData, "not a valid capture file"},
+      {kResultNotSupported, "not supported"},
+      {kResultOutOfMemory, "not enough memory for the file image"},
+      {kResultCancelled, "cancelled"},
+      {kResultWorkerFailed, "the conversion could not be started"},
+      {kResultPathTooLong, "the output path is too long"},
+      {kResultOutputIsInput, "the output would overwrite the input"},
+  };
+  for (const auto& r : kReasons) {
+    if (r.result == result) return r.reason;
   }
-  if ((result & 0xFFFF0000u) == kResultOutputBase) {
+  if (result.IsOutputError()) {
     return std::string("cannot write the output: ") +
-           std::strerror(static_cast<int>(result & 0xFFFF));
+           std::strerror(static_cast<int>(result.detail()));
   }
-  if ((result & 0xFFFF0000u) == kResultSystemBase) {
-    switch (result & 0xFFFF) {
+  if (result.IsSystemError()) {
+    switch (result.detail()) {
       case 2:
         return "file not found";
       case 3:
@@ -211,11 +206,11 @@ std::string ResultReason(uint32_t result) {
         break;
     }
     char buf[48];
-    std::snprintf(buf, sizeof buf, "cannot read the input (system error %u)", result & 0xFFFF);
+    std::snprintf(buf, sizeof buf, "cannot read the input (system error %u)", result.detail());
     return buf;
   }
   char buf[48];
-  std::snprintf(buf, sizeof buf, "error 0x%08X", result);
+  std::snprintf(buf, sizeof buf, "error 0x%08X", result.code());
   return buf;
 }
 

@@ -6,9 +6,9 @@
 #include <cstdint>
 
 #include "input/monitor_data.h"
-#include "pipeline/converter_context.h"
+#include "output/converter_context.h"
+#include "output/text_output.h"
 #include "pipeline/cvt_settings.h"
-#include "pipeline/text_output.h"
 
 namespace dtconv {
 

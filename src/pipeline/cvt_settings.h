@@ -7,45 +7,13 @@
 #include <filesystem>
 #include <string>
 
-namespace dtconv {
+#include "output/converter_context.h"
 
-// Conversion type: fixes the output extension and the converter.
-enum CvtType : int32_t {
-  kCvtCanText = 0,
-  kCvtAnalogText = 1,
-  kCvtGnssText = 2,
-  kCvtCanCsv = 3,
-  kCvtAnalogCsv = 4,
-  kCvtGnssCsv = 5,
-  kCvtAnalogWave = 6,
-  kCvtGnssKml = 7,
-  kCvtCanPcap = 8,
-  // Formats of the command-line tool only; the desktop program does not offer them.
-  kCvtCanPcapng = 9,
-  kCvtCanAsc = 10,
-  kCvtCanCandump = 11,
-};
-inline constexpr int kCvtTypeCount = 12;
+namespace dtconv {
 
 // ".txt", ".csv", ".kml", ".pcap", ".pcapng", ".asc" or ".log"; an unknown type writes ".txt".
 const char* CvtTypeExtension(int32_t type);
 
-// Option bits of the job record.
-inline constexpr uint32_t kOptRelTimeStamp = 1u << 0;
-inline constexpr uint32_t kOptDiffTimeStamp = 1u << 1;
-inline constexpr uint32_t kOptAddAnalog = 1u << 2;
-inline constexpr uint32_t kOptAddGnss = 1u << 3;
-
-// Output bits of the job record.
-inline constexpr uint32_t kOutLf = 1;
-inline constexpr uint32_t kOutCr = 2;
-inline constexpr uint32_t kOutCrLf = 3;
-inline constexpr uint32_t kOutUtf8 = 1u << 2;
-inline constexpr uint32_t kOutBom = 1u << 3;
-inline constexpr uint32_t kOutReserved4 = 1u << 4;
-inline constexpr uint32_t kOutReserved6 = 1u << 6;
-
-inline constexpr size_t kDelimiterUnits = 16;  // 15 characters and the terminator
 inline constexpr size_t kFolderUnits = 260;
 
 // The job record: one conversion type, signal line, timestamp style, option bits, output

@@ -104,8 +104,8 @@ std::filesystem::path DefaultSettingsPath(const std::filesystem::path& programFi
   return p;
 }
 
-uint32_t LoadSettings(const std::filesystem::path& file, CvtOptions& options,
-                      std::vector<std::string>* unrecognised) {
+Result LoadSettings(const std::filesystem::path& file, CvtOptions& options,
+                    std::vector<std::string>* unrecognised) {
   platform::ProfileFile profile(file);
   options = CvtOptions{};
   options.folder = profile.Read(kFolderSection, kFolderKey, u"", kFolderUnits);
@@ -136,7 +136,7 @@ uint32_t LoadSettings(const std::filesystem::path& file, CvtOptions& options,
   return profile.ReadStatus();
 }
 
-uint32_t SaveSettings(const std::filesystem::path& file, const CvtOptions& options) {
+Result SaveSettings(const std::filesystem::path& file, const CvtOptions& options) {
   platform::ProfileFile profile(file);
   profile.Write(kFolderSection, kFolderKey, options.folder);
   for (const Choice& c : kChoices) {

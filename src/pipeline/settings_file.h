@@ -19,10 +19,10 @@ std::filesystem::path DefaultSettingsPath(const std::filesystem::path& programFi
 // becomes the current folder; the format is made one the target offers. Returns 0, or the result
 // code of a file that could not be read (every field then has its default). When `unrecognised`
 // is given, it receives "section/key=value" for each stored value that was not understood.
-uint32_t LoadSettings(const std::filesystem::path& file, CvtOptions& options,
-                      std::vector<std::string>* unrecognised = nullptr);
+Result LoadSettings(const std::filesystem::path& file, CvtOptions& options,
+                    std::vector<std::string>* unrecognised = nullptr);
 
 // Writes every key of `options`. Returns 0 or the result code of the first failed write.
-uint32_t SaveSettings(const std::filesystem::path& file, const CvtOptions& options);
+Result SaveSettings(const std::filesystem::path& file, const CvtOptions& options);
 
 }  // namespace dtconv

@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/result.h"
+
 namespace dtconv::platform {
 
 // A file opened for reading, with read sharing. Errors are result codes in the Windows form
@@ -21,10 +23,10 @@ class InputFile {
   InputFile(const InputFile&) = delete;
   InputFile& operator=(const InputFile&) = delete;
 
-  uint32_t Open(const std::filesystem::path& path);
-  uint32_t Size(uint64_t* size);
+  Result Open(const std::filesystem::path& path);
+  Result Size(uint64_t* size);
   // Reads exactly `count` bytes from the current position; a short read is an error.
-  uint32_t Read(void* buffer, size_t count);
+  Result Read(void* buffer, size_t count);
   void Close();
 
  private:
@@ -57,7 +59,7 @@ class FileImage {
 
   // Maps, or else reads, all `size` bytes (at least 1) of an open file. Returns 0, a read error
   // as InputFile does, or 0x8007000E when there is no memory for the buffer.
-  uint32_t Load(InputFile& file, uint64_t size);
+  Result Load(InputFile& file, uint64_t size);
   // Takes bytes already in memory.
   void Adopt(std::unique_ptr<uint8_t[]> bytes, uint64_t size);
   // Unmaps or frees the image.
@@ -133,9 +135,6 @@ int64_t CurrentTime();
 // the locale's code set on POSIX), where characters without a mapping become the code page's
 // default character ("?").
 std::string NarrowText(std::u16string_view text, bool utf8);
-
-// Whether the processor, with the system's support, runs AVX2 instructions (256-bit vectors).
-bool HasAvx2();
 
 }  // namespace dtconv::platform
 

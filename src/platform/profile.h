@@ -14,6 +14,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/result.h"
+
 namespace dtconv::platform {
 
 class ProfileFile {
@@ -34,11 +36,11 @@ class ProfileFile {
 
   // Writes what Write collected (POSIX: to a temporary file moved over the old one, so a failure
   // leaves the old file whole). Returns 0 or a result code 0x8007xxxx.
-  uint32_t Commit();
+  Result Commit();
 
   // 0 when the file exists and could be read, or the result code of the failure (a missing file
   // gives 0x80070002).
-  uint32_t ReadStatus();
+  Result ReadStatus();
 
  private:
   struct Impl;

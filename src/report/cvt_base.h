@@ -8,9 +8,9 @@
 
 #include "input/monitor_data.h"
 #include "input/monitor_record.h"
-#include "pipeline/converter_context.h"
-#include "pipeline/text_format.h"
-#include "pipeline/text_output.h"
+#include "output/converter_context.h"
+#include "output/text.h"
+#include "output/text_output.h"
 #include "report/local_time_cache.h"
 
 namespace dtconv {

@@ -1,6 +1,6 @@
 #include "report/local_time_cache.h"
 
-#include "pipeline/text_format.h"
+#include "output/text.h"
 
 namespace dtconv {
 

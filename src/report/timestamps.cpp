@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "pipeline/text_format.h"
+#include "output/text.h"
 #include "platform/platform.h"
 
 namespace dtconv {

@@ -11,8 +11,8 @@
 #include <cstring>
 
 #include "input/monitor_record.h"
-#include "pipeline/text_format.h"
-#include "pipeline/text_output.h"
+#include "output/text.h"
+#include "output/text_output.h"
 #include "platform/platform.h"
 #include "report/cvt_base.h"
 

@@ -60,8 +60,9 @@ class PostingObserver : public JobObserver {
     PostMessageW(job_->notify, WM_CONVERT_PROGRESS, static_cast<WPARAM>(position),
                  job_->conversion);
   }
-  void OnDone(uint32_t result) override {
-    PostMessageW(job_->notify, WM_CONVERT_DONE, static_cast<WPARAM>(result), job_->conversion);
+  void OnDone(Result result) override {
+    PostMessageW(job_->notify, WM_CONVERT_DONE, static_cast<WPARAM>(result.code()),
+                 job_->conversion);
   }
 
  private:
@@ -153,7 +154,7 @@ void StopWorker(MainDialog* d) {
   d->job.reset();
 }
 
-void EndConversion(MainDialog* d, uint32_t result) {
+void EndConversion(MainDialog* d, Result result) {
   StopWorker(d);
   if (int message = ResultMessageId(result)) {
     d->app->ShowMessage(d->hwnd, LoadUiString(static_cast<unsigned>(message), 256), d->Caption(256),
@@ -285,7 +286,7 @@ void OnCommand(MainDialog* d, int id, int code) {
       OnStart(d);
       break;
     case IDC_STOP:
-      EndConversion(d, 0);
+      EndConversion(d, kResultOk);
       break;
     case IDC_BROWSE:
       if (d->filePane) SendMessageW(d->filePane, WM_COMMAND, IDC_BROWSE, 0);
@@ -334,7 +335,7 @@ INT_PTR CALLBACK MainDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
       // The end of a conversion stopped with the Stop button arrives after it: it reports its
       // result and resets the controls once more, unless a newer conversion is running by then.
       if (d->worker == nullptr || lParam == d->conversion) {
-        EndConversion(d, static_cast<uint32_t>(wParam));
+        EndConversion(d, Result(static_cast<uint32_t>(wParam)));
       }
       return TRUE;
     case WM_CLOSE:

@@ -76,8 +76,8 @@ SelectButtons SelectButtonStates(int itemCount, int selectedCount) {
   return {selectedCount<itemCount, selectedCount> 0, true};
 }
 
-int ResultMessageId(uint32_t result) {
-  if (result == 0 || result == kResultCancelled) return 0;
+int ResultMessageId(Result result) {
+  if (result.ok() || result == kResultCancelled) return 0;
   if (result == kResultInvalidData || result == kResultNotSupported) return 139;
   return 137;
 }

@@ -48,7 +48,7 @@ SelectButtons SelectButtonStates(int itemCount, int selectedCount);
 
 // The string shown for a conversion's result: 0 for none (success, cancelled), 139 for data the
 // program cannot read, 137 for every other failure.
-int ResultMessageId(uint32_t result);
+int ResultMessageId(Result result);
 
 // True when Start must refuse `selected` files.
 bool ExceedsSelectionLimit(int selected, bool noLimit);

@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
                                    dtconv::ConvertPcap(cv, d, c);
                                  });
   if (r.result != 0) {
-    std::fprintf(stderr, "conversion failed: 0x%08X\n", r.result);
+    std::fprintf(stderr, "conversion failed: 0x%08X\n", r.result.code());
     return 1;
   }
   std::ofstream out(argv[2], std::ios::binary | std::ios::trunc);

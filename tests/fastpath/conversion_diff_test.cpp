@@ -303,13 +303,6 @@ TEST_F(ConversionDiff, PcapngPacketsAreThePcapPackets) {
   }
 }
 
-// The vector widths the analog rows may be written with here: 256 bits where the processor has
-// AVX2, and always 128.
-std::vector<bool> WideVectorChoices() {
-  if (platform::HasAvx2()) return {true, false};
-  return {false};
-}
-
 TEST_F(ConversionDiff, AnalogTextAndCsv) {
   Random r(13);
   for (int round = 0; round < 8; ++round) {
@@ -327,14 +320,9 @@ TEST_F(ConversionDiff, AnalogTextAndCsv) {
       CvtSettings s = test::SettingsFor(csv ? kCvtAnalogCsv : kCvtAnalogText, style,
                                         csv ? r.Below(16) : 0, o.bits, Wide(o.delimiter));
       CTxtCvtANA cv;
-      // Every other style with the wide vectors, where there are any.
-      bool wide = style % 2 == 0 && platform::HasAvx2();
       Check(
           header, full, s,
-          [&](const MonitorData& d, ConverterContext& c) {
-            c.wideVectors = wide;
-            ConvertAnalog(cv, d, c);
-          },
+          [&](const MonitorData& d, ConverterContext& c) { ConvertAnalog(cv, d, c); },
           ref::AnalogRows(data, s, o.utf8, o.eol, o.delimiter));
     }
   }
@@ -365,20 +353,13 @@ std::pair<CaptureBuilder, CaptureBuilder> EightChannelCapture(Random& r,
   return {header, full};
 }
 
-// The analog rows of `full` in the text style or CSV style `style`, with each vector width,
-// against `rows`.
+// The analog rows of `full` in the text style or CSV style `style` against `rows`.
 void CheckAnalogWidths(ConversionDiff& test, const CaptureBuilder& header,
                        const CaptureBuilder& full, const CvtSettings& s, const std::string& rows) {
-  for (bool wide : WideVectorChoices()) {
-    CTxtCvtANA cv;
-    test.Check(
-        header, full, s,
-        [&](const MonitorData& d, ConverterContext& c) {
-          c.wideVectors = wide;
-          ConvertAnalog(cv, d, c);
-        },
-        rows);
-  }
+  CTxtCvtANA cv;
+  test.Check(
+      header, full, s, [&](const MonitorData& d, ConverterContext& c) { ConvertAnalog(cv, d, c); },
+      rows);
 }
 
 // Eight-channel rows among whose cells some lie exactly halfway between two texts: the -1V - +1V

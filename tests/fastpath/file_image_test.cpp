@@ -57,7 +57,7 @@ std::string InMemory(const CaptureBuilder& b, const CvtSettings& s,
   MonitorData data = test::ParseCapture(b);
   test::TempDir dir;
   TextOutput out;
-  out.SetupOutput(s);
+  out.SetupOutput(s.outputBits, s.delimiter);
   EXPECT_EQ(out.OpenOutput(dir / "out"), 0u);
   ConverterContext ctx;
   ctx.type = s.type;

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "diff_support.h"
-#include "pipeline/text_format.h"
+#include "output/text.h"
 #include "reference_format.h"
 
 namespace dtconv {

@@ -9,20 +9,14 @@
 #include <vector>
 
 #include "diff_support.h"
-#include "pipeline/text_format.h"
-#include "pipeline/text_output.h"
+#include "output/text.h"
+#include "output/text_output.h"
 #include "test_files.h"
 
 namespace dtconv {
 namespace {
 
 using test::Random;
-
-CvtSettings Lf() {
-  CvtSettings s;
-  s.outputBits = 1;
-  return s;
-}
 
 // One step of a writer's life: a line (text appended in pieces, some formatted in place) or a run
 // of raw bytes.
@@ -50,7 +44,7 @@ std::string Plain(const std::vector<Step>& steps, const std::string& eol) {
 std::string Written(size_t blockSize, const std::vector<Step>& steps) {
   test::TempDir dir;
   TextOutput out(blockSize);
-  out.SetupOutput(Lf());
+  out.SetupOutput(kOutLf);
   EXPECT_EQ(out.OpenOutput(dir / "o.txt"), 0u);
   for (const Step& s : steps) {
     if (!s.raw.empty()) {
@@ -129,20 +123,17 @@ TEST(OutputBuffer, RawBytesGoBeforeAnUnfinishedLine) {
   test::TempDir dir;
   for (size_t block : {size_t{2}, size_t{8}, TextOutput::kDefaultBlockSize}) {
     TextOutput out(block);
-    out.SetupOutput(Lf());
+    out.SetupOutput(kOutLf);
     ASSERT_EQ(out.OpenOutput(dir / "o.txt"), 0u);
     out.AppendText("one");
     out.FlushLine();
     out.AppendText("two");
     out.WriteBytes("RAW", 3);
     out.WriteBytes("0123456789", 10);
-    uint8_t* at = out.BeginBytes(4);
-    std::memcpy(at, "BUILT", 5);  // only what EndBytes is given counts
-    out.EndBytes(at + 4);
     out.AppendText(" three");
     out.FlushLine();
     out.CloseOutput();
-    EXPECT_EQ(test::ReadFileBytes(dir / "o.txt"), "one\nRAW0123456789BUILtwo three\n") << block;
+    EXPECT_EQ(test::ReadFileBytes(dir / "o.txt"), "one\nRAW0123456789two three\n") << block;
   }
 }
 
@@ -150,7 +141,7 @@ TEST(OutputBuffer, TextFormattedInPlaceIsCutLikeAppendedText) {
   // Near the capacity, BeginAppend hands out scratch room and EndAppend cuts what was written.
   test::TempDir dir;
   TextOutput out;
-  out.SetupOutput(Lf());
+  out.SetupOutput(kOutLf);
   ASSERT_EQ(out.OpenOutput(dir / "o.txt"), 0u);
   out.AppendText(std::string(TextOutput::kLineCapacity - 5, 'a'));
   char* at = out.BeginAppend(10);
@@ -167,7 +158,7 @@ TEST(OutputBuffer, NothingIsWrittenWhileBelowOneBlock) {
   // The lines wait in the buffer: a file removed under the writer only shows its loss at close.
   test::TempDir dir;
   TextOutput out(64);
-  out.SetupOutput(Lf());
+  out.SetupOutput(kOutLf);
   ASSERT_EQ(out.OpenOutput(dir / "o.txt"), 0u);
   out.AppendText("short line");
   out.FlushLine();
@@ -179,12 +170,12 @@ TEST(OutputBuffer, NothingIsWrittenWhileBelowOneBlock) {
 }
 
 TEST(OutputBuffer, BytesBuiltInPlaceAfterACancelAreDropped) {
-  // The bytes of the EndBytes that first sees the cancel are not handed over; what came before
-  // is written, and nothing after.
+  // The EndBytes that first sees the cancel still hands its bytes over, as a line is; nothing
+  // after it is written.
   test::TempDir dir;
   for (size_t block : {size_t{4}, TextOutput::kDefaultBlockSize}) {
     TextOutput out(block);
-    out.SetupOutput(Lf());
+    out.SetupOutput(kOutLf);
     ASSERT_EQ(out.OpenOutput(dir / "o.txt"), 0u);
     uint8_t* at = out.BeginBytes(3);
     std::memcpy(at, "abc", 3);
@@ -199,18 +190,18 @@ TEST(OutputBuffer, BytesBuiltInPlaceAfterACancelAreDropped) {
     out.EndBytes(at + 3);
     out.CloseOutput();
     EXPECT_EQ(out.result(), kResultCancelled);
-    EXPECT_EQ(test::ReadFileBytes(dir / "o.txt"), "abc") << block;
+    EXPECT_EQ(test::ReadFileBytes(dir / "o.txt"), "abcdef") << block;
   }
 }
 
 #ifndef _WIN32
 TEST(OutputBuffer, FullDiskWithTinyBlocksKeepsTheFirstFailure) {
   TextOutput out(3);
-  out.SetupOutput(Lf());
+  out.SetupOutput(kOutLf);
   ASSERT_EQ(out.OpenOutput("/dev/full"), 0u);
   out.AppendText("abcdef");
   out.FlushLine();
-  EXPECT_EQ(out.result(), kResultOutputBase + ENOSPC);
+  EXPECT_EQ(out.result(), Result::Output(ENOSPC));
   out.AppendText("more");
   out.FlushLine();
   out.WriteBytes("raw", 3);
@@ -218,7 +209,7 @@ TEST(OutputBuffer, FullDiskWithTinyBlocksKeepsTheFirstFailure) {
   std::memcpy(at, "xyz", 3);
   out.EndBytes(at + 3);
   out.CloseOutput();
-  EXPECT_EQ(out.result(), kResultOutputBase + ENOSPC);
+  EXPECT_EQ(out.result(), Result::Output(ENOSPC));
 }
 #endif
 

@@ -16,7 +16,7 @@ using test::Chunk;
 using test::DataInfoParts;
 using test::Rec;
 
-uint32_t LoadBytes(const Bytes& bytes, MonitorData& data) {
+Result LoadBytes(const Bytes& bytes, MonitorData& data) {
   test::TempDir dir;
   test::WriteFile(dir / "c.DT", bytes);
   return LoadMonitorData(dir / "c.DT", data);
@@ -33,7 +33,7 @@ Bytes WithParts(const std::function<void(DataInfoParts&)>& edit) {
 struct Case {
   const char* name;
   std::function<Bytes()> make;
-  uint32_t expected;
+  Result expected;
 };
 
 Bytes U32Rec(uint32_t count, size_t entryBytes) {
@@ -45,8 +45,8 @@ Bytes U32Rec(uint32_t count, size_t entryBytes) {
 
 std::vector<Case> Cases() {
   return {
-      {"valid capture", [] { return CaptureBuilder().Marker(0x80, 0).Build(); }, 0},
-      {"signature only", [] { return test::AssembleFile({}); }, 0},
+      {"valid capture", [] { return CaptureBuilder().Marker(0x80, 0).Build(); }, kResultOk},
+      {"signature only", [] { return test::AssembleFile({}); }, kResultOk},
       {"fifteen bytes",
        [] {
          Bytes b = test::AssembleFile({});
@@ -95,14 +95,14 @@ std::vector<Case> Cases() {
          b.recordingKind = 4;
          return b.Build();
        },
-       0},
+       kResultOk},
       {"recording kind 16",
        [] {
          CaptureBuilder b;
          b.recordingKind = 16;
          return b.Build();
        },
-       0},
+       kResultOk},
       {"information length over the chunk",
        [] { return WithParts([](DataInfoParts& p) { p.infoLength = 100000; }); },
        kResultInvalidData},
@@ -125,9 +125,9 @@ std::vector<Case> Cases() {
        [] { return WithParts([](DataInfoParts& p) { p.setup[1].length = 400; }); },
        kResultInvalidData},
       {"block ends after the kind record",
-       [] { return WithParts([](DataInfoParts& p) { p.setup.resize(1); }); }, 0},
+       [] { return WithParts([](DataInfoParts& p) { p.setup.resize(1); }); }, kResultOk},
       {"block ends after the CAN set-up",
-       [] { return WithParts([](DataInfoParts& p) { p.setup.resize(3); }); }, 0},
+       [] { return WithParts([](DataInfoParts& p) { p.setup.resize(3); }); }, kResultOk},
       {"inner CAN record longer than its outer record",
        [] { return WithParts([](DataInfoParts& p) { p.setup[2].body[0] = 200; }); },
        kResultInvalidData},
@@ -141,7 +141,7 @@ std::vector<Case> Cases() {
            p.setup.resize(5);
          });
        },
-       0},
+       kResultOk},
       {"identity missing",
        [] {
          return WithParts([](DataInfoParts& p) {
@@ -156,7 +156,7 @@ std::vector<Case> Cases() {
       {"calibration table without count word",
        [] { return WithParts([](DataInfoParts& p) {
               p.calibration.body = {1, 2};
-            }); }, 0},
+            }); }, kResultOk},
       {"calibration count larger than the table",
        [] { return WithParts([](DataInfoParts& p) { p.calibration.body = U32Rec(2, 79); }); },
        kResultInvalidData},
@@ -179,9 +179,10 @@ std::vector<Case> Cases() {
       {"recorder record 5 of six bytes",
        [] { return WithParts([](DataInfoParts& p) {
               p.recorder[4].body = {0, 0};
-            }); }, 0},
+            }); }, kResultOk},
       {"recorder record 4 with six entries",
-       [] { return WithParts([](DataInfoParts& p) { p.recorder[3].body = U32Rec(6, 96); }); }, 0},
+       [] { return WithParts([](DataInfoParts& p) { p.recorder[3].body = U32Rec(6, 96); }); },
+       kResultOk},
       {"identity length word over the information",
        [] { return WithParts([](DataInfoParts& p) { p.recorder[1].length = 10000; }); },
        kResultInvalidData},
@@ -192,7 +193,7 @@ std::vector<Case> Cases() {
          chunks[0].size = 100000;
          return test::AssembleFile(chunks);
        },
-       0},
+       kResultOk},
   };
 }
 
@@ -244,9 +245,8 @@ TEST(Loader, MissingFileGivesSystemErrorTwo) {
 TEST(Loader, FolderIsNotACapture) {
   test::TempDir dir;
   MonitorData data;
-  uint32_t r = LoadMonitorData(dir.path(), data);
-  EXPECT_NE(r, 0u);
-  EXPECT_EQ(r & 0xFFFF0000u, 0x80070000u);
+  Result r = LoadMonitorData(dir.path(), data);
+  EXPECT_TRUE(r.IsSystemError());
 }
 
 TEST(Loader, KeepsIdentityTimeBaseAndChannelSetups) {

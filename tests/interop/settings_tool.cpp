@@ -72,12 +72,12 @@ int main(int argc, char** argv) {
   }
   std::filesystem::path file = argv[2];
   if (std::strcmp(argv[1], "write") == 0) {
-    uint32_t result = SaveSettings(file, Unusual());
+    uint32_t result = SaveSettings(file, Unusual()).code();
     if (result != 0) std::fprintf(stderr, "settings_tool: save failed: 0x%08X\n", result);
     return result == 0 ? 0 : 1;
   }
   CvtOptions loaded;
-  uint32_t result = LoadSettings(file, loaded);
+  uint32_t result = LoadSettings(file, loaded).code();
   if (result != 0) {
     std::fprintf(stderr, "settings_tool: load failed: 0x%08X\n", result);
     return 1;

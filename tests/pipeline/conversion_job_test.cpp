@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 
 // Writes one line per record: its type and timestamp.
 void ListRecords(ConversionSession& s) {
-  for (uint32_t i = 0; i < s.data.recordCount && s.output.result() == 0; ++i) {
+  for (uint32_t i = 0; i < s.data.recordCount && s.output.result().ok(); ++i) {
     char piece[64];
     FormatPiece(piece, "%02X %llu", s.data.records[i].Type(),
                 static_cast<unsigned long long>(s.data.records[i].Timestamp()));
@@ -46,19 +46,19 @@ class ListSource : public InputSource {
 
 struct Recorder : JobObserver {
   std::vector<int> positions;
-  std::vector<uint32_t> fileResults;
-  uint32_t done = 0xFFFFFFFF;
+  std::vector<Result> fileResults;
+  Result done{0xFFFFFFFF};
   std::atomic<bool>* stopAfterFirst = nullptr;
   std::atomic<bool>* stopOnStart = nullptr;
   void OnProgress(int p) override { positions.push_back(p); }
   void OnFileStart(const fs::path&, const fs::path&) override {
     if (stopOnStart) stopOnStart->store(true);
   }
-  void OnFileDone(const fs::path&, const fs::path&, uint32_t r) override {
+  void OnFileDone(const fs::path&, const fs::path&, Result r) override {
     fileResults.push_back(r);
     if (stopAfterFirst) stopAfterFirst->store(true);
   }
-  void OnDone(uint32_t r) override { done = r; }
+  void OnDone(Result r) override { done = r; }
 };
 
 class Job : public ::testing::Test {
@@ -74,7 +74,7 @@ class Job : public ::testing::Test {
                                   '!', '!', '!', '!'});
     return dir_ / name;
   }
-  uint32_t Run(std::deque<fs::path> inputs, int32_t type = 0, JobOptions options = {}) {
+  Result Run(std::deque<fs::path> inputs, int32_t type = 0, JobOptions options = {}) {
     ListSource source(std::move(inputs));
     CvtSettings settings;
     settings.type = type;
@@ -104,7 +104,7 @@ TEST_F(Job, StopBeforeStart) {
 TEST_F(Job, SecondOfThreeCorrupt) {
   EXPECT_EQ(Run({Good("a.DT"), Corrupt("b.DT"), Good("c.DT")}), 0u);
   EXPECT_EQ(rec_.positions, (std::vector<int>{1, 3, 5, 6}));
-  EXPECT_EQ(rec_.fileResults, (std::vector<uint32_t>{0, kResultInvalidData, 0}));
+  EXPECT_EQ(rec_.fileResults, (std::vector<Result>{kResultOk, kResultInvalidData, kResultOk}));
   EXPECT_EQ(test::ReadFileBytes(dir_ / "a.txt"), "80 7\n");
   EXPECT_FALSE(fs::exists(dir_ / "b.txt"));  // a failed load writes nothing
   EXPECT_TRUE(fs::exists(dir_ / "c.txt"));
@@ -128,7 +128,7 @@ TEST_F(Job, StopBeforeTheOutputIsOpenStillCancelsThatFile) {
   // cancel flag): the file must still stop, without an output.
   rec_.stopOnStart = &stop_;
   EXPECT_EQ(Run({Good("a.DT"), Good("b.DT")}), kResultCancelled);
-  EXPECT_EQ(rec_.fileResults, (std::vector<uint32_t>{kResultCancelled}));
+  EXPECT_EQ(rec_.fileResults, (std::vector<Result>{kResultCancelled}));
   EXPECT_FALSE(fs::exists(dir_ / "a.txt"));
   EXPECT_FALSE(fs::exists(dir_ / "b.txt"));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()), 2);
@@ -191,7 +191,7 @@ TEST_F(Job, FailedWriteLeavesTheOlderOutputIntact) {
   fs::path in = Good("a.DT");
   test::WriteFile(dir_ / "a.txt", {'o', 'l', 'd'});
   // An output folder that does not exist: the open fails.
-  EXPECT_EQ(Run({in}, 0, {dir_ / "missing"}), kResultOutputBase + ENOENT);
+  EXPECT_EQ(Run({in}, 0, {dir_ / "missing"}), Result::Output(ENOENT));
   EXPECT_EQ(rec_.positions, (std::vector<int>{1}));
   EXPECT_EQ(test::ReadFileBytes(dir_ / "a.txt"), "old");
 }
@@ -213,16 +213,17 @@ TEST_F(Job, UnsupportedTypeInTheTable) {
 }
 
 TEST(ResultMessages, Table) {
-  EXPECT_STREQ(ResultMessage(0), "");
+  EXPECT_STREQ(ResultMessage(kResultOk), "");
   EXPECT_STREQ(ResultMessage(kResultCancelled), "");
   EXPECT_STREQ(ResultMessage(kResultNotSupported),
                "The specified data file is unsupported or corrupt.");
-  for (uint32_t r : {kResultOutOfMemory, 0x80070002u, 0xA007001Cu, kResultWorkerFailed, 1u}) {
-    EXPECT_STREQ(ResultMessage(r), "Cannot convert.") << std::hex << r;
+  for (uint32_t r :
+       {kResultOutOfMemory.code(), 0x80070002u, 0xA007001Cu, kResultWorkerFailed.code(), 1u}) {
+    EXPECT_STREQ(ResultMessage(Result(r)), "Cannot convert.") << std::hex << r;
   }
   EXPECT_STREQ(ResultMessageJapanese(kResultInvalidData),
                "指定されたデータファイルはサポートされていないか破損しています。");
-  EXPECT_STREQ(ResultMessageJapanese(0x80070005), "変換できませんでした。");
+  EXPECT_STREQ(ResultMessageJapanese(Result(0x80070005)), "変換できませんでした。");
 }
 
 }  // namespace

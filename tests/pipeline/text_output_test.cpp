@@ -1,5 +1,5 @@
 // The line writer: trimming, line ends, byte order mark, delimiter and the first failure.
-#include "pipeline/text_output.h"
+#include "output/text_output.h"
 
 #include <gtest/gtest.h>
 #ifndef _WIN32
@@ -12,17 +12,10 @@
 namespace dtconv {
 namespace {
 
-CvtSettings Bits(uint32_t bits, std::u16string delimiter = u",") {
-  CvtSettings s;
-  s.outputBits = bits;
-  s.delimiter = delimiter;
-  return s;
-}
-
 std::string WriteLines(uint32_t bits, const std::vector<std::string>& lines) {
   test::TempDir dir;
   TextOutput out;
-  out.SetupOutput(Bits(bits));
+  out.SetupOutput(bits);
   EXPECT_EQ(out.OpenOutput(dir / "o.txt"), 0u);
   for (const auto& l : lines) {
     out.AppendText(l);
@@ -68,7 +61,7 @@ class Delimiter : public ::testing::TestWithParam<DelimiterCase> {};
 
 TEST_P(Delimiter, IsTranscodedIntoTheOutputCode) {
   TextOutput out;
-  out.SetupOutput(Bits(GetParam().bits, GetParam().wide));
+  out.SetupOutput(GetParam().bits, GetParam().wide);
   EXPECT_EQ(out.delimiter(), GetParam().narrow);
 }
 
@@ -85,7 +78,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(TextOutput, DelimiterIsAppendedWhole) {
   test::TempDir dir;
   TextOutput out;
-  out.SetupOutput(Bits(1, u"<>"));
+  out.SetupOutput(1, u"<>");
   ASSERT_EQ(out.OpenOutput(dir / "o.csv"), 0u);
   out.AppendText("a");
   out.AppendDelimiter();
@@ -98,7 +91,7 @@ TEST(TextOutput, DelimiterIsAppendedWhole) {
 TEST(TextOutput, LongLineIsCutAtCapacityMinusOne) {
   test::TempDir dir;
   TextOutput out;
-  out.SetupOutput(Bits(1));
+  out.SetupOutput(1);
   ASSERT_EQ(out.OpenOutput(dir / "o.txt"), 0u);
   std::string big(TextOutput::kLineCapacity + 10, 'x');
   out.AppendText(big);
@@ -113,7 +106,7 @@ TEST(TextOutput, LongLineIsCutAtCapacityMinusOne) {
 TEST(TextOutput, CancelWritesTheLineThenStops) {
   test::TempDir dir;
   TextOutput out;
-  out.SetupOutput(Bits(1));
+  out.SetupOutput(1);
   ASSERT_EQ(out.OpenOutput(dir / "o.txt"), 0u);
   out.AppendText("one");
   out.FlushLine();
@@ -136,9 +129,9 @@ TEST(TextOutput, CancelWritesTheLineThenStops) {
 TEST(TextOutput, OpenFailureGivesOutputErrorCode) {
   test::TempDir dir;
   TextOutput out;
-  out.SetupOutput(Bits(3));
-  uint32_t r = out.OpenOutput(dir / "missing" / "o.txt");
-  EXPECT_EQ(r, kResultOutputBase + ENOENT);
+  out.SetupOutput(3);
+  Result r = out.OpenOutput(dir / "missing" / "o.txt");
+  EXPECT_EQ(r, Result::Output(ENOENT));
   out.AppendText("x");
   out.FlushLine();  // no file: nothing happens, the first code stays
   EXPECT_EQ(out.result(), r);
@@ -156,15 +149,15 @@ TEST(TextOutput, FormatPieceRoundsTiesLikeTheIsoLibrary) {
 #ifndef _WIN32
 TEST(TextOutput, FullDiskGivesEnospcAndStaysFailed) {
   TextOutput out;
-  out.SetupOutput(Bits(1));
+  out.SetupOutput(1);
   ASSERT_EQ(out.OpenOutput("/dev/full"), 0u);
   std::string line(1000, 'x');
-  for (int i = 0; i < 3000 && out.result() == 0; ++i) {
+  for (int i = 0; i < 3000 && out.result().ok(); ++i) {
     out.AppendText(line);
     out.FlushLine();
   }
   out.CloseOutput();
-  EXPECT_EQ(out.result(), kResultOutputBase + ENOSPC);
+  EXPECT_EQ(out.result(), Result::Output(ENOSPC));
 }
 
 // The room a large output has the file system set aside ahead of its blocks is given back on
@@ -177,7 +170,7 @@ TEST(TextOutput, LargeOutputLeavesNoRoomReservedPastItsEnd) {
     return static_cast<uint64_t>(st.st_blocks) * 512;
   };
   TextOutput out;
-  out.SetupOutput(Bits(1));  // LF
+  out.SetupOutput(1);  // LF
   ASSERT_EQ(out.OpenOutput(dir / "o.txt"), 0u);
   std::string expected;
   std::string line(99, 'x');
@@ -200,13 +193,13 @@ TEST(TextOutput, LargeOutputLeavesNoRoomReservedPastItsEnd) {
 
 TEST(TextOutput, FullDiskNoticedAtCloseForASmallOutput) {
   TextOutput out;
-  out.SetupOutput(Bits(1));
+  out.SetupOutput(1);
   ASSERT_EQ(out.OpenOutput("/dev/full"), 0u);
   out.AppendText("tiny");
   out.FlushLine();
   EXPECT_EQ(out.result(), 0u);  // still in the buffer
   out.CloseOutput();
-  EXPECT_EQ(out.result(), kResultOutputBase + ENOSPC);
+  EXPECT_EQ(out.result(), Result::Output(ENOSPC));
 }
 #endif
 

@@ -135,7 +135,7 @@ TEST_P(FullDisk, EveryConverterReportsIt) {
     test::WriteFile(dir / "c.DT", b.Build());
     ConversionSession session;
     ASSERT_EQ(LoadMonitorData(dir / "c.DT", session.data), 0u);
-    session.output.SetupOutput(settings);
+    session.output.SetupOutput(settings.outputBits, settings.delimiter);
     session.context.type = settings.type;
     session.context.timeStampStyle = settings.timeStampStyle;
     session.context.output = &session.output;
@@ -143,8 +143,8 @@ TEST_P(FullDisk, EveryConverterReportsIt) {
     ASSERT_EQ(session.output.OpenOutput("/dev/full"), 0u);
     DefaultConverterTable().entries[static_cast<size_t>(GetParam().type)](session);
     session.output.CloseOutput();
-    uint32_t result = session.output.result();
-    EXPECT_EQ(result, kResultOutputBase + ENOSPC) << frames << " frames";
+    Result result = session.output.result();
+    EXPECT_EQ(result, Result::Output(ENOSPC)) << frames << " frames";
     EXPECT_STREQ(ResultMessage(result), kCannotConvert);
     EXPECT_EQ(ResultReason(result),
               std::string("cannot write the output: ") + std::strerror(ENOSPC));
@@ -165,9 +165,9 @@ TEST_F(FailingOutput, DiskFullInTheMiddleOfAJob) {
   fs::path c = Capture(dir_ / "in" / "c.DT");
   WriteText(dir_ / "small" / "b.txt", Old());
 
-  uint32_t r = test::RunJob({a, b, c}, kCvtCanText, rec_, {dir_ / "small"});
+  Result r = test::RunJob({a, b, c}, kCvtCanText, rec_, {dir_ / "small"});
 
-  EXPECT_EQ(rec_.fileResults, (std::vector<uint32_t>{0, kResultOutputBase + ENOSPC, 0}));
+  EXPECT_EQ(rec_.fileResults, (std::vector<Result>{kResultOk, Result::Output(ENOSPC), kResultOk}));
   EXPECT_EQ(rec_.positions, (std::vector<int>{1, 3, 5, 6}));
   EXPECT_EQ(r, 0u);
   EXPECT_EQ(ResultReason(rec_.fileResults[1]),
@@ -188,10 +188,10 @@ TEST_F(FailingOutput, OutputPathThatIsAFolder) {
   fs::create_directory(dir_ / "b.txt");
   WriteText(dir_ / "b.txt" / "keep.txt", Old());
 
-  uint32_t r = test::RunJob({a, b, c}, kCvtCanText, rec_);
+  Result r = test::RunJob({a, b, c}, kCvtCanText, rec_);
 
-  const uint32_t expected = kResultOutputBase + EISDIR;
-  EXPECT_EQ(rec_.fileResults, (std::vector<uint32_t>{0, expected, 0}));
+  const Result expected = Result::Output(EISDIR);
+  EXPECT_EQ(rec_.fileResults, (std::vector<Result>{kResultOk, expected, kResultOk}));
   EXPECT_EQ(r, 0u);
   EXPECT_STREQ(ResultMessage(expected), kCannotConvert);
   ExpectBaseReport(dir_ / "a.txt");
@@ -213,7 +213,7 @@ TEST_F(FailingOutput, ReadOnlyFolder) {
   fs::path a = Capture(dir_ / "a.DT");
   fs::path c = Capture(dir_ / "c.DT");
   std::unique_ptr<Tmpfs> mount;
-  uint32_t expected = 0;
+  Result expected;
   if (RunningAsRoot()) {
     // Root ignores permission bits: a read-only mount is what stops it.
     mount = std::make_unique<Tmpfs>(ro, "size=1m");
@@ -226,19 +226,19 @@ TEST_F(FailingOutput, ReadOnlyFolder) {
   WriteText(ro / "b.txt", Old());
   if (mount) {
     ASSERT_TRUE(mount->MakeReadOnly());
-    expected = kResultOutputBase + EROFS;
+    expected = Result::Output(EROFS);
   } else {
     fs::permissions(ro, fs::perms::owner_read | fs::perms::owner_exec);
-    expected = kResultOutputBase + EACCES;
+    expected = Result::Output(EACCES);
   }
 
-  uint32_t r = test::RunJob({a, b, c}, kCvtCanText, rec_);
+  Result r = test::RunJob({a, b, c}, kCvtCanText, rec_);
 
-  EXPECT_EQ(rec_.fileResults, (std::vector<uint32_t>{0, expected, 0}));
+  EXPECT_EQ(rec_.fileResults, (std::vector<Result>{kResultOk, expected, kResultOk}));
   EXPECT_EQ(r, 0u);
   EXPECT_STREQ(ResultMessage(expected), kCannotConvert);
   EXPECT_EQ(ResultReason(expected), std::string("cannot write the output: ") +
-                                        std::strerror(static_cast<int>(expected & 0xFFFF)));
+                                        std::strerror(static_cast<int>(expected.detail())));
   ExpectBaseReport(dir_ / "a.txt");
   ExpectBaseReport(dir_ / "c.txt");
   EXPECT_EQ(test::ReadFileBytes(ro / "b.txt"), Old());
@@ -252,7 +252,7 @@ TEST_F(FailingOutput, ReadOnlyFolder) {
 struct InputChange {
   const char* name;
   std::function<void(const fs::path&)> change;
-  uint32_t result;
+  Result result;
   const char* message;
   std::string reason;
   bool posixOnly = false;
@@ -260,20 +260,20 @@ struct InputChange {
 
 std::vector<InputChange> InputChanges() {
   return {
-      {"removed", [](const fs::path& p) { fs::remove(p); }, 0x80070002, kCannotConvert,
+      {"removed", [](const fs::path& p) { fs::remove(p); }, Result(0x80070002), kCannotConvert,
        "file not found"},
       {"replaced_by_a_folder",
        [](const fs::path& p) {
          fs::remove(p);
          fs::create_directory(p);
        },
-       0x80070005, kCannotConvert, "access denied"},
+       Result(0x80070005), kCannotConvert, "access denied"},
       {"replaced_by_a_dangling_link",
        [](const fs::path& p) {
          fs::remove(p);
          fs::create_symlink(p.parent_path() / "gone.DT", p);
        },
-       0x80070002, kCannotConvert, "file not found", true},
+       Result(0x80070002), kCannotConvert, "file not found", true},
 #ifndef _WIN32
       {"replaced_by_a_named_pipe",
        [](const fs::path& p) {
@@ -304,9 +304,9 @@ TEST_P(InputChangesUnderTheJob, FailsThatFileOnly) {
     if (p == b) GetParam().change(p);
   };
 
-  uint32_t r = test::RunJob({a, b, c}, kCvtCanText, rec_, {}, DefaultConverterTable(), beforeEach);
+  Result r = test::RunJob({a, b, c}, kCvtCanText, rec_, {}, DefaultConverterTable(), beforeEach);
 
-  EXPECT_EQ(rec_.fileResults, (std::vector<uint32_t>{0, GetParam().result, 0}));
+  EXPECT_EQ(rec_.fileResults, (std::vector<Result>{kResultOk, GetParam().result, kResultOk}));
   EXPECT_EQ(rec_.positions, (std::vector<int>{1, 3, 5, 6}));
   EXPECT_EQ(r, 0u);
   EXPECT_STREQ(ResultMessage(GetParam().result), GetParam().message);
@@ -351,15 +351,15 @@ TEST_F(FailingOutput, InputCutShortWhileConverted) {
   ConverterTable table = DefaultConverterTable();
   table.entries[kCvtCanText] = CutThenConvert;
 
-  uint32_t r = test::RunJob({a, b, c}, kCvtCanText, rec_, {}, table);
+  Result r = test::RunJob({a, b, c}, kCvtCanText, rec_, {}, table);
 
   EXPECT_EQ(r, 0u);
   ExpectBaseReport(dir_ / "a.txt");
   ExpectBaseReport(dir_ / "c.txt");
 #ifdef _WIN32
-  EXPECT_EQ(rec_.fileResults, (std::vector<uint32_t>{0, 0, 0}));
+  EXPECT_EQ(rec_.fileResults, (std::vector<Result>{kResultOk, kResultOk, kResultOk}));
 #else
-  EXPECT_EQ(rec_.fileResults, (std::vector<uint32_t>{0, kResultInputCut, 0}));
+  EXPECT_EQ(rec_.fileResults, (std::vector<Result>{kResultOk, kResultInputCut, kResultOk}));
   EXPECT_STREQ(ResultMessage(kResultInputCut), kCannotConvert);
   EXPECT_EQ(ResultReason(kResultInputCut), "the file ended early while it was read");
   EXPECT_EQ(test::ReadFileBytes(dir_ / "b.txt"), Old());
@@ -393,7 +393,7 @@ struct InputGuard {
   const char* input;  // file name of the capture
   // Prepares the folder before the job; returns false when this system cannot.
   std::function<bool(const fs::path& dir)> prepare;
-  uint32_t result;     // on this platform
+  Result result;       // on this platform
   const char* report;  // the output that must hold the report afterwards, or null
 };
 
@@ -422,20 +422,20 @@ std::vector<InputGuard> InputGuards() {
        [](const fs::path&) { return true; }, kResultOutputIsInput, nullptr},
 #else
       {"output_name_differs_from_the_input_only_in_case", "a.TXT",
-       [](const fs::path&) { return true; }, 0, "a.txt"},
+       [](const fs::path&) { return true; }, kResultOk, "a.txt"},
 #endif
       {"temporary_name_is_a_symbolic_link_to_the_input", "a.DT",
        [](const fs::path& d) {
          return TryLink([&] { fs::create_symlink(d / "a.DT", d / "a.txt.dtconv-part"); });
        },
-       0, "a.txt"},
+       kResultOk, "a.txt"},
       {"output_name_is_a_link_to_a_file_elsewhere", "a.DT",
        [](const fs::path& d) {
          fs::create_directory(d / "elsewhere");
          WriteText(d / "elsewhere" / "precious.txt", Old());
          return TryLink([&] { fs::create_symlink(d / "elsewhere" / "precious.txt", d / "a.txt"); });
        },
-       0, "a.txt"},
+       kResultOk, "a.txt"},
   };
 }
 
@@ -535,12 +535,12 @@ class CancelWhenWritten : public JobObserver {
       }
     });
   }
-  void OnFileDone(const fs::path&, const fs::path&, uint32_t r) override {
+  void OnFileDone(const fs::path&, const fs::path&, Result r) override {
     done_ = true;
     if (watcher_.joinable()) watcher_.join();
     result = r;
   }
-  uint32_t result = 0;
+  Result result;
 
  private:
   TextOutput* out_;
@@ -589,9 +589,9 @@ TEST_F(FailingOutput, EveryTemporaryNameTakenFailsWithoutWriting) {
   }
   std::vector<std::string> namesBefore = test::FolderNames(dir_.path());
 
-  uint32_t r = test::RunJob({in}, kCvtCanText, rec_);
+  Result r = test::RunJob({in}, kCvtCanText, rec_);
 
-  EXPECT_EQ(r, kResultOutputBase + EEXIST);
+  EXPECT_EQ(r, Result::Output(EEXIST));
   EXPECT_STREQ(ResultMessage(r), kCannotConvert);
   EXPECT_EQ(test::ReadFileBytes(dir_ / "a.txt"), Old());
   EXPECT_EQ(test::ReadFileBytes(dir_ / "a.txt.57.dtconv-part"), "busy");
@@ -619,7 +619,7 @@ TEST_F(FailingOutput, TwoWritersOfOneOutputNeverMix) {
   fs::create_directory(out);
   for (int round = 0; round < 8; ++round) {
     JobRecord recA, recB;
-    uint32_t resultA = 1, resultB = 1;
+    Result resultA{1}, resultB{1};
     std::thread ta([&] { resultA = test::RunJob({inA}, kCvtCanText, recA, {out}); });
     std::thread tb([&] { resultB = test::RunJob({inB}, kCvtCanText, recB, {out}); });
     ta.join();

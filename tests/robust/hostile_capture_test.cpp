@@ -113,16 +113,16 @@ struct Case {
   const char* name;
   std::function<Bytes()> make;
   int32_t type;
-  uint32_t result;
+  Result result;
   const char* golden;  // kNoOutput, kEmptyOutput or a golden file under robust/
 };
 
 std::vector<Case> Cases() {
-  const uint32_t bad = kResultInvalidData;
+  const Result bad = kResultInvalidData;
   std::vector<Case> c = {
       // The file as a whole.
-      {"base capture", [] { return Base().Build(); }, kCvtCanText, 0, "robust/base.txt"},
-      {"base capture wave", [] { return Base().Build(); }, kCvtAnalogWave, 0,
+      {"base capture", [] { return Base().Build(); }, kCvtCanText, kResultOk, "robust/base.txt"},
+      {"base capture wave", [] { return Base().Build(); }, kCvtAnalogWave, kResultOk,
        "robust/base_wave.csv"},
       {"zero-length file", [] { return Bytes{}; }, kCvtCanText, bad, kNoOutput},
       {"fifteen bytes of signature",
@@ -216,7 +216,7 @@ std::vector<Case> Cases() {
            SetInnerLength(p.setup[2], static_cast<uint32_t>(p.setup[2].body.size() - 1));
          });
        },
-       kCvtCanText, 0, "robust/base.txt"},
+       kCvtCanText, kResultOk, "robust/base.txt"},
       {"CAN set-up inner length 2",
        [] { return WithParts([](DataInfoParts& p) { SetInnerLength(p.setup[2], 2); }); },
        kCvtCanText, bad, kNoOutput},
@@ -245,7 +245,7 @@ std::vector<Case> Cases() {
            p.setup[6].body = {0xFF, 0xFF, 0xFF, 0xFF, 1, 2};
          });
        },
-       kCvtCanText, 0, "robust/base.txt"},
+       kCvtCanText, kResultOk, "robust/base.txt"},
       {"legacy identity length 3",
        [] { return WithParts([](DataInfoParts& p) { p.recorder[0].length = 3; }); }, kCvtCanText,
        bad, kNoOutput},
@@ -282,7 +282,7 @@ std::vector<Case> Cases() {
        [] { return WithParts([](DataInfoParts& p) {
               p.calibration.body = {7, 7, 7};
             }); },
-       kCvtCanText, 0, "robust/base.txt"},
+       kCvtCanText, kResultOk, "robust/base.txt"},
 
       // Counts whose n x size overflows 32 bits, and counts one too large.
       {"calibration count 0x06666667 (x40 wraps to 24)",
@@ -333,13 +333,13 @@ std::vector<Case> Cases() {
            c[0].size = static_cast<uint32_t>(c[0].payload.size() + 1);
          });
        },
-       kCvtCanText, 0, "robust/header_only.txt"},
+       kCvtCanText, kResultOk, "robust/header_only.txt"},
       {"information chunk size past the end",
        [] { return WithChunks([](std::vector<Chunk>& c) { c[0].size = 0xFFFFFFFF; }); },
        kCvtCanText, bad, kEmptyOutput},
       {"record chunk size past the end",
        [] { return WithChunks([](std::vector<Chunk>& c) { c[1].size = 0xFFFFFFF0; }); },
-       kCvtCanText, 0, "robust/header_only.txt"},
+       kCvtCanText, kResultOk, "robust/header_only.txt"},
       {"record chunk size one short of whole records",
        [] {
          return WithChunks([](std::vector<Chunk>& c) {
@@ -347,67 +347,67 @@ std::vector<Case> Cases() {
            c.resize(2);
          });
        },
-       kCvtCanText, 0, "robust/last_record_cut.txt"},
+       kCvtCanText, kResultOk, "robust/last_record_cut.txt"},
       {"record chunk size with 31 spare bytes",
        [] {
          return WithChunks(
              [](std::vector<Chunk>& c) { c[1].payload.insert(c[1].payload.end(), 31, 0xEE); });
        },
-       kCvtCanText, 0, "robust/base.txt"},
+       kCvtCanText, kResultOk, "robust/base.txt"},
       {"records before the information chunk",
        [] { return WithChunks([](std::vector<Chunk>& c) { std::swap(c[0], c[1]); }); }, kCvtCanText,
-       0, "robust/header_only.txt"},
+       kResultOk, "robust/header_only.txt"},
       {"a second, broken information chunk",
        [] {
          return WithChunks([](std::vector<Chunk>& c) {
            c.insert(c.begin() + 1, Chunk{"DINF", {1, 0, 0, 0}, {}});
          });
        },
-       kCvtCanText, 0, "robust/base.txt"},
+       kCvtCanText, kResultOk, "robust/base.txt"},
       {"unknown chunk claiming 4 GiB at the end",
        [] {
          return WithChunks([](std::vector<Chunk>& c) {
            c.push_back(Chunk{"JUNK", Bytes(12, 0xAA), 0xFFFFFFFF});
          });
        },
-       kCvtCanText, 0, "robust/base.txt"},
+       kCvtCanText, kResultOk, "robust/base.txt"},
       {"empty unknown chunk first",
        [] {
          return WithChunks([](std::vector<Chunk>& c) {
            c.insert(c.begin(), Chunk{std::string("\0\0\0\0", 4), {}, {}});
          });
        },
-       kCvtCanText, 0, "robust/base.txt"},
+       kCvtCanText, kResultOk, "robust/base.txt"},
       {"wave samples before the wave information",
        [] { return WithChunks([](std::vector<Chunk>& c) { std::swap(c[2], c[3]); }); },
-       kCvtAnalogWave, 0, "robust/no_wave.csv"},
+       kCvtAnalogWave, kResultOk, "robust/no_wave.csv"},
       {"wave information length 3",
        [] { return WithChunks([](std::vector<Chunk>& c) {
               c[2].payload = {3, 0, 0, 0, 1};
             }); },
-       kCvtAnalogWave, 0, "robust/no_wave.csv"},
+       kCvtAnalogWave, kResultOk, "robust/no_wave.csv"},
       {"wave information length one over its chunk",
        [] {
          return WithChunks([](std::vector<Chunk>& c) {
            c[2].payload[0] = static_cast<uint8_t>(c[2].payload.size() + 1);
          });
        },
-       kCvtAnalogWave, 0, "robust/no_wave.csv"},
+       kCvtAnalogWave, kResultOk, "robust/no_wave.csv"},
       {"wave information of 2 bytes",
        [] { return WithChunks([](std::vector<Chunk>& c) {
               c[2].payload = {0x88, 0};
             }); },
-       kCvtAnalogWave, 0, "robust/no_wave.csv"},
+       kCvtAnalogWave, kResultOk, "robust/no_wave.csv"},
       {"wave samples with 3 spare bytes",
        [] {
          return WithChunks([](std::vector<Chunk>& c) {
            c[3].payload.insert(c[3].payload.end(), {9, 9, 9});
          });
        },
-       kCvtAnalogWave, 0, "robust/base_wave.csv"},
+       kCvtAnalogWave, kResultOk, "robust/base_wave.csv"},
       {"wave sample chunk size past the end",
        [] { return WithChunks([](std::vector<Chunk>& c) { c[3].size = 0x40000000; }); },
-       kCvtAnalogWave, 0, "robust/no_wave.csv"},
+       kCvtAnalogWave, kResultOk, "robust/no_wave.csv"},
 
       // Continuation records of a 64-byte CAN FD frame: missing, out of order, of the wrong type.
       {"FD frame with its second continuation missing",
@@ -417,7 +417,7 @@ std::vector<Case> Cases() {
            b.Frame(Frame(1, 20, kData11, 0x100, 1, 1));
          });
        },
-       kCvtCanText, 0, "robust/continuation_fd_skipped.txt"},
+       kCvtCanText, kResultOk, "robust/continuation_fd_skipped.txt"},
       {"FD frame as the last record, without continuations",
        [] {
          return WithRecords([](CaptureBuilder& b) {
@@ -425,7 +425,7 @@ std::vector<Case> Cases() {
            b.Raw(FdHead(30));
          });
        },
-       kCvtCanText, 0, "robust/continuation_fd_last.txt"},
+       kCvtCanText, kResultOk, "robust/continuation_fd_last.txt"},
       {"FD frame with its continuations out of order",
        [] {
          return WithRecords([](CaptureBuilder& b) {
@@ -433,7 +433,7 @@ std::vector<Case> Cases() {
            b.Frame(Frame(1, 20, kData11, 0x100, 1, 1));
          });
        },
-       kCvtCanText, 0, "robust/continuation_fd_skipped.txt"},
+       kCvtCanText, kResultOk, "robust/continuation_fd_skipped.txt"},
       {"FD frame with a continuation of the other line",
        [] {
          return WithRecords([](CaptureBuilder& b) {
@@ -441,7 +441,7 @@ std::vector<Case> Cases() {
            b.Frame(Frame(1, 20, kData11, 0x100, 1, 1));
          });
        },
-       kCvtCanText, 0, "robust/continuation_fd_skipped.txt"},
+       kCvtCanText, kResultOk, "robust/continuation_fd_skipped.txt"},
       {"FD frame whose continuation has the head flag",
        [] {
          return WithRecords([](CaptureBuilder& b) {
@@ -451,7 +451,7 @@ std::vector<Case> Cases() {
            b.Frame(Frame(1, 20, kData11, 0x100, 1, 1));
          });
        },
-       kCvtCanText, 0, "robust/continuation_head_flag.txt"},
+       kCvtCanText, kResultOk, "robust/continuation_head_flag.txt"},
       {"FD frame whose continuations both say 1",
        [] {
          return WithRecords([](CaptureBuilder& b) {
@@ -459,7 +459,7 @@ std::vector<Case> Cases() {
            b.Frame(Frame(1, 20, kData11, 0x100, 1, 1));
          });
        },
-       kCvtCanText, 0, "robust/continuation_fd_skipped.txt"},
+       kCvtCanText, kResultOk, "robust/continuation_fd_skipped.txt"},
       {"FD frame head claiming 200 stored bytes",
        [] {
          return WithRecords([](CaptureBuilder& b) {
@@ -469,7 +469,7 @@ std::vector<Case> Cases() {
            b.Frame(Frame(1, 20, kData11, 0x100, 1, 1));
          });
        },
-       kCvtCanText, 0, "robust/continuation_fd_complete.txt"},
+       kCvtCanText, kResultOk, "robust/continuation_fd_complete.txt"},
       {"continuation records without a head",
        [] {
          return WithRecords([](CaptureBuilder& b) {
@@ -478,7 +478,7 @@ std::vector<Case> Cases() {
            b.Frame(Frame(1, 20, kData11, 0x100, 1, 1));
          });
        },
-       kCvtCanText, 0, "robust/continuation_orphans.txt"},
+       kCvtCanText, kResultOk, "robust/continuation_orphans.txt"},
       {"FD frame with a missing continuation as CSV",
        [] {
          return WithRecords([](CaptureBuilder& b) {
@@ -486,7 +486,7 @@ std::vector<Case> Cases() {
            b.Frame(Frame(1, 20, kData11, 0x100, 1, 1));
          });
        },
-       kCvtCanCsv, 0, "robust/continuation_fd_skipped.csv"},
+       kCvtCanCsv, kResultOk, "robust/continuation_fd_skipped.csv"},
       {"FD frame with a missing continuation as PCAP",
        [] {
          return WithRecords([](CaptureBuilder& b) {
@@ -494,7 +494,7 @@ std::vector<Case> Cases() {
            b.Frame(Frame(1, 20, kData11, 0x100, 1, 1));
          });
        },
-       kCvtCanPcap, 0, "robust/continuation_fd_skipped.pcap"},
+       kCvtCanPcap, kResultOk, "robust/continuation_fd_skipped.pcap"},
       {"FD frame with a missing continuation as pcapng",
        [] {
          return WithRecords([](CaptureBuilder& b) {
@@ -502,7 +502,7 @@ std::vector<Case> Cases() {
            b.Frame(Frame(1, 20, kData11, 0x100, 1, 1));
          });
        },
-       kCvtCanPcapng, 0, "robust/continuation_fd_skipped.pcapng"},
+       kCvtCanPcapng, kResultOk, "robust/continuation_fd_skipped.pcapng"},
       {"FD frame with a missing continuation as ASC",
        [] {
          return WithRecords([](CaptureBuilder& b) {
@@ -510,7 +510,7 @@ std::vector<Case> Cases() {
            b.Frame(Frame(1, 20, kData11, 0x100, 1, 1));
          });
        },
-       kCvtCanAsc, 0, "robust/continuation_fd_skipped.asc"},
+       kCvtCanAsc, kResultOk, "robust/continuation_fd_skipped.asc"},
       {"FD frame with a missing continuation as candump",
        [] {
          return WithRecords([](CaptureBuilder& b) {
@@ -518,8 +518,9 @@ std::vector<Case> Cases() {
            b.Frame(Frame(1, 20, kData11, 0x100, 1, 1));
          });
        },
-       kCvtCanCandump, 0, "robust/continuation_fd_skipped.log"},
-      {"base capture as ASC", [] { return Base().Build(); }, kCvtCanAsc, 0, "robust/base.asc"},
+       kCvtCanCandump, kResultOk, "robust/continuation_fd_skipped.log"},
+      {"base capture as ASC", [] { return Base().Build(); }, kCvtCanAsc, kResultOk,
+       "robust/base.asc"},
       {"signature only as candump", [] { return test::AssembleFile({}); }, kCvtCanCandump, bad,
        kEmptyOutput},
       {"eight-channel analog sample without its continuation",
@@ -535,7 +536,7 @@ std::vector<Case> Cases() {
            b.Analog(a);
          });
        },
-       kCvtAnalogText, 0, "robust/analog_continuation_missing.txt"},
+       kCvtAnalogText, kResultOk, "robust/analog_continuation_missing.txt"},
   };
   return c;
 }
@@ -546,9 +547,9 @@ class HostileCapture : public ::testing::TestWithParam<Case> {
   void SetUp() override { test::SetTimeZone("UTC"); }
 };
 
-uint32_t ConvertOne(const fs::path& input, int32_t type, fs::path* output) {
+Result ConvertOne(const fs::path& input, int32_t type, fs::path* output) {
   test::JobRecord record;
-  uint32_t r = test::RunJob({input}, type, record);
+  Result r = test::RunJob({input}, type, record);
   EXPECT_EQ(DeriveOutputPath(input, type, {}, output), 0u);
   return r;
 }
@@ -596,7 +597,7 @@ struct Truncation {
   std::string name;
   size_t length;
   int32_t type;
-  uint32_t result;
+  Result result;
   std::string golden;  // empty: an empty output
 };
 
@@ -610,7 +611,7 @@ std::vector<Truncation> Truncations() {
     size_t end = start + 8 + chunks[k].payload.size();
     // Conversion type and expectation for a file cut inside chunk k.
     int32_t type = k < 2 ? kCvtCanText : kCvtAnalogWave;
-    uint32_t result = k == 0 ? kResultInvalidData : 0;
+    Result result = k == 0 ? kResultInvalidData : kResultOk;
     std::string golden = k == 0 ? "" : k == 1 ? "robust/header_only.txt" : "robust/no_wave.csv";
     std::string what = names[k];
     for (size_t cut :
@@ -620,7 +621,7 @@ std::vector<Truncation> Truncations() {
     }
     start = end;
   }
-  t.push_back({"whole file", whole.size(), kCvtAnalogWave, 0, "robust/base_wave.csv"});
+  t.push_back({"whole file", whole.size(), kCvtAnalogWave, kResultOk, "robust/base_wave.csv"});
   return t;
 }
 

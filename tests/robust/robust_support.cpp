@@ -79,9 +79,9 @@ CvtSettings DefaultSettingsFor(int32_t type) {
   return SettingsFor(type, style);
 }
 
-uint32_t RunJob(std::deque<std::filesystem::path> inputs, int32_t type, JobRecord& record,
-                const JobOptions& options, const ConverterTable& table,
-                std::function<void(const std::filesystem::path&)> beforeEach) {
+Result RunJob(std::deque<std::filesystem::path> inputs, int32_t type, JobRecord& record,
+              const JobOptions& options, const ConverterTable& table,
+              std::function<void(const std::filesystem::path&)> beforeEach) {
   ConversionSession session;
   session.context.bannerTime = kBannerTime;
   ListSource source(std::move(inputs), std::move(beforeEach));

@@ -38,23 +38,22 @@ class ListSource : public InputSource {
 // Everything the job reported.
 struct JobRecord : JobObserver {
   std::vector<int> positions;
-  std::vector<uint32_t> fileResults;
-  uint32_t done = 0xFFFFFFFF;
+  std::vector<Result> fileResults;
+  Result done{0xFFFFFFFF};
   void OnProgress(int p) override { positions.push_back(p); }
-  void OnFileDone(const std::filesystem::path&, const std::filesystem::path&, uint32_t r) override {
+  void OnFileDone(const std::filesystem::path&, const std::filesystem::path&, Result r) override {
     fileResults.push_back(r);
   }
-  void OnDone(uint32_t r) override { done = r; }
+  void OnDone(Result r) override { done = r; }
 };
 
 // The job record the settings panes give a conversion type by default.
 CvtSettings DefaultSettingsFor(int32_t type);
 
 // Runs the conversion job over `inputs` with the product's converters and a fixed banner time.
-uint32_t RunJob(std::deque<std::filesystem::path> inputs, int32_t type, JobRecord& record,
-                const JobOptions& options = {},
-                const ConverterTable& table = DefaultConverterTable(),
-                std::function<void(const std::filesystem::path&)> beforeEach = {});
+Result RunJob(std::deque<std::filesystem::path> inputs, int32_t type, JobRecord& record,
+              const JobOptions& options = {}, const ConverterTable& table = DefaultConverterTable(),
+              std::function<void(const std::filesystem::path&)> beforeEach = {});
 
 // The names in a folder, sorted.
 std::vector<std::string> FolderNames(const std::filesystem::path& dir);

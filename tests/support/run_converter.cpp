@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "pipeline/text_output.h"
+#include "output/text_output.h"
 #include "test_files.h"
 
 namespace dtconv::test {
@@ -15,10 +15,10 @@ RunResult RunConverter(const Bytes& capture, const CvtSettings& settings,
   MonitorData data;
   RunResult r;
   r.result = LoadMonitorData(dir / "in.DT", data);
-  if (r.result != 0) return r;
+  if (r.result.failed()) return r;
   TextOutput out;
-  out.SetupOutput(settings);
-  if (out.OpenOutput(dir / "out") != 0) {
+  out.SetupOutput(settings.outputBits, settings.delimiter);
+  if (out.OpenOutput(dir / "out").failed()) {
     r.result = out.result();
     return r;
   }

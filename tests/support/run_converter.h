@@ -8,7 +8,7 @@
 
 #include "capture_builder.h"
 #include "input/monitor_data.h"
-#include "pipeline/converter_context.h"
+#include "output/converter_context.h"
 #include "pipeline/cvt_settings.h"
 
 namespace dtconv::test {
@@ -20,7 +20,7 @@ using ConverterCall = std::function<void(const MonitorData&, ConverterContext&)>
 
 struct RunResult {
   std::string bytes;
-  uint32_t result = 0;
+  Result result;
 };
 
 RunResult RunConverter(const Bytes& capture, const CvtSettings& settings,

@@ -1,8 +1,21 @@
 // Temporary folders, whole-file reads and golden-file comparison for tests.
 #pragma once
 
+#include <cstdio>
 #include <filesystem>
+#include <ostream>
 #include <string>
+
+#include "platform/result.h"
+
+namespace dtconv {
+// Results print as their codes in test failures.
+inline std::ostream& operator<<(std::ostream& os, Result r) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08X", r.code());
+  return os << text;
+}
+}  // namespace dtconv
 
 namespace dtconv::test {
 

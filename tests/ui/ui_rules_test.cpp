@@ -149,30 +149,30 @@ TEST(UiRules, SelectionButtonEnabling) {
 
 TEST(UiRules, ResultMessages) {
   struct Case {
-    uint32_t result;
+    Result result;
     int message;
   };
   const Case cases[] = {
-      {0, 0},
+      {kResultOk, 0},
       {kResultCancelled, 0},
       {kResultInvalidData, 139},
       {kResultNotSupported, 139},
       {kResultWorkerFailed, 137},
       {kResultOutOfMemory, 137},
-      {kResultSystemBase + 2, 137},
-      {kResultOutputBase + 28, 137},
+      {Result::System(2), 137},
+      {Result::Output(28), 137},
       {kResultPathTooLong, 137},
       {kResultOutputIsInput, 137},
-      {0x12345678, 137},
+      {Result(0x12345678), 137},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(ResultMessageId(c.result), c.message) << std::hex << c.result;
+    EXPECT_EQ(ResultMessageId(c.result), c.message) << std::hex << c.result.code();
     // The command-line tool prints the same message for the same result.
     std::string text = ResultMessage(c.result);
     const char* expected = c.message == 0     ? ""
                            : c.message == 139 ? "The specified data file is unsupported or corrupt."
                                               : "Cannot convert.";
-    EXPECT_EQ(text, expected) << std::hex << c.result;
+    EXPECT_EQ(text, expected) << std::hex << c.result.code();
   }
 }
 

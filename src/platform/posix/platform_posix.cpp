@@ -22,8 +22,7 @@
 namespace dtconv::platform {
 
 namespace {
-constexpr uint32_t kSystemErrorBase = 0x80070000u;
-uint32_t ErrnoResult(int err) { return kSystemErrorBase + SystemErrorFromErrno(err); }
+Result ErrnoResult(int err) { return Result::System(SystemErrorFromErrno(err)); }
 
 // A file mapped by FileImage may be cut short by another program while it is read (a copy over
 // it, a recorder rewriting it). A read of a page past the new end raises SIGBUS, whose default
@@ -140,7 +139,7 @@ uint32_t SystemErrorFromErrno(int err) {
 
 InputFile::~InputFile() { Close(); }
 
-uint32_t InputFile::Open(const std::filesystem::path& path) {
+Result InputFile::Open(const std::filesystem::path& path) {
   Close();
   // O_NONBLOCK: opening a FIFO (or a device that waits for a peer) must not hang the job; such a
   // file is refused by Size, and reads of a regular file are not affected by the flag.
@@ -149,19 +148,19 @@ uint32_t InputFile::Open(const std::filesystem::path& path) {
   struct stat st {};
   if (::fstat(fd_, &st) != 0) return ErrnoResult(errno);
   if (S_ISDIR(st.st_mode)) return ErrnoResult(EISDIR);
-  return 0;
+  return kResultOk;
 }
 
-uint32_t InputFile::Size(uint64_t* size) {
+Result InputFile::Size(uint64_t* size) {
   struct stat st {};
   if (::fstat(fd_, &st) != 0) return ErrnoResult(errno);
   // Only regular files have a meaningful size; a pipe or device is not a capture.
-  if (!S_ISREG(st.st_mode)) return kSystemErrorBase + 50;  // ERROR_NOT_SUPPORTED
+  if (!S_ISREG(st.st_mode)) return Result::System(50);  // ERROR_NOT_SUPPORTED
   *size = static_cast<uint64_t>(st.st_size);
-  return 0;
+  return kResultOk;
 }
 
-uint32_t InputFile::Read(void* buffer, size_t count) {
+Result InputFile::Read(void* buffer, size_t count) {
   auto* p = static_cast<char*>(buffer);
   while (count > 0) {
     ssize_t n = ::read(fd_, p, count);
@@ -169,11 +168,11 @@ uint32_t InputFile::Read(void* buffer, size_t count) {
       if (errno == EINTR) continue;
       return ErrnoResult(errno);
     }
-    if (n == 0) return kSystemErrorBase + 38;  // ERROR_HANDLE_EOF: the file shrank under us
+    if (n == 0) return kResultInputCut;  // the file shrank under us
     p += n;
     count -= static_cast<size_t>(n);
   }
-  return 0;
+  return kResultOk;
 }
 
 void InputFile::Close() {
@@ -199,7 +198,7 @@ FileImage& FileImage::operator=(FileImage&& other) noexcept {
   return *this;
 }
 
-uint32_t FileImage::Load(InputFile& file, uint64_t size) {
+Result FileImage::Load(InputFile& file, uint64_t size) {
   Reset();
   void* view = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, file.fd_, 0);
   if (view != MAP_FAILED) {
@@ -211,14 +210,14 @@ uint32_t FileImage::Load(InputFile& file, uint64_t size) {
     guard_ = WatchMapping(data_, size_);
     // A cut inside the last page reads as zeros without a fault; only the file's size tells.
     fd_ = ::fcntl(file.fd_, F_DUPFD_CLOEXEC, 0);
-    return 0;
+    return kResultOk;
   }
   // A file system that cannot map files: read the file whole.
   std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[size]);
-  if (!bytes) return kSystemErrorBase + 14;  // ERROR_OUTOFMEMORY: the 0x8007000E of the loader
-  if (uint32_t r = file.Read(bytes.get(), size); r != 0) return r;
+  if (!bytes) return kResultOutOfMemory;
+  if (Result r = file.Read(bytes.get(), size); r.failed()) return r;
   Adopt(std::move(bytes), size);
-  return 0;
+  return kResultOk;
 }
 
 void FileImage::Adopt(std::unique_ptr<uint8_t[]> bytes, uint64_t size) {

@@ -23,11 +23,10 @@ namespace dtconv::platform {
 
 namespace {
 
-constexpr uint32_t kSystemErrorBase = 0x80070000u;
 // Temporary names tried when the settings file is written: "<file>.dtconv-tmp", then
 // "<file>.<n>.dtconv-tmp".
 constexpr int kTemporaryNames = 100;
-uint32_t ErrnoResult(int err) { return kSystemErrorBase + SystemErrorFromErrno(err); }
+Result ErrnoResult(int err) { return Result::System(SystemErrorFromErrno(err)); }
 
 enum class Encoding { kPlain, kUtf8Bom, kUtf16 };
 
@@ -97,7 +96,7 @@ std::string CleanValue(std::string value) {
 struct ProfileFile::Impl {
   std::filesystem::path path;
   bool loaded = false;
-  uint32_t readStatus = 0;
+  Result readStatus;
   Encoding encoding = Encoding::kUtf16;  // what a new file gets
   CSimpleIniA ini{/*isUtf8=*/true, /*multiKey=*/false, /*multiLine=*/false};
   bool dirty = false;
@@ -119,7 +118,7 @@ struct ProfileFile::Impl {
       int err = errno;
       readStatus = S_ISDIR(st.st_mode)   ? ErrnoResult(EISDIR)
                    : S_ISREG(st.st_mode) ? ErrnoResult(err)
-                                         : kSystemErrorBase + 50;  // ERROR_NOT_SUPPORTED
+                                         : Result::System(50);  // ERROR_NOT_SUPPORTED
       ::close(fd);
       return;
     }
@@ -141,7 +140,7 @@ struct ProfileFile::Impl {
       return;
     }
     std::string text = DecodeProfile(bytes, &encoding);
-    if (ini.LoadData(text) < 0) readStatus = kSystemErrorBase + 13;  // ERROR_INVALID_DATA
+    if (ini.LoadData(text) < 0) readStatus = Result::System(13);  // ERROR_INVALID_DATA
   }
 };
 
@@ -171,10 +170,10 @@ void ProfileFile::Write(std::u16string_view section, std::u16string_view key,
   impl_->dirty = true;
 }
 
-uint32_t ProfileFile::Commit() {
-  if (!impl_->dirty) return 0;
+Result ProfileFile::Commit() {
+  if (!impl_->dirty) return kResultOk;
   std::string text;
-  if (impl_->ini.Save(text) < 0) return kSystemErrorBase + 8;
+  if (impl_->ini.Save(text) < 0) return Result::System(8);  // ERROR_NOT_ENOUGH_MEMORY
   std::string crlf;
   crlf.reserve(text.size() + text.size() / 8);
   for (char c : text) {
@@ -209,10 +208,10 @@ uint32_t ProfileFile::Commit() {
     return ErrnoResult(moveErr);
   }
   impl_->dirty = false;
-  return 0;
+  return kResultOk;
 }
 
-uint32_t ProfileFile::ReadStatus() {
+Result ProfileFile::ReadStatus() {
   impl_->Load();
   return impl_->readStatus;
 }

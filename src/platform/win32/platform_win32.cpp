@@ -14,8 +14,7 @@
 namespace dtconv::platform {
 
 namespace {
-constexpr uint32_t kSystemErrorBase = 0x80070000u;
-uint32_t LastErrorResult() { return kSystemErrorBase + (GetLastError() & 0xFFFF); }
+Result LastErrorResult() { return Result::System(GetLastError()); }
 }  // namespace
 
 uint32_t SystemErrorFromErrno(int err) {
@@ -43,33 +42,33 @@ uint32_t SystemErrorFromErrno(int err) {
 
 InputFile::~InputFile() { Close(); }
 
-uint32_t InputFile::Open(const std::filesystem::path& path) {
+Result InputFile::Open(const std::filesystem::path& path) {
   Close();
   HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (h == INVALID_HANDLE_VALUE) return LastErrorResult();
   handle_ = h;
-  return 0;
+  return kResultOk;
 }
 
-uint32_t InputFile::Size(uint64_t* size) {
+Result InputFile::Size(uint64_t* size) {
   LARGE_INTEGER li;
   if (!GetFileSizeEx(static_cast<HANDLE>(handle_), &li)) return LastErrorResult();
   *size = static_cast<uint64_t>(li.QuadPart);
-  return 0;
+  return kResultOk;
 }
 
-uint32_t InputFile::Read(void* buffer, size_t count) {
+Result InputFile::Read(void* buffer, size_t count) {
   auto* p = static_cast<char*>(buffer);
   while (count > 0) {
     DWORD chunk = count > 0x10000000 ? 0x10000000 : static_cast<DWORD>(count);
     DWORD got = 0;
     if (!ReadFile(static_cast<HANDLE>(handle_), p, chunk, &got, nullptr)) return LastErrorResult();
-    if (got == 0) return kSystemErrorBase + ERROR_HANDLE_EOF;
+    if (got == 0) return kResultInputCut;
     p += got;
     count -= got;
   }
-  return 0;
+  return kResultOk;
 }
 
 void InputFile::Close() {
@@ -91,7 +90,7 @@ FileImage& FileImage::operator=(FileImage&& other) noexcept {
   return *this;
 }
 
-uint32_t FileImage::Load(InputFile& file, uint64_t size) {
+Result FileImage::Load(InputFile& file, uint64_t size) {
   Reset();
   HANDLE mapping =
       CreateFileMappingW(static_cast<HANDLE>(file.handle_), nullptr, PAGE_READONLY, 0, 0, nullptr);
@@ -103,15 +102,15 @@ uint32_t FileImage::Load(InputFile& file, uint64_t size) {
       data_ = static_cast<const uint8_t*>(view);
       size_ = size;
       mapped_ = true;
-      return 0;
+      return kResultOk;
     }
   }
   // A file that cannot be mapped: read it whole.
   std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[size]);
-  if (!bytes) return kSystemErrorBase + ERROR_OUTOFMEMORY;
-  if (uint32_t r = file.Read(bytes.get(), size); r != 0) return r;
+  if (!bytes) return kResultOutOfMemory;
+  if (Result r = file.Read(bytes.get(), size); r.failed()) return r;
   Adopt(std::move(bytes), size);
-  return 0;
+  return kResultOk;
 }
 
 void FileImage::Adopt(std::unique_ptr<uint8_t[]> bytes, uint64_t size) {

@@ -4,12 +4,11 @@
 #include <vector>
 
 #include "platform/profile.h"
+#include "platform/result.h"
 
 namespace dtconv::platform {
 
 namespace {
-
-constexpr uint32_t kSystemErrorBase = 0x80070000u;
 
 std::wstring Wide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
 
@@ -17,7 +16,7 @@ std::wstring Wide(std::u16string_view text) { return std::wstring(text.begin(), 
 
 struct ProfileFile::Impl {
   std::wstring path;
-  uint32_t writeStatus = 0;
+  Result writeStatus;
 };
 
 ProfileFile::ProfileFile(std::filesystem::path path) : impl_(std::make_unique<Impl>()) {
@@ -53,22 +52,22 @@ void ProfileFile::Write(std::u16string_view section, std::u16string_view key,
   }
   if (!WritePrivateProfileStringW(Wide(section).c_str(), Wide(key).c_str(), Wide(value).c_str(),
                                   impl_->path.c_str()) &&
-      impl_->writeStatus == 0) {
-    impl_->writeStatus = kSystemErrorBase + (GetLastError() & 0xFFFF);
+      impl_->writeStatus.ok()) {
+    impl_->writeStatus = Result::System(GetLastError());
   }
 }
 
-uint32_t ProfileFile::Commit() {
+Result ProfileFile::Commit() {
   WritePrivateProfileStringW(nullptr, nullptr, nullptr, impl_->path.c_str());  // flush the cache
   return impl_->writeStatus;
 }
 
-uint32_t ProfileFile::ReadStatus() {
+Result ProfileFile::ReadStatus() {
   HANDLE h = CreateFileW(impl_->path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return kSystemErrorBase + (GetLastError() & 0xFFFF);
+  if (h == INVALID_HANDLE_VALUE) return Result::System(GetLastError());
   CloseHandle(h);
-  return 0;
+  return kResultOk;
 }
 
 std::u16string CurrentDirectory() {

@@ -1,9 +1,8 @@
-#include "pipeline/text_output.h"
+#include "output/text_output.h"
 
 #include <cerrno>
 #include <cstring>
 
-#include "input/monitor_data.h"
 #include "platform/platform.h"
 
 namespace dtconv {
@@ -27,12 +26,12 @@ TextOutput::TextOutput(size_t blockSize)
     : blockSize_(blockSize == 0 ? 1 : blockSize),
       buffer_(new char[blockSize_ + kLineCapacity + 2]),
       line_(buffer_.get()),
+      rowLine_(buffer_.get()),
       scratch_(new char[kMaxAppend]) {}
 
 TextOutput::~TextOutput() { CloseOutput(); }
 
-void TextOutput::SetupOutput(const CvtSettings& settings) {
-  uint32_t bits = settings.outputBits;
+void TextOutput::SetupOutput(uint32_t bits, std::u16string_view delimiter) {
   switch (bits & 3) {
     case kOutLf:
       eol_ = "\n";
@@ -49,20 +48,20 @@ void TextOutput::SetupOutput(const CvtSettings& settings) {
   eolLength_ = eol_.size();
   utf8_ = (bits & kOutUtf8) != 0;
   bom_ = utf8_ && (bits & kOutBom) != 0;
-  std::u16string_view wide = settings.delimiter;
+  std::u16string_view wide = delimiter;
   if (wide.size() >= kDelimiterUnits) wide = wide.substr(0, kDelimiterUnits - 1);
   delimiter_ = platform::NarrowText(wide, utf8_);
   if (delimiter_.size() > 63) delimiter_.resize(63);
 }
 
-uint32_t TextOutput::OpenOutput(const std::filesystem::path& path) { return Open(path, false); }
+Result TextOutput::OpenOutput(const std::filesystem::path& path) { return Open(path, false); }
 
-uint32_t TextOutput::CreateOutput(const std::filesystem::path& path) { return Open(path, true); }
+Result TextOutput::CreateOutput(const std::filesystem::path& path) { return Open(path, true); }
 
-uint32_t TextOutput::Open(const std::filesystem::path& path, bool createNew) {
+Result TextOutput::Open(const std::filesystem::path& path, bool createNew) {
   CloseOutput();
   cancel_.store(false, std::memory_order_relaxed);
-  result_ = 0;
+  result_ = kResultOk;
   pending_ = 0;
   line_ = buffer_.get();
   length_ = 0;
@@ -72,14 +71,14 @@ uint32_t TextOutput::Open(const std::filesystem::path& path, bool createNew) {
   int err = 0;
   file_ = createNew ? platform::CreateOutputFile(path, &err) : platform::OpenOutputFile(path, &err);
   if (file_ == nullptr) {
-    result_ = kResultOutputBase + static_cast<uint32_t>(err);
+    result_ = Result::Output(err);
     return result_;
   }
   // The writer gathers whole blocks itself; the stream passes them straight to the system.
   std::setvbuf(file_, nullptr, _IONBF, 0);
   if (bom_) {
     WriteRaw(kBom, 3);
-    if (result_ != 0) {
+    if (result_.failed()) {
       std::fclose(file_);
       file_ = nullptr;
     }
@@ -91,9 +90,9 @@ void TextOutput::CloseOutput() {
   if (file_ == nullptr) return;
   // Lines finished before a failure or a cancel were handed over and are still written.
   WritePending();
-  if (reserved_ > written_ && result_ == 0) platform::TrimOutputSpace(file_, written_);
+  if (reserved_ > written_ && result_.ok()) platform::TrimOutputSpace(file_, written_);
   errno = 0;
-  if (std::fclose(file_) != 0) Fail(kResultOutputBase + static_cast<uint32_t>(errno ? errno : EIO));
+  if (std::fclose(file_) != 0) Fail(Result::Output(errno ? errno : EIO));
   file_ = nullptr;
 }
 
@@ -106,12 +105,12 @@ void TextOutput::AppendCut(std::string_view text) {
 
 void TextOutput::WriteRaw(const char* data, size_t size) {
   if (file_ == nullptr) {
-    Fail(kResultOutputBase + EBADF);
+    Fail(Result::Output(EBADF));
     return;
   }
   errno = 0;
   if (std::fwrite(data, 1, size, file_) != size) {
-    Fail(kResultOutputBase + static_cast<uint32_t>(errno ? errno : EIO));
+    Fail(Result::Output(errno ? errno : EIO));
     return;
   }
   written_ += size;
@@ -138,20 +137,20 @@ void TextOutput::FinishBlock() {
   if (file_ == nullptr) {
     // Nowhere to write: the line is dropped and the failure recorded.
     pending_ = 0;
-    Fail(kResultOutputBase + EBADF);
+    Fail(Result::Output(EBADF));
   } else {
     WritePending();
   }
 }
 
 void TextOutput::WriteBytes(const void* data, size_t size) {
-  if (result_ != 0) return;
+  if (result_.failed()) return;
   if (cancel_.load(std::memory_order_relaxed)) {
     result_ = kResultCancelled;
     return;
   }
   if (file_ == nullptr) {
-    Fail(kResultOutputBase + EBADF);
+    Fail(Result::Output(EBADF));
     return;
   }
   if (pending_ + size > blockSize_) {
@@ -165,33 +164,6 @@ void TextOutput::WriteBytes(const void* data, size_t size) {
   if (length_ > 0) std::memmove(line_ + size, line_, static_cast<size_t>(length_));
   std::memcpy(buffer_.get() + pending_, data, size);
   pending_ += size;
-  line_ = buffer_.get() + pending_;
-}
-
-uint8_t* TextOutput::BeginBytesSlow(size_t n) {
-  if (result_ == 0 && file_ != nullptr && length_ == 0) {
-    if (pending_ + n > blockSize_) WritePending();
-    bytesStart_ = reinterpret_cast<uint8_t*>(buffer_.get() + pending_);
-    inScratch_ = false;
-  } else {
-    bytesStart_ = reinterpret_cast<uint8_t*>(scratch_.get());
-    inScratch_ = true;
-  }
-  return bytesStart_;
-}
-
-void TextOutput::EndBytesSlow(size_t size) {
-  if (inScratch_) {
-    WriteBytes(bytesStart_, size);
-    return;
-  }
-  if (result_ != 0) return;
-  if (cancel_.load(std::memory_order_relaxed)) {
-    result_ = kResultCancelled;
-    return;
-  }
-  pending_ += size;
-  if (pending_ >= blockSize_) WritePending();
   line_ = buffer_.get() + pending_;
 }
 

@@ -1,4 +1,4 @@
-#include "pipeline/text_format.h"
+#include "output/text.h"
 
 #include <bit>
 #include <charconv>

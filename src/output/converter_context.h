@@ -7,10 +7,33 @@
 #include <optional>
 #include <string>
 
-#include "pipeline/text_output.h"
-#include "platform/platform.h"
+#include "output/text_output.h"
 
 namespace dtconv {
+
+// Conversion type: fixes the output extension and the converter.
+enum CvtType : int32_t {
+  kCvtCanText = 0,
+  kCvtAnalogText = 1,
+  kCvtGnssText = 2,
+  kCvtCanCsv = 3,
+  kCvtAnalogCsv = 4,
+  kCvtGnssCsv = 5,
+  kCvtAnalogWave = 6,
+  kCvtGnssKml = 7,
+  kCvtCanPcap = 8,
+  // Formats of the command-line tool only; the desktop program does not offer them.
+  kCvtCanPcapng = 9,
+  kCvtCanAsc = 10,
+  kCvtCanCandump = 11,
+};
+inline constexpr int kCvtTypeCount = 12;
+
+// Option bits of the job record.
+inline constexpr uint32_t kOptRelTimeStamp = 1u << 0;
+inline constexpr uint32_t kOptDiffTimeStamp = 1u << 1;
+inline constexpr uint32_t kOptAddAnalog = 1u << 2;
+inline constexpr uint32_t kOptAddGnss = 1u << 3;
 
 struct ConverterContext {
   int32_t type = 0;
@@ -24,9 +47,6 @@ struct ConverterContext {
   std::array<std::string, 2> interfaceNames{"can0", "can1"};
   // How far the walk of the current file has come (records), for progress displays.
   std::atomic<uint32_t> recordsWalked{0};
-  // Whether the converters may use 256-bit vector instructions where they have them (the same
-  // bytes either way); tests clear it to check the 128-bit way too.
-  bool wideVectors = platform::HasAvx2();
 };
 
 }  // namespace dtconv
