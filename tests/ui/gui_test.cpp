@@ -160,6 +160,34 @@ TEST_F(Gui, FilterAndListing) {
   EXPECT_EQ(Selected(app.List()), 0);
 }
 
+TEST_F(Gui, FileListColumnsKeepTheirSharesOfTheList) {
+  // Names longer than their column: the columns are never fitted to their texts.
+  for (const char* name : {"analog_onboard_bnc_long_name.DT", "b.DT", "c.DT"}) {
+    CanCapture(1).WriteTo(In(name));
+  }
+  for (const wchar_t* language : {L"-l1033", L"-l1041"}) {
+    RunningApp app(Args(language));
+    ASSERT_TRUE(app.ok());
+    for (bool refresh : {false, true}) {
+      const char* when = refresh ? "after Refresh" : "after the first fill";
+      if (refresh) Click(app.Pane(IDD_FILE_PANE), IDC_REFRESH);
+      app.Sync();
+      ASSERT_EQ(Items(app.List()), 3);
+      ASSERT_EQ(GetWindowLongPtrW(app.List(), GWL_STYLE) & WS_VSCROLL, 0) << "no scroll bar";
+      RECT client;
+      GetClientRect(app.List(), &client);
+      // What the scroll bar and 8 pixels leave: 38 %, 41 % and the rest.
+      double room = client.right - client.left - GetSystemMetrics(SM_CXVSCROLL) - 8;
+      const double shares[3] = {0.38, 0.41, 0.21};
+      for (int column = 0; column < 3; ++column) {
+        auto width = static_cast<double>(SendMessageW(app.List(), LVM_GETCOLUMNWIDTH, column, 0));
+        EXPECT_NEAR(width, room * shares[column], 1.0)
+            << Utf8(language) << " " << when << ", column " << column;
+      }
+    }
+  }
+}
+
 TEST_F(Gui, FourFilesNeedTheNoLimitSwitch) {
   for (const char* name : {"a.DT", "b.DT", "c.DT", "d.DT"}) CanCapture(2).WriteTo(In(name));
   {
