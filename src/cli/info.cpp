@@ -90,11 +90,47 @@ std::string Lower(std::string s) {
   return s;
 }
 
-std::string TimeText(const CaptureTime& t) {
-  if (t.year == 0) return "Unrecorded";
+// The recorder's clock time as the capture stores it, in the summary's form or in ISO 8601
+// without an offset (the capture does not say which zone the clock was set to).
+std::string TimeText(const CaptureTime& t, bool iso) {
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
-                t.minute, t.second);
+  std::snprintf(buf, sizeof buf,
+                iso ? "%04d-%02d-%02dT%02d:%02d:%02d" : "%04d-%02d-%02d %02d:%02d:%02d", t.year,
+                t.month, t.day, t.hour, t.minute, t.second);
+  return buf;
+}
+
+// Division rounding down and its remainder (0 to b - 1), for b > 0, without overflow.
+int64_t FloorDiv(int64_t a, int64_t b) { return a / b - (a % b < 0 ? 1 : 0); }
+int64_t FloorMod(int64_t a, int64_t b) { return a % b < 0 ? a % b + b : a % b; }
+
+// Seconds and nanoseconds since 1970-01-01 00:00:00 UTC in ISO 8601 UTC, with nine fraction
+// digits. Any pair of 64-bit values converts: the nanoseconds carry into the seconds, and a year
+// outside 0000-9999 is written with its sign.
+std::string UtcText(int64_t seconds, int64_t nanoseconds) {
+  constexpr int64_t kDay = 86400, kBillion = 1000000000;
+  int64_t fraction = FloorMod(nanoseconds, kBillion);
+  int64_t secondOfDay = FloorMod(seconds, kDay) + FloorDiv(nanoseconds, kBillion);
+  int64_t days = FloorDiv(seconds, kDay) + FloorDiv(secondOfDay, kDay);
+  secondOfDay = FloorMod(secondOfDay, kDay);
+  // Days to the proleptic Gregorian calendar, in eras of 400 years from 0000-03-01.
+  int64_t z = days + 719468;
+  int64_t era = FloorDiv(z, 146097);
+  int64_t dayOfEra = z - era * 146097;
+  int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  int64_t shiftedMonth = (5 * dayOfYear + 2) / 153;
+  int64_t day = dayOfYear - (153 * shiftedMonth + 2) / 5 + 1;
+  int64_t month = shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9;
+  int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+  char buf[96];
+  std::snprintf(buf, sizeof buf,
+                year >= 0 && year <= 9999 ? "%04lld-%02lld-%02lldT%02lld:%02lld:%02lld.%09lldZ"
+                                          : "%+05lld-%02lld-%02lldT%02lld:%02lld:%02lld.%09lldZ",
+                static_cast<long long>(year), static_cast<long long>(month),
+                static_cast<long long>(day), static_cast<long long>(secondOfDay / 3600),
+                static_cast<long long>(secondOfDay / 60 % 60),
+                static_cast<long long>(secondOfDay % 60), static_cast<long long>(fraction));
   return buf;
 }
 
@@ -111,14 +147,18 @@ const char* PortName(int port) {
   }
 }
 
-// Key/value pairs printed either as aligned text or as one JSON object.
+// Key/value pairs printed either as aligned text or as one JSON object. Each value has both
+// forms: the summary's text and its JSON value (a number, a boolean, or null where the text
+// says the capture does not hold it).
 class Report {
  public:
-  void Add(const std::string& key, const std::string& value) {
-    items_.push_back({key, Json(value), value});
-  }
-  void Num(const std::string& key, uint64_t v) {
-    items_.push_back({key, std::to_string(v), std::to_string(v)});
+  void Add(const std::string& key, const std::string& value) { Put(key, Json(value), value); }
+  void Num(const std::string& key, uint64_t v) { Put(key, std::to_string(v), std::to_string(v)); }
+  void Bool(const std::string& key, bool v) { Put(key, v ? "true" : "false", v ? "yes" : "no"); }
+  // A value the capture does not hold: null, and `text` in the summary.
+  void Absent(const std::string& key, const std::string& text) { Put(key, "null", text); }
+  void Put(const std::string& key, const std::string& json, const std::string& text) {
+    items_.push_back({key, json, text});
   }
   void Print(bool json, const std::string& file) const {
     if (json) {
@@ -138,6 +178,8 @@ class Report {
   };
   std::vector<Item> items_;
 };
+
+constexpr const char* kUnrecorded = "Unrecorded";
 
 // Every target and format with its output's extension: a table, or one JSON object.
 void PrintFormats(bool json) {
@@ -176,7 +218,7 @@ int RunInfo(const CliRequest& req) {
     if (r.ok() && d.formatCode != static_cast<int32_t>(kFormatCode)) r = kResultInvalidData;
     Report rep;
     if (r.failed()) {
-      rep.Add("valid", "no");
+      rep.Bool("valid", false);
       rep.Add("error", std::string(ResultMessage(r)) + " (" + ResultReason(r) + ")");
       rep.Print(req.json, arg);
       status = 1;
@@ -184,29 +226,51 @@ int RunInfo(const CliRequest& req) {
     }
     const DataInfo& info = d.info;
     char text[64];
-    rep.Add("valid", "yes");
-    rep.Add("model", ModelName(info.ModelCode()));
+    rep.Bool("valid", true);
+    if (info.ModelCode() == 0) {
+      rep.Absent("model", kUnrecorded);
+    } else {
+      rep.Add("model", ModelName(info.ModelCode()));
+    }
     FormatVersion(info.FirmwareVersion(), text);
-    rep.Add("firmware", text);
+    if (info.FirmwareVersion() == 0) {
+      rep.Absent("firmware", text);
+    } else {
+      rep.Add("firmware", text);
+    }
     const char* board = BoardName(info);
     rep.Add("board", board ? board : "Unknown");
     FormatSerial(info, text, sizeof text);
-    rep.Add("serial", text);
-    rep.Add("start", TimeText(info.StartTime()));
-    rep.Add("stop", TimeText(info.StopTime()));
-    char tb[64];
-    std::snprintf(tb, sizeof tb, "%lld.%09lld", static_cast<long long>(info.TimeBaseSeconds()),
-                  static_cast<long long>(info.TimeBaseNanoseconds()));
-    rep.Add("time_base", tb);
+    if (info.Serial()[0] == 0) {
+      rep.Absent("serial", text);
+    } else {
+      rep.Add("serial", text);
+    }
+    for (const auto& [key, time] :
+         {std::pair{"start", info.StartTime()}, {"stop", info.StopTime()}}) {
+      if (time.year == 0) {
+        rep.Absent(key, kUnrecorded);
+      } else {
+        rep.Put(key, Json(TimeText(time, true)), TimeText(time, false));
+      }
+    }
+    rep.Add("time_base", UtcText(info.TimeBaseSeconds(), info.TimeBaseNanoseconds()));
     rep.Num("recording_kind", static_cast<uint64_t>(d.recordingKind));
     for (int line = 1; line <= 2; ++line) {
       CanChannelSetup ch = info.CanChannel(line);
-      char nominal[32], data[32];
-      FormatBitRate(static_cast<int32_t>(ch.nominalBitRate), nominal);
-      FormatBitRate(static_cast<int32_t>(ch.dataBitRate), data);
       std::string prefix = "ch" + std::to_string(line) + "_";
-      rep.Add(prefix + "bit_rate", nominal);
-      rep.Add(prefix + "data_bit_rate", data);
+      // Bit rates in bit/s; the summary keeps the recorder's short form ("500k", "2M").
+      const std::pair<const char*, uint32_t> rates[] = {{"bit_rate", ch.nominalBitRate},
+                                                        {"data_bit_rate", ch.dataBitRate}};
+      for (const auto& [name, rate] : rates) {
+        char shortForm[32];
+        FormatBitRate(static_cast<int32_t>(rate), shortForm);
+        if (rate == 0) {
+          rep.Absent(prefix + name, shortForm);
+        } else {
+          rep.Put(prefix + name, std::to_string(static_cast<int32_t>(rate)), shortForm);
+        }
+      }
       rep.Add(prefix + "protocol", ch.nonIso == 1 ? "CAN FD (non-ISO)" : "CAN FD (ISO)");
     }
     rep.Add("analog_front_end", PortName(info.analogPort));
@@ -217,7 +281,11 @@ int RunInfo(const CliRequest& req) {
       if (item.unit != nullptr) {
         std::string key = "analog_" + Lower(item.name);
         rep.Add(key + "_range", item.value);
-        rep.Add(key + "_unit", item.unit);
+        if (*item.unit == '\0') {
+          rep.Absent(key + "_unit", "--");  // a range the program does not know
+        } else {
+          rep.Add(key + "_unit", item.unit);
+        }
       } else if (item.name == "SAMPL.PERIOD") {
         rep.Add("analog_sampling_period", item.value);
       } else if (item.name == "IMPEDANCE") {

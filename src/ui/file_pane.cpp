@@ -128,33 +128,10 @@ std::array<int, 3> ColumnWidths(HWND list) {
   return FileListColumnWidths(client.right - client.left, GetSystemMetrics(SM_CXVSCROLL));
 }
 
-// Widest text of a column, header included, with the list's cell padding.
-int ColumnTextWidth(HWND list, int column, unsigned header) {
-  constexpr int kPadding = 16;
-  auto width = [&](const std::wstring& text) {
-    return static_cast<int>(
-        SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text.c_str())));
-  };
-  int widest = width(LoadUiString(header));
-  int count = ItemCount(list);
-  for (int i = 0; i < count; ++i) {
-    wchar_t text[64] = {};
-    LVITEMW lv{};
-    lv.iSubItem = column;
-    lv.pszText = text;
-    lv.cchTextMax = 64;
-    SendMessageW(list, LVM_GETITEMTEXTW, i, reinterpret_cast<LPARAM>(&lv));
-    int w = width(text);
-    if (w > widest) widest = w;
-  }
-  return widest + kPadding;
-}
-
-// The columns share the list's width; dates and sizes are never cut while names have room.
-void FitColumns(HWND list) {
-  std::array<int, 3> widths =
-      FitFileListColumns(ColumnWidths(list), ColumnTextWidth(list, 1, IDS_COLUMN_DATE),
-                         ColumnTextWidth(list, 2, IDS_COLUMN_SIZE));
+// Gives the columns their shares of the list's present width. Never fitted to their texts: the
+// names, dates and sizes keep the same share of the list at any font size.
+void SetColumnWidths(HWND list) {
+  std::array<int, 3> widths = ColumnWidths(list);
   for (int i = 0; i < 3; ++i) {
     SendMessageW(list, LVM_SETCOLUMNWIDTH, i, widths[static_cast<size_t>(i)]);
   }
@@ -190,7 +167,6 @@ void RefreshFileList(FilePane* p) {
     FindClose(find);
     SortFileList(p->list);
   }
-  FitColumns(p->list);
   Redraw(p->list);
   SendCounts(p);
 }
@@ -319,9 +295,10 @@ INT_PTR CALLBACK FilePaneProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
   if (p == nullptr) return FALSE;
   switch (message) {
     case WM_FILL_FILE_LIST: {
-      // The list has its final size now that the main dialog has been rescaled: the columns
-      // made for its template size would not fill it, or would run past its right edge. Every
-      // refresh fits them to the list (RefreshFileList).
+      // The main dialog has been rescaled since the columns were made from the list's template
+      // width: they take their shares of its scaled width once more, while the list is still
+      // empty and shows no scroll bar.
+      SetColumnWidths(p->list);
       LONG_PTR style = GetWindowLongPtrW(p->list, GWL_STYLE);
       SetWindowLongPtrW(p->list, GWL_STYLE, style & ~static_cast<LONG_PTR>(LVS_NOCOLUMNHEADER));
       RefreshFileList(p);

@@ -94,14 +94,4 @@ std::array<int, 3> FileListColumnWidths(int clientWidth, int scrollBarWidth) {
   return {name, date, w - name - date};
 }
 
-std::array<int, 3> FitFileListColumns(const std::array<int, 3>& shares, int dateNeeded,
-                                      int sizeNeeded) {
-  int total = shares[0] + shares[1] + shares[2];
-  int date = dateNeeded > shares[1] ? dateNeeded : shares[1];
-  int size = sizeNeeded > shares[2] ? sizeNeeded : shares[2];
-  int name = total - date - size;
-  if (name < total / 4) name = total / 4;
-  return {name, date, size};
-}
-
 }  // namespace dtconv::ui

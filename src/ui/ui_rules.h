@@ -1,7 +1,7 @@
 // The rules of the desktop program's dialogs that need no window: which formats a target offers,
 // which setting pane belongs to a target and format, when the selection buttons are enabled,
-// which message a result code shows, and the sizes computed from a control's width. The dialogs
-// apply them; the tests check them natively.
+// which message a result code shows, and the file list's column widths. The dialogs apply them;
+// the tests check them natively.
 #pragma once
 
 #include <array>
@@ -56,10 +56,5 @@ bool ExceedsSelectionLimit(int selected, bool noLimit);
 // Widths of the Name, Date modified and Size columns from the list's client width: what remains
 // after the vertical scroll bar and 8 pixels, shared 38 %, 41 % and the rest.
 std::array<int, 3> FileListColumnWidths(int clientWidth, int scrollBarWidth);
-
-// The same widths, with the Date modified and Size columns widened to what their texts need; the
-// Name column gives up the room, down to a quarter of the total.
-std::array<int, 3> FitFileListColumns(const std::array<int, 3>& shares, int dateNeeded,
-                                      int sizeNeeded);
 
 }  // namespace dtconv::ui

@@ -271,7 +271,7 @@ class CommandLine(Base):
         self.assertTrue(can, "a sample with CAN frames")
         # Every file of the folder is one valid JSON object.
         self.assertEqual(len(infos), len([n for n in os.listdir(samples) if n.endswith(".DT")]))
-        self.assertTrue(all(i["valid"] == "yes" for i in infos.values()))
+        self.assertTrue(all(i["valid"] is True for i in infos.values()))
 
     def test_info_of_a_rejected_file(self):
         import json
@@ -281,7 +281,7 @@ class CommandLine(Base):
         p = run("info", "--json", bad, check=False)
         self.assertEqual(p.returncode, 1)
         info = json.loads(p.stdout)
-        self.assertEqual(info["valid"], "no")
+        self.assertIs(info["valid"], False)
         self.assertIn("unsupported or corrupt", info["error"])
 
 

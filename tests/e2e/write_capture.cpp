@@ -122,6 +122,29 @@ CaptureBuilder Frames(long count) {
   return b;
 }
 
+// A capture whose recorder left its identity, clock times and bit rates unrecorded, with a time
+// base just before 1970 whose nanoseconds carry past it.
+CaptureBuilder Unrecorded() {
+  CaptureBuilder b;
+  b.model = 0;
+  b.firmware = 0;
+  b.serial = "";
+  b.start = {};
+  b.stop = {};
+  b.can[0] = {0, 0, 80, 75, false};
+  b.can[1].dataBitRate = 0;
+  b.timeBaseSeconds = -1;
+  b.timeBaseNanoseconds = 1500000000;
+  return b;
+}
+
+// A capture of a format this program does not read.
+CaptureBuilder Rejected() {
+  CaptureBuilder b;
+  b.formatCode = 30;
+  return b;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -129,9 +152,18 @@ int main(int argc, char** argv) {
     Frames(std::strtol(argv[3], nullptr, 10)).WriteTo(argv[2]);
     return 0;
   }
+  if (argc == 5 && std::strcmp(argv[1], "time_base") == 0) {
+    CaptureBuilder b;
+    b.timeBaseSeconds = std::strtoll(argv[3], nullptr, 10);
+    b.timeBaseNanoseconds = std::strtoll(argv[4], nullptr, 10);
+    b.WriteTo(argv[2]);
+    return 0;
+  }
   if (argc != 3) {
-    std::fprintf(stderr,
-                 "usage: write_capture track|can_frames FILE | write_capture frames FILE COUNT\n");
+    std::fprintf(
+        stderr,
+        "usage: write_capture track|can_frames|unrecorded|rejected FILE | write_capture frames "
+        "FILE COUNT\n");
     return 2;
   }
   if (std::strcmp(argv[1], "track") == 0) {
@@ -140,6 +172,14 @@ int main(int argc, char** argv) {
   }
   if (std::strcmp(argv[1], "can_frames") == 0) {
     CanFrames().WriteTo(argv[2]);
+    return 0;
+  }
+  if (std::strcmp(argv[1], "unrecorded") == 0) {
+    Unrecorded().WriteTo(argv[2]);
+    return 0;
+  }
+  if (std::strcmp(argv[1], "rejected") == 0) {
+    Rejected().WriteTo(argv[2]);
     return 0;
   }
   std::fprintf(stderr, "unknown capture %s\n", argv[1]);

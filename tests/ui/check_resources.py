@@ -1,15 +1,19 @@
 #!/usr/bin/env python3
-"""Checks the desktop program's English and Japanese resources against each other.
+"""Checks the desktop program's English and Japanese resources against the dialogs' design and
+against each other.
 
-- both languages have the same dialogs, with the same size, styles and font;
+- every dialog of each language has the caption and size, and every control the kind, text and
+  rectangle, that the layout table gives (dialog_layout.txt); a dialog or control that the table
+  does not list, and one that the table lists but the template lacks, are errors too;
+- both languages have the same dialogs, with the same styles and font;
 - each dialog has the same controls in the same order: kind, identifier and styles;
-- every control lies inside its dialog;
 - access keys are unique within what one keyboard reaches at a time: the main dialog with the
   file pane and one setting pane, and the additional settings dialog on its own (Start and Stop
   share theirs, as only one of them is ever shown);
 - both string tables hold the same identifiers with the same printf placeholders.
 
-usage: check_resources.py RESOURCE_DIR   (the folder with lang_en.rc and lang_ja.rc)
+usage: check_resources.py RESOURCE_DIR IDS_HEADER LAYOUT_TABLE
+       (the folder with lang_en.rc and lang_ja.rc, resource_ids.h, dialog_layout.txt)
 """
 import os
 import re
@@ -95,17 +99,100 @@ def parse(path):
     return dialogs, strings
 
 
+def read_ids(path):
+    """The identifiers that resource_ids.h defines, with the two of the system that the
+    templates use."""
+    ids = {"IDOK": 1, "IDCANCEL": 2, "-1": None}
+    with open(path, encoding="utf-8") as f:
+        for m in re.finditer(r"^#define (\w+) (\d+)$", f.read(), re.M):
+            ids[m.group(1)] = int(m.group(2))
+    return ids
+
+
+def unquote(cell):
+    cell = cell.strip()
+    return cell[1:-1] if len(cell) >= 2 and cell[0] == cell[-1] == '"' else cell
+
+
+def read_layout(path):
+    """The layout table: {(dialog, id or text per language): row}, keyed per language."""
+    table = {"en": {}, "ja": {}}
+    with open(path, encoding="utf-8") as f:
+        for number, line in enumerate(f, 1):
+            if not line.strip() or line.startswith("#"):
+                continue
+            cells = [c.strip() for c in line.rstrip("\n").split("|")]
+            if len(cells) != 7:
+                raise SystemExit(f"{path}:{number}: expected 7 columns: {line.strip()}")
+            dialog, ident, kind, en_text, ja_text, en_pos, ja_pos = cells
+            for lang, text, pos in (("en", en_text, en_pos), ("ja", ja_text, ja_pos or en_pos)):
+                row = {"kind": kind, "text": unquote(text),
+                       "rect": [int(v) for v in pos.split(",")], "line": number}
+                key = (int(dialog), "dialog" if kind == "dialog" else
+                       int(ident) if ident != "-" else row["text"])
+                if key in table[lang]:
+                    raise SystemExit(f"{path}:{number}: {key} is listed twice")
+                table[lang][key] = row
+    return table
+
+
+def kind_of(control):
+    """The kind of a template's control in the words of the layout table."""
+    kind, style = control["kind"].replace('"', ""), control["style"]
+    if kind == "LTEXT":
+        return "hidden static" if "NOT WS_VISIBLE" in style else "label"
+    if kind == "COMBOBOX" and "CBS_DROPDOWNLIST" in style:
+        return "drop-down list"
+    if kind == "CONTROL Button" and "BS_CHECKBOX" in style:
+        return "check box"
+    return {"GROUPBOX": "group box", "EDITTEXT": "edit box", "PUSHBUTTON": "push button",
+            "DEFPUSHBUTTON": "default push button", "CONTROL SysListView32": "list view",
+            "CONTROL msctls_progress32": "progress bar"}.get(kind, kind)
+
+
+def check_layout(lang, dialogs, ids, layout, errors):
+    """Holds every dialog and control of one language against the layout table."""
+    expected = dict(layout)
+    for name, d in dialogs.items():
+        number = ids.get(name)
+        row = expected.pop((number, "dialog"), None)
+        if row is None:
+            errors.append(f"{lang} {name}: the dialog is not in the layout table")
+            continue
+        size = [int(v) for v in d["size"][2:4]]
+        if size != row["rect"] or (d["caption"] or "") != row["text"]:
+            errors.append(f"{lang} {name}: {d['caption'] or ''!r} {size[0]} x {size[1]}, "
+                          f"the table gives {row['text']!r} {row['rect'][0]} x {row['rect'][1]}")
+        for c in d["controls"]:
+            ident = ids.get(c["id"], c["id"])
+            what = f"{lang} {name}: {c['id']} {c['text']!r}"
+            row = expected.pop((number, ident if ident is not None else c["text"]), None)
+            if row is None:
+                errors.append(f"{what} is not in the layout table")
+                continue
+            got = (kind_of(c), c["text"], c["rect"])
+            want = (row["kind"], row["text"], row["rect"])
+            if got != want:
+                errors.append(f"{what}: {got[0]} {got[1]!r} at {got[2]}, the table gives "
+                              f"{want[0]} {want[1]!r} at {want[2]}")
+    for (number, key), row in sorted(expected.items(), key=lambda item: item[1]["line"]):
+        errors.append(f"{lang}: dialog {number} lacks {key!r} of the layout table (line "
+                      f"{row['line']})")
+
+
 def access_key(text):
     m = re.search(r"&([^&])", text.replace("&&", ""))
     return m.group(1).upper() if m else None
 
 
 def main():
-    if len(sys.argv) != 2:
-        raise SystemExit(__doc__.strip().splitlines()[-1])
-    folder = sys.argv[1]
+    if len(sys.argv) != 4:
+        raise SystemExit("\n".join(__doc__.strip().splitlines()[-2:]))
+    folder, ids, layout = sys.argv[1], read_ids(sys.argv[2]), read_layout(sys.argv[3])
     langs = {name: parse(os.path.join(folder, f"lang_{name}.rc")) for name in ("en", "ja")}
     errors = []
+    for lang, (dialogs, _) in langs.items():
+        check_layout(lang, dialogs, ids, layout[lang], errors)
     en_dialogs, en_strings = langs["en"]
     ja_dialogs, ja_strings = langs["ja"]
 
@@ -113,27 +200,15 @@ def main():
         errors.append(f"dialogs differ: {sorted(en_dialogs)} / {sorted(ja_dialogs)}")
     for name in sorted(set(en_dialogs) & set(ja_dialogs)):
         en, ja = en_dialogs[name], ja_dialogs[name]
-        for field in ("size", "style", "exstyle", "font"):
+        for field in ("style", "exstyle", "font"):
             if en[field] != ja[field]:
                 errors.append(f"{name}: {field} differs: {en[field]} / {ja[field]}")
-        if (en["caption"] is None) != (ja["caption"] is None):
-            errors.append(f"{name}: only one language has a caption")
         en_c = [(c["kind"], c["id"], c["style"]) for c in en["controls"]]
         ja_c = [(c["kind"], c["id"], c["style"]) for c in ja["controls"]]
         if en_c != ja_c:
             errors.append(f"{name}: controls differ:\n  en {en_c}\n  ja {ja_c}")
 
     for lang, (dialogs, _) in langs.items():
-        for name, d in dialogs.items():
-            width, height = int(d["size"][2]), int(d["size"][3])
-            for c in d["controls"]:
-                x, y, w, h = c["rect"]
-                # Drop-down lists reach below their dialog with their list part.
-                if c["kind"] == "COMBOBOX":
-                    h = 14
-                if x < 0 or y < 0 or x + w > width or y + h > height:
-                    errors.append(f"{lang} {name}: {c['id']} {c['rect']} lies outside "
-                                  f"{width}x{height}")
         groups = [[MAIN, FILE_PANE, pane] for pane in SETTING_PANES] + [[ADDITIONAL]]
         for group in groups:
             seen = {}

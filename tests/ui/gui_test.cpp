@@ -160,6 +160,68 @@ TEST_F(Gui, FilterAndListing) {
   EXPECT_EQ(Selected(app.List()), 0);
 }
 
+// The system's message font at `percent` % of its height while the object lives, so that the
+// dialogs are rescaled. Wine keeps the change in its server only, which ends with the test.
+class MessageFontHeight {
+ public:
+  explicit MessageFontHeight(int percent) {
+    saved_.cbSize = sizeof saved_;
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof saved_, &saved_, 0);
+    NONCLIENTMETRICSW changed = saved_;
+    changed.lfMessageFont.lfHeight = saved_.lfMessageFont.lfHeight * percent / 100;
+    SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof changed, &changed, 0);
+  }
+  ~MessageFontHeight() {
+    SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof saved_, &saved_, 0);
+  }
+  MessageFontHeight(const MessageFontHeight&) = delete;
+  MessageFontHeight& operator=(const MessageFontHeight&) = delete;
+
+ private:
+  NONCLIENTMETRICSW saved_{};
+};
+
+TEST_F(Gui, FileListColumnsKeepTheirSharesOfTheList) {
+  // Names longer than their column: the columns are never fitted to their texts.
+  for (const char* name : {"analog_onboard_bnc_long_name.DT", "b.DT", "c.DT"}) {
+    CanCapture(1).WriteTo(In(name));
+  }
+  struct Case {
+    const char* name;
+    const wchar_t* language;
+    int fontPercent;
+  };
+  const Case cases[] = {{"English", L"-l1033", 100},
+                        {"English, message font 150 %", L"-l1033", 150},
+                        {"Japanese", L"-l1041", 100}};
+  int unscaledWidth = 0;
+  for (const Case& c : cases) {
+    MessageFontHeight font(c.fontPercent);
+    RunningApp app(Args(c.language));
+    ASSERT_TRUE(app.ok()) << c.name;
+    for (bool refresh : {false, true}) {
+      std::string what = std::string(c.name) + (refresh ? ", after Refresh" : ", first fill");
+      if (refresh) Click(app.Pane(IDD_FILE_PANE), IDC_REFRESH);
+      app.Sync();
+      ASSERT_EQ(Items(app.List()), 3) << what;
+      ASSERT_EQ(GetWindowLongPtrW(app.List(), GWL_STYLE) & WS_VSCROLL, 0) << what;
+      RECT client;
+      GetClientRect(app.List(), &client);
+      if (unscaledWidth == 0) unscaledWidth = client.right;
+      if (c.fontPercent != 100) {
+        EXPECT_GT(client.right, unscaledWidth * 5 / 4) << what << ": the dialog is rescaled";
+      }
+      // What the scroll bar and 8 pixels leave: 38 %, 41 % and the rest.
+      double room = client.right - client.left - GetSystemMetrics(SM_CXVSCROLL) - 8;
+      const double shares[3] = {0.38, 0.41, 0.21};
+      for (int column = 0; column < 3; ++column) {
+        auto width = static_cast<double>(SendMessageW(app.List(), LVM_GETCOLUMNWIDTH, column, 0));
+        EXPECT_NEAR(width, room * shares[column], 1.0) << what << ", column " << column;
+      }
+    }
+  }
+}
+
 TEST_F(Gui, FourFilesNeedTheNoLimitSwitch) {
   for (const char* name : {"a.DT", "b.DT", "c.DT", "d.DT"}) CanCapture(2).WriteTo(In(name));
   {

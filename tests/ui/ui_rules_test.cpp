@@ -205,23 +205,5 @@ TEST(UiRules, FileListColumnWidths) {
   }
 }
 
-TEST(UiRules, FileListColumnsFitTheirTexts) {
-  struct Case {
-    const char* name;
-    int date, size;
-    std::array<int, 3> widths;
-  };
-  const std::array<int, 3> shares = {146, 157, 80};  // 383 pixels
-  const Case cases[] = {
-      {"texts fit their shares", 120, 60, {146, 157, 80}},
-      {"a wider date takes room from the name", 170, 60, {133, 170, 80}},
-      {"a wider size takes room from the name", 100, 90, {136, 157, 90}},
-      {"the name keeps a quarter", 250, 100, {95, 250, 100}},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(FitFileListColumns(shares, c.date, c.size), c.widths) << c.name;
-  }
-}
-
 }  // namespace
 }  // namespace dtconv::ui
