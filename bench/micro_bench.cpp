@@ -21,6 +21,7 @@
 #include "can/cvt_pcapng.h"
 #include "capture_builder.h"
 #include "gnss/cvt_gps.h"
+#include "gnss/cvt_kml.h"
 #include "gnss/gnss_fix.h"
 #include "output/text.h"
 #include "output/text_output.h"

@@ -34,20 +34,16 @@ struct ChannelScale {
 };
 
 struct AnalogState {
-  int channelCount = 0;       // 0..8
-  ChannelScale scales[10];    // 0..7 sample channels, 8 and 9 wave channels AI1, AI2
-  uint32_t raw[8] = {};       // raw words of the current sample
-  int16_t referenceTemp = 0;  // hundredths of a degree C
-  bool valuesPresent = false;
+  int channelCount = 0;     // 0..8
+  ChannelScale scales[10];  // 0..7 sample channels, 8 and 9 wave channels AI1, AI2
 };
 
-// Builds the scaling of every channel for the capture; `csv` negates the decimal codes. Clears the
-// current sample.
+// Builds the scaling of every channel for the capture; `csv` negates the decimal codes.
 void SetupChannelScales(const MonitorData& data, bool csv, AnalogState& state);
 
 // The value of a raw word: volts, millivolts or milliamperes by the range, clamped to the bound of
 // the reading's own side. Thermocouple channels give their voltage in millivolts; the temperature
-// needs the sample's reference-junction temperature (FormatAnalogCell).
+// needs the sample's reference-junction temperature (AnalogRow).
 inline double ScaleSample(const ChannelScale& scale, uint32_t rawWord) {
   // The low 24 bits are the reading, sign-extended from bit 23; the sign bit picks the side.
   // The side indexes the gain and bounds rather than choosing them by branches: the sides of a

@@ -1,31 +1,14 @@
-// Analog samples to a fixed-column text report (one line per sample) or a CSV table, and the
-// analog value cell shared with the CAN and wave converters.
+// Analog samples to a fixed-column text report (one line per sample) or a CSV table.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-
+#include "analog/analog_row.h"
 #include "analog/channel_scale.h"
 #include "gnss/gnss_fix.h"
 #include "input/monitor_data.h"
 #include "output/converter_context.h"
-#include "output/text.h"
 #include "report/cvt_base.h"
 
 namespace dtconv {
-
-// One analog value cell: index 0..7 reads raw[index], 8 and 9 read raw[index-8]; empty cell when
-// !state.valuesPresent. Thermocouple channels print degrees C from the sample's reference-junction
-// temperature, or "BURNOUT" for an open thermocouple.
-void FormatAnalogCell(CTxtCvtBase& cv, const AnalogState& state, int index, const uint32_t* raw,
-                      int16_t referenceTemp);
-
-// The longest analog cell: a delimiter and a fixed-point text.
-inline constexpr size_t kMaxAnalogCell = 63 + text::kMaxFixedChars;
-// The same cell formatted in place at `p`, a BeginAppend area of cv's writer with room for
-// kMaxAnalogCell characters; returns its end.
-char* PutAnalogCell(char* p, CTxtCvtBase& cv, const AnalogState& state, int index,
-                    const uint32_t* raw, int16_t referenceTemp);
 
 class CTxtCvtANA : public CTxtCvtBase {
  public:
@@ -38,7 +21,7 @@ class CTxtCvtANA : public CTxtCvtBase {
   AnalogState analog;
   bool elapsed = false;  // CSV: the Elapsed(sec.) column
   bool addGnss = false;  // CSV: the eight GNSS columns of the latest fix
-  GnssColumnsCache gnssColumns;
+  GnssColumns gnssColumns;
 
   // The records the walk reports: samples, markers, and fixes when the GNSS columns are on.
   AcceptRule Rule() const;
@@ -47,5 +30,10 @@ class CTxtCvtANA : public CTxtCvtBase {
 // The entry for analog text (type 1) and CSV (type 4) conversions; the result is left in the
 // writer's result code.
 void ConvertAnalog(CTxtCvtANA& cv, const MonitorData& data, ConverterContext& context);
+
+// The sample whose head record is at the cursor: its words and junction temperature in the head,
+// channels 5-8 in the continuation record. False for a sample of more than four channels without
+// its continuation record (`high` is then left as it was).
+bool ReadSample(const RecordCursor& cursor, int channelCount, AnalogSample* sample);
 
 }  // namespace dtconv

@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "analog/cvt_ana.h"
+#include "output/text.h"
+#include "report/time_columns.h"
 
 namespace dtconv {
 
@@ -31,15 +32,10 @@ int64_t PreTriggerCount(const WaveInfo& wave) {
   }
 }
 
-// Whether PutAnalogCell writes the channel's cells as "%.<1 - decimals>f".
-bool PlainCsvDecimals(const ChannelScale& scale) {
-  return scale.decimals >= -4 && scale.decimals <= -1;
-}
-
 }  // namespace
 
 void ConvertAnalogWave(CTxtCvtAWave& cv, const MonitorData& data, ConverterContext& context) {
-  cv.Bind(data, context, true, context.timeStampStyle);
+  cv.Bind(data, context, true, static_cast<TimeStyle>(context.timeStampStyle));
   SetupChannelScales(data, true, cv.analog);
   if (data.samples == nullptr || data.sampleCount == 0 || data.wave.Present() == 0) return;
 
@@ -51,35 +47,22 @@ void ConvertAnalogWave(CTxtCvtAWave& cv, const MonitorData& data, ConverterConte
   cv.WriteCell("AI1[V]");
   cv.WriteCell("AI2[V]");
   cv.EndLine();
-  cv.analog.valuesPresent = true;
   const ChannelScale& ai1 = cv.analog.scales[8];
   const ChannelScale& ai2 = cv.analog.scales[9];
-  const std::string& delimiter = cv.output->delimiter();
-  // The voltage cells are plain "%.<d>f" texts (CSV decimals, no thermocouple on these inputs):
-  // with a one-character delimiter each row is written by the loop below with nothing decided
-  // per row, otherwise cell by cell.
-  bool plain = delimiter.size() == 1 && PlainCsvDecimals(ai1) && PlainCsvDecimals(ai2);
-  for (uint32_t k = 0; k < rows && cv.output->result().ok(); ++k) {
-    // One row in place: "%.9f" of the time in seconds, then the two voltage cells.
-    TextOutput& out = *cv.output;
-    char* p = cv.PutCellStart(out.BeginAppend(3 * kMaxAnalogCell));
-    p = text::PutPlainFixed(p, static_cast<double>(k - pre) * 1e-9 * static_cast<double>(interval),
-                            9);
-    // Each half is a signed 16-bit reading; sign-extended it reads like a 24-bit raw word.
+  // The voltages in the CSV form of their scales: "%.<1 - decimals>f".
+  const text::PlainFixedColumn ai1Cells(1 - ai1.decimals), ai2Cells(1 - ai2.decimals);
+  TextOutput& out = *cv.output;
+  const text::Delimiter d(out.delimiter());
+  for (uint32_t k = 0; k < rows && out.result().ok(); ++k) {
+    // "%.9f" of the time in seconds, then the two voltages. Each half of a sample is a signed
+    // 16-bit reading; sign-extended it reads like a 24-bit raw word.
+    char* p = out.BeginRow();
+    p = text::PutFixed(p, static_cast<double>(k - pre) * 1e-9 * static_cast<double>(interval), 9);
     uint32_t sample = data.Sample(k);
-    uint32_t raw[2] = {static_cast<uint32_t>(int32_t{static_cast<int16_t>(sample & 0xFFFF)}),
-                       static_cast<uint32_t>(int32_t{static_cast<int16_t>(sample >> 16)})};
-    if (plain) {
-      *p = delimiter[0];
-      p = text::detail::PutPlainFixed(p + 1, ScaleSample(ai1, raw[0]), 1 - ai1.decimals);
-      *p = delimiter[0];
-      p = text::detail::PutPlainFixed(p + 1, ScaleSample(ai2, raw[1]), 1 - ai2.decimals);
-    } else {
-      p = PutAnalogCell(p, cv, cv.analog, 8, raw, 0);
-      p = PutAnalogCell(p, cv, cv.analog, 9, raw, 0);
-    }
-    out.EndAppend(p);
-    cv.EndLine();
+    auto low = static_cast<uint32_t>(int32_t{static_cast<int16_t>(sample & 0xFFFF)});
+    auto high = static_cast<uint32_t>(int32_t{static_cast<int16_t>(sample >> 16)});
+    p = ai1Cells.Put(d.Put(p), ScaleSample(ai1, low));
+    out.EndRow(ai2Cells.Put(d.Put(p), ScaleSample(ai2, high)));
   }
 }
 

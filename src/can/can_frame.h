@@ -1,6 +1,10 @@
-// One CAN or CAN FD frame as recorded: the frame format code decoded into class and identifier
-// width, and the data bytes gathered from the head and its continuation records. Shared by the
-// text/CSV converter and the PCAP writer.
+// One CAN or CAN FD frame as recorded, and the same frame in the SocketCAN form that the PCAP,
+// pcapng, ASC and candump writers carry. Every CAN converter reads its frames through here.
+//
+// A frame's head record: byte 10 the frame format code, 11 (bit 7) the trigger mark, 12 the
+// stored byte count, 13 the status, 14 the BRS and ESI bits, 15 the DLC, 16-19 the identifier,
+// 20-23 the check value, 24-31 the first eight data bytes; up to two continuation records hold
+// 28 more bytes each.
 #pragma once
 
 #include <cstdint>
@@ -36,7 +40,7 @@ inline constexpr FrameFormatTable kFrameFormats{};
 inline constexpr uint8_t kFdLengths[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 12, 16, 20, 24, 32, 48, 64};
 }  // namespace detail
 
-// Class and identifier width of a frame format code (head byte 10).
+// Class and identifier width of a frame format code.
 constexpr FrameFormat DecodeFrameFormat(uint8_t code) {
   return detail::kFrameFormats.formats[code];
 }
@@ -51,48 +55,192 @@ struct CanFrame {
   uint8_t status = 0;
   uint8_t dlc = 0;
   uint32_t id = 0;
-  uint32_t fc = 0;   // bytes 20-23 as recorded
+  uint32_t fc = 0;   // the check value as recorded
   bool brs = false;  // CAN FD frames only
   bool esi = false;
   int count = 0;  // gathered data bytes, 0-64
   uint8_t data[64] = {};
+
+  bool IsFd() const { return kind.frameClass == FrameClass::FdData; }
+  // Data, remote and CAN FD frames carry data and a check value; error frames and unknown
+  // formats do not.
+  bool HasData() const {
+    return kind.frameClass == FrameClass::Data || kind.frameClass == FrameClass::Remote || IsFd();
+  }
+  // DL: the data length of a CAN FD frame's DLC, the DLC of a classic frame up to 8.
+  int DataLength() const { return IsFd() ? FdDataLength(dlc) : dlc > 8 ? 8 : dlc; }
 };
 
-// Reads the frame whose head record is at the cursor. Returns false when the stored byte count
-// needs continuation records that are missing or out of order: such a frame is dropped. Only the
-// first `count` data bytes are set; the rest keep whatever they held. Inline: every CAN format
-// runs it once per frame.
+// Reads the frame whose head record is at the cursor into `frame`. Returns false when the stored
+// byte count needs continuation records that are missing or out of order: such a frame is
+// dropped. Only the first `count` data bytes are set (at least eight are written); the rest keep
+// what they held.
 inline bool AssembleFrame(const RecordCursor& cursor, CanFrame& frame) {
   const uint8_t* b = cursor.Current().bytes;
-  uint8_t code = b[10];
-  frame.format = code;
-  frame.kind = DecodeFrameFormat(code);
+  frame.format = b[10];
+  frame.kind = DecodeFrameFormat(b[10]);
   frame.trigger = (b[11] & 0x80) != 0;
-  int count = b[12] > 64 ? 64 : b[12];
-  frame.count = count;
+  frame.count = b[12] > 64 ? 64 : b[12];
   frame.status = b[13];
   frame.dlc = b[15];
   frame.id = LoadU32(b + 16);
   frame.fc = LoadU32(b + 20);
-  // BRS and ESI sit one bit higher in frames with 29-bit identifiers. Bit arithmetic rather than
-  // conditions: classic and FD frames come mixed.
+  // BRS and ESI sit one bit higher in frames with 29-bit identifiers; only CAN FD frames have
+  // them.
   unsigned flags = static_cast<unsigned>(b[14]) >> (frame.kind.idBits == 29 ? 5 : 4);
-  unsigned fd = frame.kind.frameClass == FrameClass::FdData ? 1u : 0u;
-  frame.brs = (fd & flags) != 0;
-  frame.esi = (fd & (flags >> 1)) != 0;
-
+  frame.brs = frame.IsFd() && (flags & 1) != 0;
+  frame.esi = frame.IsFd() && (flags & 2) != 0;
   std::memcpy(frame.data, b + 24, 8);
-  if (count > 8) [[unlikely]] {
+  if (frame.count > 8) [[unlikely]] {
     const MonitorRecord* first = ContinuationOf(cursor, 1);
     if (first == nullptr) return false;
     std::memcpy(frame.data + 8, first->bytes + 4, 28);
-    if (count > 36) {
+    if (frame.count > 36) {
       const MonitorRecord* second = ContinuationOf(cursor, 2);
       if (cursor.Current().Continuation() < 1 || second == nullptr) return false;
       std::memcpy(frame.data + 36, second->bytes + 4, 28);
     }
   }
   return true;
+}
+
+// ---- the SocketCAN form
+
+// Flags of the SocketCAN identifier word and of the CAN FD flags byte.
+inline constexpr uint32_t kCanEffFlag = 0x80000000;
+inline constexpr uint32_t kCanRtrFlag = 0x40000000;
+inline constexpr uint32_t kCanErrFlag = 0x20000000;
+inline constexpr uint32_t kCanSffMask = 0x000007FF;
+inline constexpr uint32_t kCanEffMask = 0x1FFFFFFF;
+inline constexpr uint8_t kCanFdBrs = 0x01;
+inline constexpr uint8_t kCanFdEsi = 0x02;
+inline constexpr uint8_t kCanFdFrame = 0x04;
+// Error classes in the identifier word of an error frame.
+inline constexpr uint32_t kCanErrProt = 0x00000008;
+inline constexpr uint32_t kCanErrAck = 0x00000020;
+inline constexpr uint32_t kCanErrBusError = 0x00000080;
+
+struct SocketCanFrame {
+  uint32_t idWord = 0;  // identifier with kCanEffFlag and kCanRtrFlag
+  uint8_t fdFlags = 0;  // kCanFdFrame with BRS and ESI for CAN FD frames, 0 for classic frames
+  uint8_t dlc = 0;      // classic frames: the DLC as recorded; CAN FD frames: 0
+  int length = 0;       // data bytes, the frame's gathered count (0-64)
+  const uint8_t* data = nullptr;  // the frame's gathered bytes (64 readable)
+
+  bool IsFd() const { return fdFlags != 0; }
+  bool IsRemote() const { return (idWord & kCanRtrFlag) != 0; }
+  bool IsExtended() const { return (idWord & kCanEffFlag) != 0; }
+  uint32_t Identifier() const { return idWord & (IsExtended() ? kCanEffMask : kCanSffMask); }
+};
+
+struct SocketCanError {
+  uint32_t idWord = 0;  // kCanErrFlag with the error class
+  uint8_t data[8] = {};
+};
+
+// What one recorded frame gives, in this order: the frame, then the error frame.
+struct SocketCanPackets {
+  bool hasFrame = false;
+  SocketCanFrame frame;
+  bool hasError = false;
+  SocketCanError error;
+};
+
+namespace detail {
+// The error class of each recorded status code 1-6: the identifier word, and data bytes 2
+// (protocol error type) and 3 (protocol error location).
+struct ErrorClass {
+  uint32_t idWord;
+  uint8_t type;
+  uint8_t location;
+};
+inline constexpr ErrorClass kErrorClasses[6] = {
+    {kCanErrFlag | kCanErrAck, 0x00, 0x00},   // 1 acknowledgement error
+    {kCanErrFlag | kCanErrProt, 0x02, 0x18},  // 2 form error at the CRC delimiter
+    {kCanErrFlag | kCanErrProt, 0x00, 0x08},  // 3 CRC sequence
+    {kCanErrFlag | kCanErrProt, 0x04, 0x00},  // 4 bit stuffing error
+    {kCanErrFlag | kCanErrProt, 0x40, 0x00},  // 5 active error announcement
+    {kCanErrFlag | kCanErrProt, 0x02, 0x1B},  // 6 form error at the ACK delimiter
+};
+// The error frame of a recorded status code 1-6; other codes give none.
+inline bool ErrorFrameOf(uint8_t status, SocketCanError* error) {
+  if (status < 1 || status > 6) return false;
+  const ErrorClass& e = kErrorClasses[status - 1];
+  *error = SocketCanError{};
+  error->idWord = e.idWord;
+  error->data[2] = e.type;
+  error->data[3] = e.location;
+  return true;
+}
+}  // namespace detail
+
+// The SocketCAN form of an assembled frame. There is a frame for data, remote and CAN FD frames,
+// except when no byte is stored and an error status is recorded. There is an error frame for the
+// status codes 1-6 (each its error class, and the protocol error type and location in data bytes
+// 2 and 3), after a frame only when that carries data; error frames and unknown frame format
+// codes give the error frame alone. The frame's data pointer points into `f`.
+inline SocketCanPackets ToSocketCan(const CanFrame& f) {
+  SocketCanPackets p;
+  if (f.count == 0 && f.status != 0) {
+    p.hasError = detail::ErrorFrameOf(f.status, &p.error);
+    return p;
+  }
+  uint32_t idWord = f.kind.idBits == 29 ? kCanEffFlag | (f.id & kCanEffMask) : f.id & kCanSffMask;
+  switch (f.kind.frameClass) {
+    case FrameClass::Data:
+      break;
+    case FrameClass::Remote:
+      idWord |= kCanRtrFlag;
+      break;
+    case FrameClass::FdData:
+      p.frame.fdFlags =
+          static_cast<uint8_t>(kCanFdFrame | (f.brs ? kCanFdBrs : 0) | (f.esi ? kCanFdEsi : 0));
+      break;
+    default:
+      p.hasError = detail::ErrorFrameOf(f.status, &p.error);
+      return p;
+  }
+  p.hasFrame = true;
+  p.frame.idWord = idWord;
+  p.frame.dlc = p.frame.fdFlags == 0 ? f.dlc : 0;
+  p.frame.length = f.count;
+  p.frame.data = f.data;
+  if (f.count > 0) p.hasError = detail::ErrorFrameOf(f.status, &p.error);
+  return p;
+}
+
+// A packet of the link type LINKTYPE_CAN_SOCKETCAN that PCAP and pcapng carry: the identifier word
+// (big-endian), the data length, the CAN FD flags, a reserved byte and the DLC of a classic frame
+// (0 for CAN FD), then the data bytes. The data holds 8 readable bytes, 64 when the length is
+// above 8, and that much may be written; returns the packet's end.
+inline uint8_t* PutSocketCanPacket(uint8_t* p, uint32_t idWord, uint8_t fdFlags, uint8_t dlc,
+                                   const uint8_t* data, int length) {
+  StoreU32(p, __builtin_bswap32(idWord));
+  p[4] = static_cast<uint8_t>(length);
+  p[5] = fdFlags;
+  p[6] = 0;
+  p[7] = dlc;
+  // Fixed-size copies, whatever the length.
+  if (length <= 8) {
+    std::memcpy(p + 8, data, 8);
+  } else {
+    std::memcpy(p + 8, data, 64);
+  }
+  return p + 8 + length;
+}
+inline uint8_t* PutSocketCanPacket(uint8_t* p, const SocketCanFrame& f) {
+  return PutSocketCanPacket(p, f.idWord, f.fdFlags, f.dlc, f.data, f.length);
+}
+inline uint8_t* PutSocketCanPacket(uint8_t* p, const SocketCanError& e) {
+  return PutSocketCanPacket(p, e.idWord, 0, 0, e.data, 8);
+}
+
+// Microseconds since 1970 of a record timestamp on the capture's time base, in 64-bit arithmetic
+// that wraps instead of overflowing (only a damaged time base comes near it).
+inline int64_t CaptureMicroseconds(int64_t baseSeconds, int64_t baseNanoseconds,
+                                   uint64_t timestamp) {
+  return static_cast<int64_t>(static_cast<uint64_t>(baseNanoseconds / 1000) +
+                              static_cast<uint64_t>(baseSeconds) * 1000000u + timestamp);
 }
 
 }  // namespace dtconv

@@ -2,7 +2,7 @@
 // for long CAN FD frames) or a CSV table, optionally with analog and GNSS columns.
 #pragma once
 
-#include <string>
+#include <cstddef>
 
 #include "analog/channel_scale.h"
 #include "gnss/gnss_fix.h"
@@ -23,12 +23,13 @@ class CTxtCvtCAN : public CTxtCvtBase {
   bool diffTimeStamp = false;
   bool addAnalog = false;
   bool addGnss = false;
-  // Channel scaling and the latest analog sample, shown in the addAnalog columns.
+  // Channel scaling and the latest analog sample, shown in the addAnalog columns: the raw words
+  // of channels 1-4 and 5-8, and the junction temperature.
   AnalogState analog;
-  // The analog cells of the latest sample as the rows show them, once formatted.
-  std::string analogCells;
-  bool analogCellsValid = false;
-  GnssColumnsCache gnssColumns;
+  uint8_t analogWords[32] = {};
+  int16_t analogReferenceTemp = 0;
+  bool analogPresent = false;  // a whole sample has been read
+  GnssColumns gnssColumns;
 };
 
 // Converts every frame of the capture; the outcome is the writer's result code.

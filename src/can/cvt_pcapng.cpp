@@ -1,13 +1,10 @@
 #include "can/cvt_pcapng.h"
 
-#include <bit>
 #include <cstddef>
 #include <cstring>
 #include <string_view>
 
-#include "can/capture_packet.h"
-#include "can/log_line.h"
-#include "can/socketcan.h"
+#include "can/can_frame.h"
 
 namespace dtconv {
 
@@ -105,15 +102,12 @@ void WriteInterface(TextOutput& out, const MonitorData& data, int line) {
     CanChannelSetup setup = data.info.CanChannel(line);
     char nominal[32];
     char dataPhase[32];
+    char description[128];
     FormatBitRate(static_cast<int32_t>(setup.nominalBitRate), nominal);
     FormatBitRate(static_cast<int32_t>(setup.dataBitRate), dataPhase);
-    LogLine description;
-    description.Text(setup.nonIso == 1 ? "CAN/CAN FD (NON-ISO), bit rate "
-                                       : "CAN/CAN FD (ISO), bit rate ");
-    description.Text(nominal);
-    description.Text(", data bit rate ");
-    description.Text(dataPhase);
-    b.Option(kOptIfDescription, description.View());
+    FormatPiece(description, "CAN/CAN FD (%s), bit rate %s, data bit rate %s",
+                setup.nonIso == 1 ? "NON-ISO" : "ISO", nominal, dataPhase);
+    b.Option(kOptIfDescription, description);
     if (setup.nominalBitRate != 0) {
       uint8_t speed[8];
       for (int i = 0; i < 8; ++i) {
@@ -128,70 +122,25 @@ void WriteInterface(TextOutput& out, const MonitorData& data, int line) {
   b.WriteTo(out);
 }
 
-void StoreLe32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-// Two little-endian 32-bit words in one 64-bit store: whole words from registers, which the
-// processor forwards to later loads, where byte stores gathered into vectors are not.
-void StoreLe32Pair(uint8_t* p, uint32_t low, uint32_t high) {
-  uint64_t v = low | static_cast<uint64_t>(high) << 32;
-  if constexpr (std::endian::native == std::endian::little) {
-    std::memcpy(p, &v, 8);
-  } else {
-    for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-  }
-}
-
-constexpr size_t kHead = 28 + 8;  // block header, packet fields and the SocketCAN header
-// The most one block takes (with the four bytes of zeros written past the data), and the room of
-// a batch of blocks built in the writer's buffer.
-constexpr size_t kMaxBlock = kHead + 64 + 4 + 4;
-constexpr size_t kBatchRoom = TextOutput::kMaxAppend;
-
-// An Enhanced Packet Block holding one SocketCAN packet: the 8-byte header and the data, built in
-// place at `p` (with room for kMaxBlock bytes). `payload` holds 8 readable bytes, or 64 when
-// `count` is above 8. Returns the block's end.
-uint8_t* PutPacket(uint8_t* p, uint32_t interfaceId, int64_t micros, uint32_t idWord,
-                   uint8_t fdFlags, uint8_t byte7, const uint8_t* payload, int count) {
-  auto padded = static_cast<size_t>((count + 3) & ~3);
-  auto total = static_cast<uint32_t>(kHead + padded + 4);
+// An Enhanced Packet Block holding one SocketCAN packet: the block type and length, the
+// interface, the timestamp in microseconds (high and low word), the captured and the original
+// length, the packet padded with zeros to 32 bits, the length again. Returns the block's end.
+template <typename Packet>
+uint8_t* PutPacketBlock(uint8_t* p, uint32_t interfaceId, int64_t micros, const Packet& packet) {
   auto units = static_cast<uint64_t>(micros);
-  auto length = static_cast<uint32_t>(8 + count);
-  // The identifier word is big-endian: its bytes in reverse order as a little-endian word.
-  uint32_t idBytes =
-      (idWord >> 24) | ((idWord >> 8) & 0xFF00) | ((idWord << 8) & 0xFF0000) | (idWord << 24);
-  StoreLe32Pair(p, kEnhancedPacketBlock, total);
-  StoreLe32Pair(p + 8, interfaceId, static_cast<uint32_t>(units >> 32));
-  StoreLe32Pair(p + 16, static_cast<uint32_t>(units), length);
-  StoreLe32Pair(p + 24, length, idBytes);
-  StoreLe32(p + 32, static_cast<uint32_t>(count) | static_cast<uint32_t>(fdFlags) << 8 |
-                        static_cast<uint32_t>(byte7) << 24);
-  // Fixed-size copies; what lies past `count` is zeroed up to the padding, then the trailing
-  // length goes after it.
-  if (count <= 8) {
-    std::memcpy(p + kHead, payload, 8);
-  } else {
-    std::memcpy(p + kHead, payload, 64);
-  }
-  std::memset(p + kHead + count, 0, 4);
-  StoreLe32(p + kHead + padded, total);
+  StoreU32(p, kEnhancedPacketBlock);
+  StoreU32(p + 8, interfaceId);
+  StoreU32(p + 12, static_cast<uint32_t>(units >> 32));
+  StoreU32(p + 16, static_cast<uint32_t>(units));
+  uint8_t* end = PutSocketCanPacket(p + 28, packet);
+  auto length = static_cast<uint32_t>(end - (p + 28));
+  StoreU32(p + 20, length);
+  StoreU32(p + 24, length);
+  std::memset(end, 0, 4);  // the padding, at most three bytes
+  auto total = 28 + ((length + 3) & ~3u) + 4;
+  StoreU32(p + 4, total);
+  StoreU32(p + total - 4, total);
   return p + total;
-}
-
-// The blocks of the frame at the cursor (up to two) at `out`; returns their end. `f` is the
-// conversion's frame buffer, reused from frame to frame (only frames of more than 8 bytes need
-// it). `base` is the capture's time base in microseconds (CaptureMicroseconds).
-uint8_t* PutFramePackets(uint8_t* out, uint64_t base, const RecordCursor& cursor,
-                         uint32_t interfaceId, CanFrame& f) {
-  CapturePackets p;
-  if (!ReadCapturePackets(cursor, f, p)) return out;
-  // Microseconds since 1970, in 64-bit arithmetic that wraps instead of overflowing.
-  auto micros = static_cast<int64_t>(base + cursor.Current().Timestamp());
-  if (p.hasFrame) {
-    out = PutPacket(out, interfaceId, micros, p.idWord, p.fdFlags, p.byte7, p.payload, p.count);
-  }
-  if (p.hasError) out = PutPacket(out, interfaceId, micros, p.errorIdWord, 0, 0, p.errorData, 8);
-  return out;
 }
 
 }  // namespace
@@ -205,34 +154,29 @@ RecordKind CTxtCvtPcapng::FirstRecord(RecordCursor& cursor) {
 }
 
 void ConvertPcapng(CTxtCvtPcapng& cv, const MonitorData& data, ConverterContext& context) {
-  cv.Bind(data, context, false, context.timeStampStyle);
-  WriteSectionHeader(*cv.output);
-  WriteInterface(*cv.output, data, 1);
-  WriteInterface(*cv.output, data, 2);
+  cv.Bind(data, context, false, static_cast<TimeStyle>(context.timeStampStyle));
+  TextOutput& out = *cv.output;
+  WriteSectionHeader(out);
+  WriteInterface(out, data, 1);
+  WriteInterface(out, data, 2);
   if (data.recordCount == 0) return;
 
   // Bit 1: frames of line 1 are kept, bit 2: those of line 2 (the kind is the line number).
   unsigned keepLines = (context.signalLine != 2 ? 2u : 0u) | (context.signalLine != 1 ? 4u : 0u);
+  int64_t base =
+      CaptureMicroseconds(data.info.TimeBaseSeconds(), data.info.TimeBaseNanoseconds(), 0);
   RecordCursor cursor = cv.StartCursor();
   CanFrame frame;
-  TextOutput& out = *cv.output;
-  auto base =
-      static_cast<uint64_t>(CaptureMicroseconds(cv.timeBaseSeconds, cv.timeBaseNanoseconds, 0));
-  // The walk itself rather than the virtual NextRecord: it is inlined into this loop. Blocks go
-  // into the writer's buffer a batch at a time, each batch ended while a further frame's two
-  // blocks still fit.
-  RecordKind kind = dtconv::FirstRecord(cursor, kFrameRule);
-  while (kind != kKindEnd && out.result().ok()) {
-    uint8_t* start = out.BeginBytes(kBatchRoom);
-    uint8_t* last = start + kBatchRoom - 2 * kMaxBlock;
-    uint8_t* p = start;
-    do {
-      // The interface of line 1 is 0, that of line 2 is 1.
-      if ((keepLines >> kind) & 1) {
-        p = PutFramePackets(p, base, cursor, static_cast<uint32_t>(kind) - 1, frame);
-      }
-      kind = dtconv::NextRecord(cursor, kFrameRule);
-    } while (kind != kKindEnd && p <= last);
+  for (RecordKind kind = dtconv::FirstRecord(cursor, kFrameRule);
+       kind != kKindEnd && out.result().ok(); kind = dtconv::NextRecord(cursor, kFrameRule)) {
+    if (((keepLines >> kind) & 1) == 0 || !AssembleFrame(cursor, frame)) continue;
+    SocketCanPackets packets = ToSocketCan(frame);
+    auto micros = static_cast<int64_t>(static_cast<uint64_t>(base) + cursor.Current().Timestamp());
+    // The interface of line 1 is 0, that of line 2 is 1.
+    auto interfaceId = static_cast<uint32_t>(kind) - 1;
+    uint8_t* p = out.BeginBytes();
+    if (packets.hasFrame) p = PutPacketBlock(p, interfaceId, micros, packets.frame);
+    if (packets.hasError) p = PutPacketBlock(p, interfaceId, micros, packets.error);
     out.EndBytes(p);
   }
 }

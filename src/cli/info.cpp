@@ -10,7 +10,7 @@
 #include "input/monitor_data.h"
 #include "pipeline/conversion_job.h"
 #include "report/cvt_base.h"
-#include "report/timestamps.h"
+#include "report/time_columns.h"
 
 namespace dtconv::cli {
 

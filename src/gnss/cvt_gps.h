@@ -17,14 +17,4 @@ class CTxtCvtGPS : public CTxtCvtBase {
 // Converts every fix of the capture; the outcome is the writer's result.
 void ConvertGnss(CTxtCvtGPS& cv, const MonitorData& data, ConverterContext& context);
 
-// GNSS fixes as a KML 2.2 document: one path through the usable fixes, a "First" and a "Last"
-// point.
-class CTxtCvtKML : public CTxtCvtBase {
- public:
-  RecordKind NextRecord(RecordCursor& cursor) override;
-  RecordKind FirstRecord(RecordCursor& cursor) override;
-};
-
-void ConvertKml(CTxtCvtKML& cv, const MonitorData& data, ConverterContext& context);
-
 }  // namespace dtconv

@@ -1,60 +1,50 @@
 #include "gnss/gnss_fix.h"
 
-#include "output/coordinate_text.h"
-#include "output/text.h"
-#include "report/timestamps.h"
+#include "input/bytes.h"
 
 namespace dtconv {
 
-int FixQuality(const MonitorRecord& fix) { return fix.bytes[15] & 0x07; }
-bool FixTimeValid(int q) { return q >= 1 && q <= 3; }
-bool FixPositionValid(int q) { return q == 2 || q == 3; }
+namespace {
 
-const char* FixQualityText(int q, bool csv) {
-  switch (q) {
-    case 1:
-      return csv ? "TIME ONLY" : "T";
-    case 2:
-      return csv ? "GNSS" : "G";
-    case 3:
-      return csv ? "DGNSS" : "S";
-    default:
-      return csv ? "INVALID" : "I";
-  }
+// Signed 24-bit millimetres.
+int32_t Altitude(const uint8_t* b) {
+  return static_cast<int32_t>(static_cast<uint32_t>(b[24] | (b[25] << 8) | (b[26] << 16)) << 8) >>
+         8;
 }
 
-void FormatGnssFix(const MonitorRecord& fix, bool csv, bool kml, GnssFixTexts* t) {
-  using namespace fix_text;
+// The estimated error as it is shown: centimetres, 99999 from 50000 on.
+uint32_t ShownError(uint32_t stored) { return stored >= 50000 ? 99999 : stored; }
+
+}  // namespace
+
+char* PutFixDate(char* p, const MonitorRecord& fix, bool valid) {
+  if (!valid) return text::PutText(p, "--------");
   const uint8_t* b = fix.bytes;
-  // Every field has room for its longest text and the bytes the pieces write past its end.
-  *PutSmall(t->satellites, b[8], csv ? kPlainSmall : kWidth2Small) = '\0';
-  int32_t lat = LoadI32(b + 16);
-  int32_t lon = LoadI32(b + 20);
-  if (kml) {
-    *PutDecimalDegrees(t->latitude, lat) = '\0';
-    *PutDecimalDegrees(t->longitude, lon) = '\0';
-  } else {
-    *PutDegreesMinutes(t->latitude, lat, 'N', 'S', kWidth2Small) = '\0';
-    *PutDegreesMinutes(t->longitude, lon, 'E', 'W', kWidth3Small) = '\0';
-  }
-  *PutError(t->error, ShownError(LoadU16(b + 28)), !csv) = '\0';
-  *PutAltitude(t->altitude, Altitude(b), !csv && !kml) = '\0';
+  return text::PutDate(p, b[14] + 1900, b[13], b[12]);
 }
 
-char* PutGnssFixCells(char* p, CTxtCvtBase& cv, const MonitorRecord& fix) {
-  using namespace fix_text;
+char* PutFixTime(char* p, const MonitorRecord& fix, bool valid) {
+  if (!valid) return text::PutText(p, "--------");
   const uint8_t* b = fix.bytes;
-  bool csv = cv.csv;
-  p = PutSmall(cv.PutCellStart(p), b[8], csv ? kPlainSmall : kWidth2Small);
-  p = PutDegreesMinutes(cv.PutCellStart(p), LoadI32(b + 16), 'N', 'S', kWidth2Small);
-  p = PutDegreesMinutes(cv.PutCellStart(p), LoadI32(b + 20), 'E', 'W', kWidth3Small);
-  p = PutError(cv.PutCellStart(p), ShownError(LoadU16(b + 28)), !csv);
-  return PutAltitude(cv.PutCellStart(p), Altitude(b), !csv);
+  return text::PutClock(p, b[11], b[10], b[9]);
+}
+
+char* PutFixPosition(char* p, const MonitorRecord& fix, bool csv, const text::Delimiter& d) {
+  const uint8_t* b = fix.bytes;
+  p = text::PutSpacePadded(d.Put(p), b[8], csv ? 0 : 2);
+  p = text::PutDegreesMinutes(d.Put(p), LoadI32(b + 16), 'N', 'S', 2);
+  p = text::PutDegreesMinutes(d.Put(p), LoadI32(b + 20), 'E', 'W', 3);
+  p = text::PutCentimetres(d.Put(p), ShownError(LoadU16(b + 28)), csv ? 0 : 6);
+  return text::PutMillimetres(d.Put(p), Altitude(b), csv ? 0 : 8);
 }
 
 char* PutKmlCoordinates(char* p, const MonitorRecord& fix) {
   const uint8_t* b = fix.bytes;
-  return fix_text::PutKmlCoordinates(p, LoadI32(b + 20), LoadI32(b + 16), fix_text::Altitude(b));
+  p = text::PutDecimalDegrees(p, LoadI32(b + 20));
+  *p++ = ',';
+  p = text::PutDecimalDegrees(p, LoadI32(b + 16));
+  *p++ = ',';
+  return text::PutMillimetres(p, Altitude(b), 0);
 }
 
 void AppendGnssTitles(CTxtCvtBase& cv) {
@@ -64,42 +54,18 @@ void AppendGnssTitles(CTxtCvtBase& cv) {
   }
 }
 
-void AppendGnssColumns(CTxtCvtBase& cv, const MonitorRecord* fix) {
-  if (fix == nullptr) {
-    for (int i = 0; i < 8; ++i) cv.WriteCell(nullptr);
-    return;
-  }
-  int q = FixQuality(*fix);
-  char date[32], time[32];
-  FormatFixDateTime(*fix, FixTimeValid(q), date, time);
-  cv.WriteCell(date);
-  cv.WriteCell(time);
-  cv.WriteCell(FixQualityText(q, true));
-  if (FixPositionValid(q)) {
-    GnssFixTexts t;
-    FormatGnssFix(*fix, true, false, &t);
-    for (const char* s : {t.satellites, t.latitude, t.longitude, t.error, t.altitude})
-      cv.WriteCell(s);
-  } else {
-    for (int i = 0; i < 5; ++i) cv.WriteCell(nullptr);
-  }
-}
-
-void GnssColumnsCache::Append(CTxtCvtBase& cv, const MonitorRecord* fix) {
-  TextOutput& out = *cv.output;
-  if (valid_ && fix == fix_ && cv.fieldOnLine) {
-    out.AppendText(cells_);
-    return;
-  }
-  size_t mark = static_cast<size_t>(out.length());
-  bool before = cv.fieldOnLine;
-  AppendGnssColumns(cv, fix);
-  // Kept only when it is what every later row gets: after a field, and not cut by the capacity.
-  valid_ = before && out.length() < TextOutput::kLineCapacity - 1;
-  if (valid_) {
+char* GnssColumns::Put(char* p, const MonitorRecord* fix, const text::Delimiter& d) {
+  if (fix == nullptr) return d.PutEmpty(p, 8);
+  if (fix != fix_) {
+    int q = FixQuality(*fix);
+    char* c = PutFixDate(d.Put(cells_), *fix, FixTimeValid(q));
+    c = PutFixTime(d.Put(c), *fix, FixTimeValid(q));
+    c = text::PutText(d.Put(c), FixQualityText(q, true));
+    c = FixPositionValid(q) ? PutFixPosition(c, *fix, true, d) : d.PutEmpty(c, 5);
+    length_ = static_cast<size_t>(c - cells_);
     fix_ = fix;
-    cells_.assign(out.line().substr(mark));
   }
+  return text::PutText(p, std::string_view(cells_, length_));
 }
 
 }  // namespace dtconv

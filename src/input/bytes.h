@@ -1,6 +1,8 @@
-// Little-endian reads from unaligned bytes, and a fixed-size byte store read by field offset.
+// Little-endian reads and writes of unaligned bytes, and a fixed-size byte store read by field
+// offset.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -18,6 +20,15 @@ inline uint64_t LoadU64(const uint8_t* p) {
   return static_cast<uint64_t>(LoadU32(p)) | (static_cast<uint64_t>(LoadU32(p + 4)) << 32);
 }
 inline int64_t LoadI64(const uint8_t* p) { return static_cast<int64_t>(LoadU64(p)); }
+
+inline void StoreU16(uint8_t* p, uint16_t v) {
+  if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap16(v);
+  std::memcpy(p, &v, 2);
+}
+inline void StoreU32(uint8_t* p, uint32_t v) {
+  if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap32(v);
+  std::memcpy(p, &v, 4);
+}
 
 // The stored bytes of one length-prefixed record, after its length word, up to the capacity N.
 // Bytes the file did not store keep their defaults (zero unless set before parsing).

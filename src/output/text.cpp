@@ -33,7 +33,7 @@ constexpr uint64_t kPow10[20] = {1ull,
 void PutDigitsBackward(char* end, uint64_t v, int digits) {
   while (digits >= 2) {
     end -= 2;
-    std::memcpy(end, detail::kDigitPairs + 2 * (v % 100), 2);
+    detail::Store2(end, detail::TwoDigits(static_cast<uint32_t>(v % 100)));
     v /= 100;
     digits -= 2;
   }
@@ -156,78 +156,25 @@ int SlowBody(double v, int decimals, bool plus, char* body, size_t size, bool* f
   return static_cast<int>(r.ptr - body);
 }
 
-}  // namespace
-
-int detail::DecimalDigits(uint64_t v) {
-  // log10 from the bit length (1233 / 4096 is just above log10 2), then one correction.
-  // Zero has one digit, as one has.
-  uint64_t w = v | 1;
-  int t = (std::bit_width(w) * 1233) >> 12;
-  return t + (t < 20 && w >= kPow10[t] ? 1 : 0);
-}
-
-char* PutUnsigned(char* p, uint64_t v) {
-  if (v < 10) {
-    *p = static_cast<char>('0' + v);
-    return p + 1;
+// "%.<decimals>f" of a magnitude q below 2^53 already rounded to units of 10^-decimals (no
+// sign), decimals 0..9.
+char* PutScaledDigits(char* p, uint64_t q, int decimals) {
+  if (q < 100000000 && decimals <= 7) {
+    return detail::PutEightDigitsScaled(p, detail::EightDigits(static_cast<uint32_t>(q)),
+                                        detail::kScaledLayouts.layouts[decimals]);
   }
-  int n = detail::DecimalDigits(v);
-  PutDigitsBackward(p + n, v, n);
-  return p + n;
+  char digits[20];
+  int n = detail::DecimalDigits(q);
+  int length = n > decimals ? n : decimals + 1;  // at least one digit before the point
+  PutDigitsBackward(digits + length, q, length);
+  p = PutText(p, std::string_view(digits, static_cast<size_t>(length - decimals)));
+  if (decimals == 0) return p;
+  *p++ = '.';
+  return PutText(p, std::string_view(digits + length - decimals, static_cast<size_t>(decimals)));
 }
 
-char* PutZeroPaddedAny(char* p, int64_t v, int width) {
-  uint64_t magnitude = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
-  int digits = detail::DecimalDigits(magnitude);
-  if (v < 0) {
-    *p++ = '-';
-    --width;
-  }
-  int n = digits < width ? width : digits;
-  PutDigitsBackward(p + n, magnitude, n);
-  return p + n;
-}
-
-char* PutSpacePadded(char* p, int64_t v, int width) {
-  uint64_t magnitude = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
-  int length = detail::DecimalDigits(magnitude) + (v < 0 ? 1 : 0);
-  p = Fill(p, ' ', width - length);
-  return PutInt(p, v);
-}
-
-char* PutSignedSpacePadded(char* p, int64_t v, int width) {
-  uint64_t magnitude = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
-  p = Fill(p, ' ', width - 1 - detail::DecimalDigits(magnitude));
-  *p++ = v < 0 ? '-' : '+';
-  return PutUnsigned(p, magnitude);
-}
-
-char* PutHex(char* p, uint32_t v, int width) {
-  int digits = v == 0 ? 1 : (std::bit_width(v) + 3) / 4;
-  int n = digits < width ? width : digits;
-  int i = n;
-  while (i >= 2) {
-    i -= 2;
-    std::memcpy(p + i, detail::kHexPairs.text + 2 * (v & 0xFF), 2);
-    v >>= 8;
-  }
-  if (i == 1) p[0] = detail::kHexDigits[v & 0x0F];
-  return p + n;
-}
-
-char* PutFixed(char* p, double v, int decimals) { return PutFixed(p, v, decimals, FixedStyle{}); }
-
-char* PutFixed(char* p, double v, int decimals, FixedStyle style) {
-  if (style.width == 7 && style.plus && style.zeros && decimals >= 1 && decimals <= 4) {
-    return PutSignedFixed7(p, v, decimals);
-  }
-  if (style.width == 0 && !style.plus && !style.zeros && decimals >= 0 && decimals <= 9) {
-    return PutPlainFixed(p, v, decimals);
-  }
-  return detail::PutFixedExact(p, v, decimals, style);
-}
-
-char* detail::PutFixedExact(char* p, double v, int decimals, FixedStyle style) {
+// PutFixed without the quick paths: every value rounded from its exact binary value.
+char* PutFixedExact(char* p, double v, int decimals, FixedStyle style) {
   if (std::isfinite(v)) {
     bool done = false;
     switch (decimals) {
@@ -287,14 +234,113 @@ char* detail::PutFixedExact(char* p, double v, int decimals, FixedStyle style) {
       p, std::string_view(text, static_cast<size_t>(n < kMaxFixedChars ? n : kMaxFixedChars)));
 }
 
-char* PutPadLeft(char* p, std::string_view s, int width) {
+}  // namespace
+
+int detail::DecimalDigits(uint64_t v) {
+  // log10 from the bit length (1233 / 4096 is just above log10 2), then one correction.
+  // Zero has one digit, as one has.
+  uint64_t w = v | 1;
+  int t = (std::bit_width(w) * 1233) >> 12;
+  return t + (t < 20 && w >= kPow10[t] ? 1 : 0);
+}
+
+char* PutUnsigned(char* p, uint64_t v) {
+  if (v < 1000) return PutSmallUnsigned(p, static_cast<uint32_t>(v));
+  int n = detail::DecimalDigits(v);
+  PutDigitsBackward(p + n, v, n);
+  return p + n;
+}
+
+char* detail::PutZeroPaddedAny(char* p, int64_t v, int width) {
+  if (v >= 0 && v < 10000000000000000 && width <= 16) {
+    // Sixteen digits as two words, of which the `width` last, or more when the value needs them.
+    auto high = static_cast<uint32_t>(v / 100000000);
+    uint64_t words[2] = {EightDigits(high), EightDigits(static_cast<uint32_t>(v % 100000000))};
+    char digits[16];
+    std::memcpy(digits, words, 16);
+    int significant =
+        16 - (high != 0 ? LeadingZeroDigits(words[0]) : 8 + LeadingZeroDigits(words[1]));
+    if (significant == 0) significant = 1;  // zero has one digit
+    int n = significant > width ? significant : width;
+    CopyShort(p, digits + 16 - n, static_cast<size_t>(n));
+    return p + n;
+  }
+  uint64_t magnitude = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+  int digits = detail::DecimalDigits(magnitude);
+  if (v < 0) {
+    *p++ = '-';
+    --width;
+  }
+  int n = digits < width ? width : digits;
+  PutDigitsBackward(p + n, magnitude, n);
+  return p + n;
+}
+
+char* detail::PutSpacePaddedAny(char* p, int64_t v, int width) {
+  uint64_t magnitude = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+  int length = detail::DecimalDigits(magnitude) + (v < 0 ? 1 : 0);
+  p = Fill(p, ' ', width - length);
+  return PutInt(p, v);
+}
+
+char* PutSignedSpacePadded(char* p, int64_t v, int width) {
+  uint64_t magnitude = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+  p = Fill(p, ' ', width - 1 - detail::DecimalDigits(magnitude));
+  *p++ = v < 0 ? '-' : '+';
+  return PutUnsigned(p, magnitude);
+}
+
+char* detail::PutPadLeftAny(char* p, std::string_view s, int width) {
   p = Fill(p, ' ', width - static_cast<int>(s.size()));
   return PutText(p, s);
 }
 
-char* PutPadRight(char* p, std::string_view s, int width) {
+char* detail::PutPadRightAny(char* p, std::string_view s, int width) {
   p = PutText(p, s);
   return Fill(p, ' ', width - static_cast<int>(s.size()));
+}
+
+char* PutFixed(char* p, double v, int decimals, FixedStyle style) {
+  uint64_t q = 0;
+  double a = std::fabs(v);
+  if (style.width == 0 && !style.plus && !style.zeros && decimals >= 0 && decimals <= 9 &&
+      detail::RoundScaled(a * detail::kPow10Double[decimals], &q)) {
+    *p = '-';
+    p += std::signbit(v) ? 1 : 0;
+    return PutScaledDigits(p, q, decimals);
+  }
+  if (style.width == 7 && style.plus && style.zeros && decimals >= 1 && decimals <= 4 &&
+      detail::RoundBelow(a * detail::kPow10Double[decimals], 100000, &q)) {
+    detail::Store8(
+        p, detail::SignedFixed7Word(std::signbit(v) ? 1 : 0, detail::kPointMasks.masks[decimals],
+                                    static_cast<uint32_t>(q)));
+    return p + 7;
+  }
+  return PutFixedExact(p, v, decimals, style);
+}
+
+char* PutSecondsMicro(char* p, int64_t whole, int64_t micro, int width) {
+  p = width > 0 ? PutZeroPadded(p, whole, width) : PutInt(p, whole);
+  *p++ = '.';
+  return PutZeroPadded(p, micro, 6);
+}
+
+// Whether printf's "%.2f" of millimetres * 0.001 rounds a magnitude ending in 5 (a tie in
+// decimal) up. printf rounds the exact binary value of the double product: up when it lies
+// above m / 1000, down below it, and to an even centimetre when it is exactly m / 1000 (which
+// happens where m / 1000 is a binary fraction, m a multiple of 125). With the product
+// mant * 2^-s (53-bit mant, s from 39 to 60 in this range), its side of m / 1000 is that of
+// mant * 1000 against m * 2^s, compared without overflow as mant * 1000 (below 2^63) shifted.
+bool detail::TieRoundsUp(uint32_t millimetres) {
+  double product = static_cast<double>(millimetres) * 0.001;
+  auto bits = std::bit_cast<uint64_t>(product);
+  uint64_t mant = (bits & ((uint64_t{1} << 52) - 1)) | (uint64_t{1} << 52);
+  int s = 1075 - static_cast<int>(bits >> 52);
+  uint64_t scaled = mant * 1000;
+  uint64_t whole = scaled >> s;
+  if (whole != millimetres) return whole > millimetres;
+  if ((scaled & ((uint64_t{1} << s) - 1)) != 0) return true;
+  return (millimetres / 10) % 2 == 1;
 }
 
 }  // namespace dtconv::text

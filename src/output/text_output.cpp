@@ -26,8 +26,7 @@ TextOutput::TextOutput(size_t blockSize)
     : blockSize_(blockSize == 0 ? 1 : blockSize),
       buffer_(new char[blockSize_ + kLineCapacity + 2]),
       line_(buffer_.get()),
-      rowLine_(buffer_.get()),
-      scratch_(new char[kMaxAppend]) {}
+      rowLine_(buffer_.get()) {}
 
 TextOutput::~TextOutput() { CloseOutput(); }
 
@@ -62,6 +61,7 @@ Result TextOutput::Open(const std::filesystem::path& path, bool createNew) {
   CloseOutput();
   cancel_.store(false, std::memory_order_relaxed);
   result_ = kResultOk;
+  trimRows_ = true;
   pending_ = 0;
   line_ = buffer_.get();
   length_ = 0;

@@ -30,45 +30,6 @@ int FormatPieceN(char* piece, size_t size, const char* format, ...);
 
 #define FormatPiece(piece, ...) ::dtconv::FormatPieceN((piece), sizeof(piece), __VA_ARGS__)
 
-// The line end of an output in two bytes, and its length (1 or 2), for converters that write a
-// batch of whole lines at once (TextOutput::eol()). Put stores both bytes and advances by the
-// length.
-struct LineEnd {
-  char bytes[2] = {};
-  size_t length = 0;
-  explicit LineEnd(std::string_view eol) : length(eol.size() < 2 ? eol.size() : 2) {
-    std::memcpy(bytes, eol.data(), length);
-  }
-  char* Put(char* p) const {
-    std::memcpy(p, bytes, 2);
-    return p + length;
-  }
-};
-
-// The delimiter put between the cells of a CSV row, for converters that write cells in place: the
-// usual one-character delimiter as one byte store.
-struct CellDelimiter {
-  explicit CellDelimiter(std::string_view d) : text(d), single(d.size() == 1 ? d[0] : '\0') {}
-  char* Put(char* p) const {
-    if (text.size() == 1) {
-      *p = single;
-      return p + 1;
-    }
-    std::memcpy(p, text.data(), text.size());
-    return p + text.size();
-  }
-  std::string_view text;
-  char single;
-};
-// The same for a delimiter known to be one character, for rows written with either kind.
-struct CharDelimiter {
-  char single;
-  char* Put(char* p) const {
-    *p = single;
-    return p + 1;
-  }
-};
-
 // Output bits of the job record: the line end in bits 0-1, UTF-8 and its byte order mark.
 inline constexpr uint32_t kOutLf = 1;
 inline constexpr uint32_t kOutCr = 2;
@@ -98,8 +59,6 @@ class TextOutput {
   // toolkit's word stores may touch (text.h).
   static constexpr size_t kMaxRow = 4096;
   static constexpr size_t kRowSlack = 64;
-  // The most a formatter may ask of BeginAppend at once.
-  static constexpr size_t kMaxAppend = 4096;
 
   // `blockSize` (at least 1) is only changed by tests of the buffering.
   explicit TextOutput(size_t blockSize = kDefaultBlockSize);
@@ -143,10 +102,9 @@ class TextOutput {
   // failure is held.
   void FlushLine() {
     if (result_.failed()) return;
-    char* end = line_ + length_;
+    char* end = TrimmedEnd(line_, line_ + length_);
     length_ = 0;
-    rowLine_ = line_;
-    EndRow(end);
+    Commit(PutLineEnd(end));
   }
 
   // ---- rows: one frame, sample or fix at a time, built in place
@@ -160,14 +118,16 @@ class TextOutput {
   // Ends a line of a row that goes on after it (a CAN FD frame's continuation lines): its trailing
   // blanks dropped, the line end put. Returns where the next line starts.
   char* EndRowLine(char* end) {
-    while (end > rowLine_ && end[-1] == ' ') --end;
-    std::memcpy(end, eolBytes_, 2);  // both bytes; only the line end's own length counts
-    rowLine_ = end + eolLength_;
+    if (trimRows_) end = TrimmedEnd(rowLine_, end);
+    rowLine_ = PutLineEnd(end);
     return rowLine_;
   }
   // Ends the row's last line as EndRowLine does and hands the row over, as FlushLine hands over
   // a line: dropped once a failure is held, cancel noticed, the block written when full.
   void EndRow(char* end) { Commit(EndRowLine(end)); }
+  // Rows are trimmed of their lines' trailing blanks, as every line is, unless a converter whose
+  // rows never end in a blank turns that off for its file (OpenOutput turns it on again).
+  void TrimRows(bool trim) { trimRows_ = trim; }
 
   // ---- bytes: binary packets built in place
 
@@ -192,25 +152,15 @@ class TextOutput {
   // May be called from another thread: the file being written stops at its next line.
   void RequestCancel() { cancel_.store(true, std::memory_order_relaxed); }
 
-  // ---- transitional: the in-place appends the converters still use
-
-  // Room to format up to `n` (at most kMaxAppend) characters in place at the end of the line.
-  // EndAppend with the end of what was written appends it; text that would pass the line's
-  // capacity is cut there, exactly as AppendText cuts.
-  char* BeginAppend(size_t n) {
-    inScratch_ = n > static_cast<size_t>(kLineCapacity - 1 - length_);
-    return inScratch_ ? scratch_.get() : line_ + length_;
-  }
-  void EndAppend(const char* end) {
-    if (!inScratch_) {
-      length_ = static_cast<int32_t>(end - line_);
-    } else {
-      AppendCut(std::string_view(scratch_.get(), static_cast<size_t>(end - scratch_.get())));
-    }
-  }
-  uint8_t* BeginBytes(size_t) { return BeginBytes(); }
-
  private:
+  static char* TrimmedEnd(const char* start, char* end) {
+    while (end > start && end[-1] == ' ') --end;
+    return end;
+  }
+  char* PutLineEnd(char* end) const {
+    std::memcpy(end, eolBytes_, 2);  // both bytes; only the line end's own length counts
+    return end + eolLength_;
+  }
   // A finished row (or bytes) ending at `end` in the buffer is handed over.
   void Commit(char* end) {
     if (result_.failed()) return;
@@ -240,8 +190,7 @@ class TextOutput {
   size_t pending_ = 0;
   char* line_ = nullptr;
   char* rowLine_ = nullptr;  // where the current line of a row starts
-  std::unique_ptr<char[]> scratch_;
-  bool inScratch_ = false;
+  bool trimRows_ = true;
   int32_t length_ = 0;
   bool utf8_ = false;
   std::string_view eol_ = "\r\n";

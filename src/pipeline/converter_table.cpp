@@ -8,6 +8,7 @@
 #include "can/cvt_pcap.h"
 #include "can/cvt_pcapng.h"
 #include "gnss/cvt_gps.h"
+#include "gnss/cvt_kml.h"
 #include "pipeline/conversion_session.h"
 #include "pipeline/cvt_settings.h"
 

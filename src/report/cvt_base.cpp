@@ -6,17 +6,13 @@
 
 namespace dtconv {
 
-void CTxtCvtBase::Bind(const MonitorData& d, ConverterContext& ctx, bool csvForm, int32_t style) {
+void CTxtCvtBase::Bind(const MonitorData& d, ConverterContext& ctx, bool csvForm, TimeStyle style) {
   data = &d;
   context = &ctx;
   ctx.recordsWalked.store(0, std::memory_order_relaxed);
   output = ctx.output;
-  timeBaseSeconds = d.info.TimeBaseSeconds();
-  timeBaseNanoseconds = d.info.TimeBaseNanoseconds();
+  times.Reset(style, d.info.TimeBaseSeconds(), d.info.TimeBaseNanoseconds());
   csv = csvForm;
-  timeStampStyle = style;
-  previousTimestamp = -1;
-  localTimes.Reset();
   lastGnss = nullptr;
   fieldOnLine = false;
 }
@@ -29,6 +25,17 @@ void CTxtCvtBase::WriteCell(const char* text) {
   }
   if (text != nullptr) output->AppendText(text);
   fieldOnLine = true;
+}
+
+void CTxtCvtBase::WriteTimeTitles(bool elapsed, bool difference) {
+  if (elapsed) WriteCell("Elapsed(sec.)");
+  WriteCell("Date(YYYY/MM/DD)");
+  WriteCell("Time(HH:mm:ss)");
+  if (times.style() == TimeStyle::kCsvMicroseconds) {
+    WriteCell(output->utf8() ? "Time(\xC2\xB5s)" : "Time(us)");
+  }
+  if (times.style() == TimeStyle::kCsvMilliseconds) WriteCell("Time(ms)");
+  if (difference) WriteCell("TimeDiff(sec.)");
 }
 
 void CTxtCvtBase::WriteTitleLine() {

@@ -11,7 +11,7 @@
 #include "output/converter_context.h"
 #include "output/text.h"
 #include "output/text_output.h"
-#include "report/local_time_cache.h"
+#include "report/time_columns.h"
 
 namespace dtconv {
 
@@ -28,33 +28,17 @@ class CTxtCvtBase {
   virtual void WriteSetupBlock();
 
   // Binds the converter to one file: the capture, the context (and its writer) and the time
-  // base; sets the CSV switch and timestamp style, and forgets the previous timestamp and the
-  // last GNSS record. No state of an earlier file survives.
-  void Bind(const MonitorData& data, ConverterContext& context, bool csvForm, int32_t style);
+  // columns of its time base in `style`; sets the CSV switch and forgets the last GNSS record.
+  // No state of an earlier file survives.
+  void Bind(const MonitorData& data, ConverterContext& context, bool csvForm, TimeStyle style);
 
-  // One cell of a row, not ending the line. Text: a blank, then the text. CSV: the delimiter when
-  // a field is already on the line, then the text (nothing for null: an empty cell).
+  // One cell of a header or title row, not ending the line. Text: a blank, then the text. CSV:
+  // the delimiter when a field is already on the line, then the text (nothing for null: an
+  // empty cell).
   void WriteCell(const char* text);
-  // The start of a cell formatted in place at `p` (a BeginAppend area of the writer): the blank
-  // of a text cell, or the delimiter of a CSV cell when a field is already on the line. Returns
-  // where the cell's text goes. Callers reserve the delimiter's length (at most 63) per cell.
-  char* PutCellStart(char* p) {
-    if (csv) {
-      if (fieldOnLine) {
-        const std::string& d = output->delimiter();
-        if (d.size() == 1) {
-          *p++ = d[0];
-        } else {
-          p = text::PutText(p, d);
-        }
-      }
-    } else {
-      *p++ = ' ';
-    }
-    fieldOnLine = true;
-    return p;
-  }
-  // Ends the current line and clears fieldOnLine. Inline: it runs once per output line.
+  // The titles of the CSV time cells (TimeColumns::PutCells) as cells.
+  void WriteTimeTitles(bool elapsed, bool difference);
+  // Ends the current line and clears fieldOnLine.
   void EndLine() {
     output->FlushLine();
     fieldOnLine = false;
@@ -71,20 +55,16 @@ class CTxtCvtBase {
   void WriteOverrunLine();
   void WriteLostDataLine();
 
-  // A record walk over the loaded records with this converter's operations.
+  // A record walk over the loaded records, reporting its progress to the context.
   RecordCursor StartCursor() const {
     RecordCursor cursor = data->Walk();
     cursor.walked = context != nullptr ? &context->recordsWalked : nullptr;
     return cursor;
   }
 
-  // State, public so the shared formatters (timestamps, GNSS and analog cells) can use it.
+  // State, public so the shared formatters (GNSS and analog cells) can use it.
+  TimeColumns times;
   const MonitorRecord* lastGnss = nullptr;
-  int64_t timeBaseSeconds = 0;
-  int64_t timeBaseNanoseconds = 0;
-  int32_t timeStampStyle = 0;
-  int64_t previousTimestamp = -1;
-  LocalTimeCache localTimes;
   const MonitorData* data = nullptr;
   TextOutput* output = nullptr;
   ConverterContext* context = nullptr;

@@ -251,18 +251,6 @@ TEST(Setup, ThermocoupleFieldsOnlyOnTemperatureRange) {
   EXPECT_FALSE(state.scales[1].burnoutDetect);
 }
 
-TEST(Setup, ClearsTheCurrentSample) {
-  MonitorData d = Load(OnBoard(0, 0));
-  AnalogState state;
-  state.valuesPresent = true;
-  state.referenceTemp = 1234;
-  state.raw[7] = 99;
-  SetupChannelScales(d, false, state);
-  EXPECT_FALSE(state.valuesPresent);
-  EXPECT_EQ(state.referenceTemp, 0);
-  EXPECT_EQ(state.raw[7], 0u);
-}
-
 // Wave channels: a wave reading s reads like a sample reading of 1000 * s / w, w by the interval.
 struct WaveCase {
   const char* name;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "analog/analog_row.h"
 #include "analog/thermocouple.h"
 #include "capture_builder.h"
 #include "run_converter.h"
@@ -315,35 +316,58 @@ TEST(AnalogCsv, RowsHaveTheTitleRowsCellCount) {
   }
 }
 
-// The cell formatter as the CAN converter uses it: text and CSV forms, empty before any sample.
-TEST(FormatAnalogCell, CellForms) {
-  test::SetTimeZone("UTC");
-  struct Case {
-    bool csv, present;
-    int index;
-    std::string expected;
+// The cells of one sample in both forms, each after its separator.
+TEST(AnalogRow, CellForms) {
+  MonitorData d = test::ParseCapture(OnBoardBnc());
+  uint8_t words[32] = {};
+  StoreU32(words, Raw(394408));
+  StoreU32(words + 4, Raw(-559104));
+  for (bool csv : {false, true}) {
+    AnalogState state;
+    SetupChannelScales(d, csv, state);
+    AnalogRow row(state, text::Delimiter(csv ? "," : " "));
+    char cells[256];
+    EXPECT_EQ(std::string(cells, row.Put(cells, {words, words + 16, 0})),
+              csv ? ",1.23450,-3.5000" : " +1.2345 -03.500");
+  }
+}
+
+// Rows of eight plain channels go through the vector kernel: the same bytes as the scalar row,
+// for random readings and for readings whose values lie exactly halfway between two texts (the
+// -1V - +1V range reads 2^-23 V a count: 2^18 counts are 0.03125 V, halfway at the text's four
+// decimals, 2^17 counts halfway at the CSV's five).
+TEST(AnalogRow, VectorAndScalarRowsAgree) {
+  CaptureBuilder b;
+  b.analogPort = 2;
+  b.analogSetup = Bytes(36, 0);
+  for (int ch = 0; ch < 8; ++ch) b.analogSetup[4 + 4 * ch] = static_cast<uint8_t>(ch % 7);
+  b.calibration = std::vector<Calibration>(8);
+  b.calibration[3] = Cal(-1200, 8300000, -8400000, 1000000);
+  b.Marker(0x80, 0);
+  MonitorData d = test::ParseCapture(b);
+  uint64_t state = 12345;
+  auto next = [&] {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return static_cast<uint32_t>(state >> 32);
   };
-  for (const Case& c : std::vector<Case>{{false, true, 0, " +1.2345 -03.500"},
-                                         {true, true, 0, "1.23450,-3.5000"},
-                                         {false, false, 0, ""},
-                                         {true, false, 0, ","},
-                                         {true, true, 8, "1.23450,-3.5000"}}) {
-    auto r = test::RunConverter(OnBoardBnc().Build(),
-                                test::SettingsFor(kCvtAnalogCsv, 9, 0, kAnsi, u","),
-                                [&](const MonitorData& d, ConverterContext& ctx) {
-                                  CTxtCvtANA cv;
-                                  cv.Bind(d, ctx, c.csv, 9);
-                                  SetupChannelScales(d, c.csv, cv.analog);
-                                  cv.analog.valuesPresent = c.present;
-                                  if (c.index == 8) cv.analog.scales[8] = cv.analog.scales[0];
-                                  if (c.index == 8) cv.analog.scales[9] = cv.analog.scales[1];
-                                  const uint32_t raw[2] = {Raw(394408), Raw(-559104)};
-                                  FormatAnalogCell(cv, cv.analog, c.index, raw, 0);
-                                  FormatAnalogCell(cv, cv.analog, c.index + 1, raw, 0);
-                                  EXPECT_TRUE(cv.fieldOnLine);
-                                  cv.EndLine();
-                                });
-    EXPECT_EQ(r.bytes, c.expected + "\r\n") << c.csv << c.present << c.index;
+  for (bool csv : {false, true}) {
+    AnalogState scales;
+    SetupChannelScales(d, csv, scales);
+    text::Delimiter delimiter(csv ? ";" : " ");
+    AnalogRow vector(scales, delimiter, true), scalar(scales, delimiter, false);
+    for (int i = 0; i < 20000; ++i) {
+      uint8_t words[32];
+      for (int ch = 0; ch < 8; ++ch) {
+        uint32_t word = next();
+        if (i % 4 == 1) word = (word & 1) != 0 ? 1u << 18 : 1u << 17;
+        if (i % 4 == 2) word = (0u - (1u << (17 + (word & 1)))) & 0xFFFFFF;
+        StoreU32(words + 4 * ch, word);
+      }
+      char a[512], s[512];
+      AnalogSample sample{words, words + 16, 0};
+      ASSERT_EQ(std::string(a, vector.Put(a, sample)), std::string(s, scalar.Put(s, sample)))
+          << "csv " << csv << " row " << i;
+    }
   }
 }
 

@@ -19,9 +19,8 @@
 #include "can/can_frame.h"
 #include "can/cvt_asc.h"
 #include "can/cvt_candump.h"
-#include "can/log_line.h"
-#include "can/socketcan.h"
 #include "diff_support.h"
+#include "output/text.h"
 #include "run_converter.h"
 
 namespace dtconv {
@@ -70,7 +69,8 @@ std::string CandumpLines(const CTxtCvtBase& cv, const std::array<std::string, 2>
   std::string out;
   ForEachFrame(cv, [&](const CanFrame& f, uint64_t timestamp, int line) {
     if (signalLine != 0 && line != signalLine) return;
-    int64_t micros = CaptureMicroseconds(cv.timeBaseSeconds, cv.timeBaseNanoseconds, timestamp);
+    int64_t micros = CaptureMicroseconds(cv.data->info.TimeBaseSeconds(),
+                                         cv.data->info.TimeBaseNanoseconds(), timestamp);
     auto magnitude = static_cast<uint64_t>(micros);
     if (micros < 0) magnitude = 0 - magnitude;
     std::string head = Printf("(%s%010" PRIu64 ".%06" PRIu64 ") ", micros < 0 ? "-" : "",
@@ -290,22 +290,21 @@ TEST(CanLogDiff, AscMatchesPrintfLines) {
   }
 }
 
-// ---- the word pieces on their own
+// ---- the text pieces of the log lines on their own
 
-std::string Word(uint64_t word, size_t n) {
-  char text[8];
-  logtext::StoreText(text, word);
-  return std::string(text, n);
+template <typename Put>
+std::string Text(Put put) {
+  char text[256];
+  return std::string(text, put(text));
 }
 
-TEST(LogLineWords, SixDigitsOfEveryValue) {
+TEST(LogLineTexts, SixDigitsOfEveryValue) {
   for (uint32_t v = 0; v < 1000000; ++v) {
-    uint64_t word = logtext::SixDigits(v);
-    ASSERT_EQ(Word(word, 8), Printf("%06u", v) + std::string(2, '\0')) << v;
+    ASSERT_EQ(Text([&](char* p) { return text::PutDigits<6>(p, v); }), Printf("%06u", v)) << v;
   }
 }
 
-TEST(LogLineWords, HexDigitsOfRandomAndEdgeValues) {
+TEST(LogLineTexts, HexOfRandomAndEdgeValues) {
   Random r(0x4E3);
   std::vector<uint32_t> values{0,          1,          9,          10,        15,       16,
                                0xFF,       0x100,      0x7FF,      0x800,     0xFFFFFF, 0x1000000,
@@ -313,13 +312,18 @@ TEST(LogLineWords, HexDigitsOfRandomAndEdgeValues) {
   for (int64_t i = 0; i < test::DiffCount(1000000); ++i)
     values.push_back(static_cast<uint32_t>(r.Bits()));
   for (uint32_t v : values) {
-    ASSERT_EQ(Word(logtext::HexDigits8(v), 8), Printf("%08X", v)) << v;
-    ASSERT_EQ(Word(logtext::HexRight8(v), 8), Printf("%8X", v)) << v;
-    ASSERT_EQ(Word(logtext::HexLeft(v), 8), Printf("%-8X", v)) << v;
+    ASSERT_EQ(Text([&](char* p) { return text::PutHex(p, v, 8); }), Printf("%08X", v)) << v;
+    ASSERT_EQ(Text([&](char* p) { return text::PutHex(p, v, 3); }), Printf("%03X", v)) << v;
+    ASSERT_EQ(Text([&](char* p) { return text::PutHexField(p, v, 1, 8); }), Printf("%8X", v)) << v;
+    ASSERT_EQ(Text([&](char* p) { return text::PutHexField(p, v, 1, 10); }), Printf("%10X", v))
+        << v;
+    ASSERT_EQ(Text([&](char* p) { return text::PadRight(p, text::PutHex(p, v, 1), 8); }),
+              Printf("%-8X", v))
+        << v;
   }
 }
 
-TEST(LogLineWords, HexDataOfEveryLength) {
+TEST(LogLineTexts, HexDataOfEveryLength) {
   Random r(0xDA7A);
   for (int round = 0; round < 200; ++round) {
     uint8_t data[64];
@@ -330,9 +334,8 @@ TEST(LogLineWords, HexDataOfEveryLength) {
         plain += Printf("%02X", data[i]);
         spaced += Printf(" %02X", data[i]);
       }
-      char out[256];
-      ASSERT_EQ(std::string(out, logtext::PutHexData(out, data, count)), plain);
-      ASSERT_EQ(std::string(out, logtext::PutSpacedHexData(out, data, count)), spaced);
+      ASSERT_EQ(Text([&](char* p) { return text::PutHexBytes(p, data, count); }), plain);
+      ASSERT_EQ(Text([&](char* p) { return text::PutSpacedHexBytes(p, data, count); }), spaced);
     }
   }
 }

@@ -20,6 +20,7 @@
 #include "can/cvt_pcapng.h"
 #include "diff_support.h"
 #include "gnss/cvt_gps.h"
+#include "gnss/cvt_kml.h"
 #include "platform/platform.h"
 #include "reference_format.h"
 #include "run_converter.h"

@@ -27,13 +27,4 @@ std::string FirstDifference(const std::string& expected, const std::string& actu
   return out.str();
 }
 
-MonitorData ParseCapture(const CaptureBuilder& b) {
-  Bytes bytes = b.Build();
-  auto image = std::make_unique<uint8_t[]>(bytes.size());
-  std::memcpy(image.get(), bytes.data(), bytes.size());
-  MonitorData data;
-  ParseMonitorData(std::move(image), bytes.size(), data);
-  return data;
-}
-
 }  // namespace dtconv::test

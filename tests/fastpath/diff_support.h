@@ -48,7 +48,4 @@ inline int64_t DiffCount(int64_t full) {
 // The line where two outputs first differ, with its neighbours made visible; empty when equal.
 std::string FirstDifference(const std::string& expected, const std::string& actual);
 
-// A capture parsed from memory, not mapped: the plain file image.
-MonitorData ParseCapture(const CaptureBuilder& b);
-
 }  // namespace dtconv::test

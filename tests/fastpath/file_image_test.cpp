@@ -11,6 +11,7 @@
 #include "can/cvt_can.h"
 #include "diff_support.h"
 #include "gnss/cvt_gps.h"
+#include "gnss/cvt_kml.h"
 #include "input/monitor_data.h"
 #include "platform/platform.h"
 #include "run_converter.h"
@@ -132,7 +133,7 @@ TEST(FileImage, ConverterWalksGiveBackThePagesTheyPass) {
   ASSERT_EQ(LoadMonitorData(dir / "long.DT", data), 0u);
   ConverterContext context;
   CTxtCvtKML kml;
-  kml.Bind(data, context, false, 10);
+  kml.Bind(data, context, false, TimeStyle::kFullDate);
   RecordCursor cursor = kml.StartCursor();
   EXPECT_EQ(cursor.image, &data.image);
   int fixes = 0;
@@ -163,7 +164,7 @@ TEST(FileImage, WalksThatPassOverContinuationsGiveBackPagesEveryStride) {
   ASSERT_EQ(LoadMonitorData(dir / "samples.DT", data), 0u);
   ConverterContext context;
   CTxtCvtANA cv;
-  cv.Bind(data, context, true, 8);
+  cv.Bind(data, context, true, TimeStyle::kCsvMilliseconds);
   RecordCursor cursor = cv.StartCursor();
   ASSERT_EQ(cursor.image, &data.image);
   std::vector<uint32_t> releases;

@@ -29,24 +29,24 @@ MonitorRecord Fix(Random& r, int32_t lat, int32_t lon, uint16_t error, int32_t a
   return rec;
 }
 
-std::string Joined(const GnssFixTexts& t) {
-  return std::string(t.satellites) + "|" + t.latitude + "|" + t.longitude + "|" + t.error + "|" +
-         t.altitude;
-}
-
-std::string Joined(const ref::GnssTexts& t) {
-  return t.satellites + "|" + t.latitude + "|" + t.longitude + "|" + t.error + "|" + t.altitude;
-}
-
-// Both forms and KML of one fix; false (and a failure) when any differs.
+// Both forms of the position cells and the KML coordinates of one fix; false (and a failure)
+// when any differs.
 bool Same(const MonitorRecord& rec) {
   for (int form = 0; form < 3; ++form) {
     bool csv = form == 1, kml = form == 2;
-    GnssFixTexts t;
-    FormatGnssFix(rec, csv, kml, &t);
-    std::string expected = Joined(ref::GnssFix(rec, csv, kml));
-    if (Joined(t) != expected) {
-      ADD_FAILURE() << "form " << form << ": expected \"" << expected << "\", got \"" << Joined(t)
+    ref::GnssTexts t = ref::GnssFix(rec, csv, kml);
+    char text[256];
+    std::string got, expected;
+    if (kml) {
+      got.assign(text, PutKmlCoordinates(text, rec));
+      expected = t.longitude + "," + t.latitude + "," + t.altitude;
+    } else {
+      got.assign(text, PutFixPosition(text, rec, csv, text::Delimiter("|")));
+      expected = "|" + t.satellites + "|" + t.latitude + "|" + t.longitude + "|" + t.error + "|" +
+                 t.altitude;
+    }
+    if (got != expected) {
+      ADD_FAILURE() << "form " << form << ": expected \"" << expected << "\", got \"" << got
                     << "\"";
       return false;
     }

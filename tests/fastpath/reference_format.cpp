@@ -9,7 +9,7 @@
 
 #include "analog/thermocouple.h"
 #include "gnss/gnss_fix.h"
-#include "report/timestamps.h"
+#include "report/time_columns.h"
 
 namespace dtconv::ref {
 
@@ -193,7 +193,7 @@ void GnssColumns(Lines& l, const MonitorRecord* fix) {
   FixDateTime(*fix, FixTimeValid(q), &date, &time);
   l.Cell(date);
   l.Cell(time);
-  l.Cell(FixQualityText(q, true));
+  l.Cell(std::string(FixQualityText(q, true)));
   if (FixPositionValid(q)) {
     GnssTexts t = GnssFix(*fix, true, false);
     for (const std::string& s : {t.satellites, t.latitude, t.longitude, t.error, t.altitude}) {
@@ -204,7 +204,14 @@ void GnssColumns(Lines& l, const MonitorRecord* fix) {
   }
 }
 
-void AnalogCell(Lines& l, const AnalogState& a, int index, const uint32_t* raw, int16_t temp) {
+// The channel scaling with the latest sample.
+struct RefAnalog : AnalogState {
+  uint32_t raw[8] = {};
+  int16_t referenceTemp = 0;
+  bool valuesPresent = false;
+};
+
+void AnalogCell(Lines& l, const RefAnalog& a, int index, const uint32_t* raw, int16_t temp) {
   l.Cell(a.valuesPresent ? AnalogNumber(a, index, raw, temp) : std::string());
 }
 
@@ -374,7 +381,7 @@ std::string CanRows(const MonitorData& data, const CvtSettings& s, bool utf8,
   uint32_t options = csv ? s.optionBits : 0;
   bool rel = (options & kOptRelTimeStamp) != 0, diff = (options & kOptDiffTimeStamp) != 0;
   bool addAnalog = (options & kOptAddAnalog) != 0, addGnss = (options & kOptAddGnss) != 0;
-  AnalogState analog;
+  RefAnalog analog;
   SetupChannelScales(data, csv, analog);
   AcceptRule rule{
       .frames = true, .gnss = addGnss, .analog = addAnalog, .canOverrun = true, .lostData = true};
@@ -401,7 +408,7 @@ std::string CanRows(const MonitorData& data, const CvtSettings& s, bool utf8,
     }
   } else {
     l.Text(Piece(128, "--%s-CH-----ID--TYPE----DL-ST-DATA---------------FC--",
-                 TimeColumnTitle(style)));
+                 TimeColumnTitle(static_cast<TimeStyle>(style))));
   }
   l.End();
   int64_t previous = -1;
@@ -499,7 +506,7 @@ std::string AnalogRows(const MonitorData& data, const CvtSettings& s, bool utf8,
   bool csv = s.type == kCvtAnalogCsv;
   bool elapsed = csv && (s.optionBits & kOptRelTimeStamp) != 0;
   bool addGnss = csv && (s.optionBits & kOptAddGnss) != 0;
-  AnalogState analog;
+  RefAnalog analog;
   SetupChannelScales(data, csv, analog);
   AcceptRule rule{.gnss = addGnss, .analog = true, .analogOverrun = true, .lostData = true};
   if (data.recordCount == 0 || !AnyReported(data, rule)) return "";
@@ -521,7 +528,7 @@ std::string AnalogRows(const MonitorData& data, const CvtSettings& s, bool utf8,
     }
   } else {
     l.Text("-");
-    l.Text(TimeColumnTitle(style));
+    l.Text(TimeColumnTitle(static_cast<TimeStyle>(style)));
     for (int ch = 0; ch < analog.channelCount; ++ch) l.Text(Piece(32, "---AI%d--", ch + 1));
   }
   l.End();
@@ -578,7 +585,7 @@ std::string GnssRows(const MonitorData& data, const CvtSettings& s, const std::s
     }
   } else {
     l.Text(Piece(256, "-%s----UTC---Q--N---LATITUDE-----LONGITUDE---ERR[m]--ALT[m]-",
-                 TimeColumnTitle(3)));
+                 TimeColumnTitle(TimeStyle::kDateSeconds)));
   }
   l.End();
   int64_t previous = -1;
@@ -596,7 +603,7 @@ std::string GnssRows(const MonitorData& data, const CvtSettings& s, const std::s
       l.Cell(stamp);
       if (csv) l.Cell(date);
       l.Cell(time);
-      l.Cell(FixQualityText(q, csv));
+      l.Cell(std::string(FixQualityText(q, csv)));
       if (FixPositionValid(q)) {
         GnssTexts t = GnssFix(r, csv, false);
         for (const std::string& x : {t.satellites, t.latitude, t.longitude, t.error, t.altitude}) {
@@ -685,7 +692,7 @@ std::string KmlDocument(const MonitorData& data, const std::string& eol) {
 
 std::string WaveRows(const MonitorData& data, const std::string& eol,
                      const std::string& delimiter) {
-  AnalogState analog;
+  RefAnalog analog;
   SetupChannelScales(data, true, analog);
   if (data.samples == nullptr || data.sampleCount == 0 || data.wave.Present() == 0) return "";
   uint32_t rows = std::min<uint32_t>(data.sampleCount, 32768);

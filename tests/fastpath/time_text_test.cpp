@@ -14,7 +14,7 @@
 #include "can/cvt_can.h"
 #include "diff_support.h"
 #include "reference_format.h"
-#include "report/timestamps.h"
+#include "report/time_columns.h"
 #include "run_converter.h"
 #include "test_files.h"
 
@@ -88,10 +88,6 @@ TEST_P(TimeTexts, MatchPlainFormatting) {
   test::SetTimeZone(zone.tz);
   std::vector<int64_t> changes = Transitions(zone.fromYear, zone.toYear);
   Random r(std::hash<std::string>{}(zone.tz) & 0xFFFF);
-  TextOutput out;
-  ConverterContext context;
-  context.output = &out;
-  MonitorData data;
   int64_t records = test::DiffCount(60000);
   int failures = 0;
   while (records > 0 && failures < 5) {
@@ -125,23 +121,15 @@ TEST_P(TimeTexts, MatchPlainFormatting) {
     }
     uint64_t t = r.OneIn(4) ? (r.Next() & 0xFFFFFFFFFFFFull) : r.Below(5000000);
     int run = 1 + static_cast<int>(r.Below(2000));
-    std::vector<CTxtCvtCAN> fast(std::size(kColumnStyles) + std::size(kCellStyles));
-    std::vector<int64_t> previous(fast.size(), -1);
-    for (size_t k = 0; k < fast.size(); ++k) {
-      int32_t style = k < std::size(kColumnStyles) ? kColumnStyles[k]
-                                                   : kCellStyles[k - std::size(kColumnStyles)];
-      fast[k].Bind(data, context, k >= std::size(kColumnStyles), style);
-      fast[k].timeBaseSeconds = baseSeconds;
-      fast[k].timeBaseNanoseconds = baseNanoseconds;
-    }
-    // The cells as CSV rows write them in place (PutTimeCells, which keeps the texts of the
-    // latest second), every cell of each style.
-    std::vector<CTxtCvtCAN> inPlace(std::size(kCellStyles));
-    std::vector<int64_t> inPlacePrevious(inPlace.size(), -1);
-    for (size_t k = 0; k < inPlace.size(); ++k) {
-      inPlace[k].Bind(data, context, true, kCellStyles[k]);
-      inPlace[k].timeBaseSeconds = baseSeconds;
-      inPlace[k].timeBaseNanoseconds = baseNanoseconds;
+    // Every column style, and every cell style with all cells and with the date and time cells
+    // alone (the usual rows, which take the texts kept of the latest second).
+    const size_t columns = std::size(kColumnStyles), cellStyles = std::size(kCellStyles);
+    std::vector<TimeColumns> times(columns + 2 * cellStyles);
+    std::vector<int32_t> styles(times.size());
+    std::vector<int64_t> previous(times.size(), -1);
+    for (size_t k = 0; k < times.size(); ++k) {
+      styles[k] = k < columns ? kColumnStyles[k] : kCellStyles[(k - columns) % cellStyles];
+      times[k].Reset(static_cast<TimeStyle>(styles[k]), baseSeconds, baseNanoseconds);
     }
     for (int i = 0; i < run && failures < 5; ++i, --records) {
       // Mostly forward by up to two seconds, sometimes back in time or far ahead.
@@ -156,46 +144,25 @@ TEST_P(TimeTexts, MatchPlainFormatting) {
         t = r.Next() & 0xFFFFFFFFFFFFull;
       }
       MonitorRecord rec = RecordAt(t);
-      for (size_t k = 0; k < fast.size(); ++k) {
-        CTxtCvtCAN& cv = fast[k];
-        int32_t style = cv.timeStampStyle;
+      for (size_t k = 0; k < times.size(); ++k) {
+        int32_t style = styles[k];
         std::string got, expected;
-        if (k < std::size(kColumnStyles)) {
-          char text[64];
-          FormatTimeColumn(rec, cv, text);
-          got = text;
+        char text[256];
+        if (k < columns) {
+          got.assign(text, times[k].PutColumn(text, rec));
           expected = ref::TimeColumn(rec, style, baseSeconds, baseNanoseconds, &previous[k]);
         } else {
-          TimeCells c;
-          FormatTimeCells(rec, cv, &c);
-          got = std::string(c.date) + "|" + c.time + "|" + c.subSecond + "|" + c.difference + "|" +
-                c.elapsed;
+          bool all = k < columns + cellStyles;
+          got.assign(text, times[k].PutCells(text, rec, text::Delimiter("|"), all, all));
           ref::TimeCells e = ref::Cells(rec, style, baseSeconds, baseNanoseconds, &previous[k]);
-          expected =
-              e.date + "|" + e.time + "|" + e.subSecond + "|" + e.difference + "|" + e.elapsed;
+          expected = (all ? e.elapsed + "|" : "") + e.date + "|" + e.time +
+                     (style == 9 ? "" : "|" + e.subSecond) + (all ? "|" + e.difference : "");
         }
         if (got != expected) {
           ++failures;
           ADD_FAILURE() << "style " << style << ", time base " << baseSeconds << " s "
                         << baseNanoseconds << " ns, t " << t << " us: expected \"" << expected
                         << "\", got \"" << got << "\"";
-        }
-      }
-      for (size_t k = 0; k < inPlace.size(); ++k) {
-        CTxtCvtCAN& cv = inPlace[k];
-        char cells[kMaxTimeCells];
-        cv.fieldOnLine = false;
-        std::string got(cells, PutTimeCells(cells, rec, cv, true, true, CellDelimiter(",")));
-        ref::TimeCells e =
-            ref::Cells(rec, cv.timeStampStyle, baseSeconds, baseNanoseconds, &inPlacePrevious[k]);
-        std::string expected = e.elapsed + "," + e.date + "," + e.time +
-                               (cv.timeStampStyle == 9 ? "" : "," + e.subSecond) + "," +
-                               e.difference;
-        if (got != expected) {
-          ++failures;
-          ADD_FAILURE() << "cells of style " << cv.timeStampStyle << ", time base " << baseSeconds
-                        << " s " << baseNanoseconds << " ns, t " << t << " us: expected \""
-                        << expected << "\", got \"" << got << "\"";
         }
       }
     }
@@ -233,19 +200,13 @@ TEST(TimeTexts, CellsOfEveryMicrosecondAroundSecondBoundaries) {
   // where the second changes, for time bases whose nanoseconds put that change anywhere within a
   // microsecond, and time bases whose nanoseconds lie outside one second.
   test::SetTimeZone("JST-9");
-  TextOutput out;
-  ConverterContext context;
-  context.output = &out;
-  MonitorData data;
   const int64_t kNanoseconds[] = {0,         1,          999,        1000,        1001,
                                   500000500, 999999000,  999999001,  999999999,   -1,
                                   -999,      1000000000, 1000000001, -2000000000, 3999999999};
   for (int64_t baseNanoseconds : kNanoseconds) {
     for (int32_t style : kCellStyles) {
-      CTxtCvtCAN cv;
-      cv.Bind(data, context, true, style);
-      cv.timeBaseSeconds = 1796549400;
-      cv.timeBaseNanoseconds = baseNanoseconds;
+      TimeColumns times;
+      times.Reset(static_cast<TimeStyle>(style), 1796549400, baseNanoseconds);
       int64_t previous = -1;
       for (uint64_t second : {0ull, 1ull, 2ull, 59ull, 60ull, 3600ull, 86399ull}) {
         // Where the second changes for this time base, in record microseconds.
@@ -254,12 +215,10 @@ TEST(TimeTexts, CellsOfEveryMicrosecondAroundSecondBoundaries) {
         for (int64_t t = boundary - 3; t <= boundary + 3; ++t) {
           if (t < 0) continue;
           MonitorRecord rec = RecordAt(static_cast<uint64_t>(t));
-          char cells[kMaxTimeCells];
-          cv.fieldOnLine = false;
-          std::string got(cells, PutTimeCells(cells, rec, cv, false, true, CellDelimiter(",")));
-          ref::TimeCells e = ref::Cells(rec, style, cv.timeBaseSeconds, baseNanoseconds, &previous);
-          std::string expected =
-              e.date + "," + e.time + (style == 9 ? "" : "," + e.subSecond) + "," + e.difference;
+          char cells[256];
+          std::string got(cells, times.PutCells(cells, rec, text::Delimiter(","), false, false));
+          ref::TimeCells e = ref::Cells(rec, style, 1796549400, baseNanoseconds, &previous);
+          std::string expected = e.date + "," + e.time + (style == 9 ? "" : "," + e.subSecond);
           EXPECT_EQ(got, expected)
               << "style " << style << ", " << baseNanoseconds << " ns, t " << t;
         }

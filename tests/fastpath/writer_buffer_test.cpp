@@ -49,7 +49,7 @@ std::string Written(size_t blockSize, const std::vector<Step>& steps) {
   for (const Step& s : steps) {
     if (!s.raw.empty()) {
       if (s.inPlace) {
-        uint8_t* at = out.BeginBytes(s.raw.size());
+        uint8_t* at = out.BeginBytes();
         std::memcpy(at, s.raw.data(), s.raw.size());
         out.EndBytes(at + s.raw.size());
       } else {
@@ -57,14 +57,14 @@ std::string Written(size_t blockSize, const std::vector<Step>& steps) {
       }
       continue;
     }
-    for (const std::string& p : s.pieces) {
-      if (s.inPlace) {
-        char* at = out.BeginAppend(p.size());
-        out.EndAppend(text::PutText(at, p));
-      } else {
-        out.AppendText(p);
-      }
+    if (s.inPlace) {
+      // A row built in place.
+      char* at = out.BeginRow();
+      for (const std::string& p : s.pieces) at = text::PutText(at, p);
+      out.EndRow(at);
+      continue;
     }
+    for (const std::string& p : s.pieces) out.AppendText(p);
     out.FlushLine();
   }
   out.CloseOutput();
@@ -137,23 +137,6 @@ TEST(OutputBuffer, RawBytesGoBeforeAnUnfinishedLine) {
   }
 }
 
-TEST(OutputBuffer, TextFormattedInPlaceIsCutLikeAppendedText) {
-  // Near the capacity, BeginAppend hands out scratch room and EndAppend cuts what was written.
-  test::TempDir dir;
-  TextOutput out;
-  out.SetupOutput(kOutLf);
-  ASSERT_EQ(out.OpenOutput(dir / "o.txt"), 0u);
-  out.AppendText(std::string(TextOutput::kLineCapacity - 5, 'a'));
-  char* at = out.BeginAppend(10);
-  out.EndAppend(text::PutText(at, "0123456789"));
-  EXPECT_EQ(out.length(), TextOutput::kLineCapacity - 1);
-  EXPECT_EQ(out.line().substr(out.line().size() - 6), "aa0123");
-  out.FlushLine();
-  out.CloseOutput();
-  EXPECT_EQ(test::ReadFileBytes(dir / "o.txt").size(),
-            static_cast<size_t>(TextOutput::kLineCapacity - 1 + 1));
-}
-
 TEST(OutputBuffer, NothingIsWrittenWhileBelowOneBlock) {
   // The lines wait in the buffer: a file removed under the writer only shows its loss at close.
   test::TempDir dir;
@@ -177,15 +160,15 @@ TEST(OutputBuffer, BytesBuiltInPlaceAfterACancelAreDropped) {
     TextOutput out(block);
     out.SetupOutput(kOutLf);
     ASSERT_EQ(out.OpenOutput(dir / "o.txt"), 0u);
-    uint8_t* at = out.BeginBytes(3);
+    uint8_t* at = out.BeginBytes();
     std::memcpy(at, "abc", 3);
     out.EndBytes(at + 3);
-    at = out.BeginBytes(3);
+    at = out.BeginBytes();
     std::memcpy(at, "def", 3);
     out.RequestCancel();
     out.EndBytes(at + 3);
     EXPECT_EQ(out.result(), kResultCancelled);
-    at = out.BeginBytes(3);
+    at = out.BeginBytes();
     std::memcpy(at, "ghi", 3);
     out.EndBytes(at + 3);
     out.CloseOutput();
@@ -205,7 +188,7 @@ TEST(OutputBuffer, FullDiskWithTinyBlocksKeepsTheFirstFailure) {
   out.AppendText("more");
   out.FlushLine();
   out.WriteBytes("raw", 3);
-  uint8_t* at = out.BeginBytes(3);
+  uint8_t* at = out.BeginBytes();
   std::memcpy(at, "xyz", 3);
   out.EndBytes(at + 3);
   out.CloseOutput();

@@ -4,8 +4,9 @@
 #include <cstring>
 
 #include "capture_builder.h"
+#include "gnss/gnss_fix.h"
 #include "report/cvt_base.h"
-#include "report/timestamps.h"
+#include "report/time_columns.h"
 #include "run_converter.h"
 
 namespace dtconv {
@@ -108,12 +109,11 @@ INSTANTIATE_TEST_SUITE_P(
                       SerialCase{0x30100, "AB\t12", "AB"},
                       SerialCase{0x30100, "A1234567", "A1234567"}));
 
-// A converter with no walk of its own, to format timestamps through the real base.
-class Probe : public CTxtCvtBase {
- public:
-  RecordKind NextRecord(RecordCursor&) override { return kKindEnd; }
-  RecordKind FirstRecord(RecordCursor&) override { return kKindEnd; }
-};
+// The time column of a record, as a string.
+std::string ColumnOf(TimeColumns& times, const MonitorRecord& r) {
+  char text[64];
+  return std::string(text, times.PutColumn(text, r));
+}
 
 MonitorRecord At(uint64_t t) {
   MonitorRecord r;
@@ -131,16 +131,14 @@ struct ColumnCase {
 class Column : public ::testing::TestWithParam<ColumnCase> {};
 TEST_P(Column, Text) {
   test::SetTimeZone("UTC");
-  Probe p;
-  p.timeStampStyle = GetParam().style;
-  p.timeBaseSeconds = GetParam().baseSeconds;
-  p.timeBaseNanoseconds = GetParam().baseNanos;
-  char text[64];
-  FormatTimeColumn(At(GetParam().t), p, text);
-  EXPECT_STREQ(text, GetParam().text);
+  TimeColumns times;
+  auto style = static_cast<TimeStyle>(GetParam().style);
+  times.Reset(style, GetParam().baseSeconds, GetParam().baseNanos);
+  std::string text = ColumnOf(times, At(GetParam().t));
+  EXPECT_EQ(text, GetParam().text);
   if (GetParam().style <= 6) {
-    EXPECT_EQ(std::strlen(text), 14u);
-    EXPECT_EQ(std::strlen(TimeColumnTitle(GetParam().style)), 14u);
+    EXPECT_EQ(text.size(), 14u);
+    EXPECT_EQ(std::strlen(TimeColumnTitle(style)), 14u);
   }
 }
 INSTANTIATE_TEST_SUITE_P(
@@ -161,43 +159,35 @@ INSTANTIATE_TEST_SUITE_P(
         ColumnCase{10, -1, 0, 0, "----/--/-- --:--:--"}));
 
 TEST(Difference, Style0SequenceAndReset) {
-  Probe p;
-  p.timeStampStyle = 0;
-  char text[64];
+  TimeColumns times;
+  times.Reset(TimeStyle::kDelta, 0, 0);
   std::vector<std::string> got;
   for (uint64_t t : {1000000ull, 1500000ull, 1500000ull + 100000000000ull,
                      1600000ull + 100000000000ull, 500000ull}) {
-    FormatTimeColumn(At(t), p, text);
-    got.push_back(text);
+    got.push_back(ColumnOf(times, At(t)));
   }
   EXPECT_EQ(got, (std::vector<std::string>{"   --------   ", " 00000.500000 ", "   --------   ",
                                            " 00000.100000 ", "   --------   "}));
 }
 
+// Every CSV time cell of a record: Elapsed, Date, Time, the sub-second cell, TimeDiff.
+std::string Cells(TimeColumns& times, uint64_t t) {
+  char text[256];
+  return std::string(text, times.PutCells(text, At(t), text::Delimiter("|"), true, true));
+}
+
 TEST(TimeCells, Cells) {
   test::SetTimeZone("UTC");
-  Probe p;
-  p.timeBaseSeconds = 1796549400;
-  p.timeBaseNanoseconds = 0;
-  TimeCells c;
-  p.timeStampStyle = 7;
-  FormatTimeCells(At(5), p, &c);
-  EXPECT_STREQ(c.subSecond, "5");
-  EXPECT_STREQ(c.difference, "--------");
-  EXPECT_STREQ(c.elapsed, " 0.000005 ");
-  FormatTimeCells(At(2000006), p, &c);
-  EXPECT_STREQ(c.difference, "2.000001");
-  EXPECT_STREQ(c.date, "2026/12/06");
-  EXPECT_STREQ(c.time, "09:30:02");
-  p.timeStampStyle = 8;
-  FormatTimeCells(At(3005000), p, &c);
-  EXPECT_STREQ(c.subSecond, "5");
-  p.timeStampStyle = 9;
-  FormatTimeCells(At(3000000), p, &c);
-  EXPECT_STREQ(c.subSecond, "");
-  p.timeStampStyle = 7;
-  FormatTimeCells(At(4000000), p, &c);
-  EXPECT_STREQ(c.subSecond, "0");
+  TimeColumns times;
+  times.Reset(TimeStyle::kCsvMicroseconds, 1796549400, 0);
+  EXPECT_EQ(Cells(times, 5), " 0.000005 |2026/12/06|09:30:00|5|--------");
+  EXPECT_EQ(Cells(times, 2000006), " 2.000006 |2026/12/06|09:30:02|6|2.000001");
+  times.Reset(TimeStyle::kCsvMilliseconds, 1796549400, 0);
+  EXPECT_EQ(Cells(times, 3005000), " 3.005000 |2026/12/06|09:30:03|5|--------");
+  times.Reset(TimeStyle::kCsvSeconds, 1796549400, 0);
+  EXPECT_EQ(Cells(times, 3000000), " 3.000000 |2026/12/06|09:30:03|--------");
+  times.Reset(TimeStyle::kCsvMicroseconds, 1796549400, 0);
+  EXPECT_EQ(Cells(times, 4000000), " 4.000000 |2026/12/06|09:30:04|0|--------");
 }
 
 struct ZoneCase {
@@ -213,12 +203,9 @@ TEST_P(Zone, LocalTime) {
   if (std::strchr(GetParam().tz, ',') != nullptr) GTEST_SKIP();
 #endif
   test::SetTimeZone(GetParam().tz);
-  Probe p;
-  p.timeStampStyle = 10;
-  p.timeBaseSeconds = GetParam().seconds;
-  char text[64];
-  FormatTimeColumn(At(0), p, text);
-  EXPECT_STREQ(text, GetParam().text);
+  TimeColumns times;
+  times.Reset(TimeStyle::kFullDate, GetParam().seconds, 0);
+  EXPECT_EQ(ColumnOf(times, At(0)), GetParam().text);
   test::SetTimeZone("UTC");
 }
 // POSIX zone rules, so Linux and the Windows C runtime read them the same way: Tokyo, and
@@ -238,13 +225,11 @@ TEST(FixDateTime, ValidAndNot) {
   b.Fix(f);
   MonitorRecord r;
   std::memcpy(r.bytes, b.records()[0].data(), 32);
-  char date[32], time[32];
-  FormatFixDateTime(r, true, date, time);
-  EXPECT_STREQ(date, "2026/12/06");
-  EXPECT_STREQ(time, "09:05:07");
-  FormatFixDateTime(r, false, date, time);
-  EXPECT_STREQ(date, "--------");
-  EXPECT_STREQ(time, "--------");
+  char text[64];
+  EXPECT_EQ(std::string(text, PutFixDate(text, r, true)), "2026/12/06");
+  EXPECT_EQ(std::string(text, PutFixTime(text, r, true)), "09:05:07");
+  EXPECT_EQ(std::string(text, PutFixDate(text, r, false)), "--------");
+  EXPECT_EQ(std::string(text, PutFixTime(text, r, false)), "--------");
 }
 
 }  // namespace

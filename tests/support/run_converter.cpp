@@ -1,7 +1,9 @@
 #include "run_converter.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <memory>
 
 #include "output/text_output.h"
 #include "test_files.h"
@@ -46,6 +48,15 @@ CvtSettings SettingsFor(int32_t type, int32_t style, uint32_t optionBits, uint32
   s.delimiter = std::move(delimiter);
   s.signalLine = signalLine;
   return s;
+}
+
+MonitorData ParseCapture(const CaptureBuilder& b) {
+  Bytes bytes = b.Build();
+  auto image = std::make_unique<uint8_t[]>(bytes.size());
+  std::memcpy(image.get(), bytes.data(), bytes.size());
+  MonitorData data;
+  ParseMonitorData(std::move(image), bytes.size(), data);
+  return data;
 }
 
 void SetTimeZone(const char* tz) {

@@ -32,6 +32,9 @@ CvtSettings SettingsFor(int32_t type, int32_t style = 0, uint32_t optionBits = 0
                         uint32_t outputBits = 3, std::u16string delimiter = u",",
                         int32_t signalLine = 0);
 
+// A built capture parsed from memory, as the loader parses a file.
+MonitorData ParseCapture(const CaptureBuilder& b);
+
 // Sets the process's time zone (TZ) for tests of local time; "UTC", "Asia/Tokyo",
 // "Europe/Berlin" or a POSIX rule such as "JST-9".
 void SetTimeZone(const char* tz);
