@@ -73,7 +73,8 @@ struct Candidate {
 };
 
 // "no signal matches 'X'", with up to five names near it: those within an edit distance of a
-// third of its length (at least 2), and those that hold it whatever the case.
+// third of its length (at least 2), and those that hold it whatever the case; of these the
+// nearest, and those at most two edits farther.
 std::string NoMatch(std::string_view entry, const std::vector<Candidate>& all) {
   bool qualified = entry.find('.') != std::string_view::npos;
   std::string key;
@@ -93,7 +94,8 @@ std::string NoMatch(std::string_view entry, const std::vector<Candidate>& all) {
   }
   std::sort(near.begin(), near.end());
   std::string text = "no signal matches '" + std::string(entry) + "'";
-  for (size_t i = 0; i < near.size() && i < kMaxNearNames; ++i) {
+  for (size_t i = 0; i < near.size() && i < kMaxNearNames && near[i].first <= near[0].first + 2;
+       ++i) {
     text += (i == 0 ? "; near names: " : ", ") + near[i].second;
   }
   return text;
