@@ -179,8 +179,9 @@ class Parser {
   std::string* error_;
   size_t pos_ = 0;
 
-  // Locate's cache: the position of locatedOffset_. Positions are asked for in increasing
-  // offsets, so finding each costs the distance from the one before.
+  // Locate's cache: the position of locatedOffset_. Positions are mostly asked for in increasing
+  // offsets, so finding each costs the distance from the one before (plus, going back, the
+  // length of its line).
   size_t locatedOffset_ = 0;
   TextPosition located_{1, 1};
 
@@ -201,11 +202,16 @@ class Parser {
 };
 
 TextPosition Parser::Locate(size_t offset) {
+  offset = std::min(offset, text_.size());
   if (offset < locatedOffset_) {
-    locatedOffset_ = 0;
-    located_ = {1, 1};
+    // Back to an earlier offset: the lines in between, and the column from its line's start.
+    for (size_t i = offset; i < locatedOffset_; ++i) located_.line -= text_[i] == '\n';
+    size_t lineStart = text_.rfind('\n', offset == 0 ? 0 : offset - 1);
+    lineStart = offset == 0 || lineStart == std::string_view::npos ? 0 : lineStart + 1;
+    located_.column = 1;
+    locatedOffset_ = lineStart;
   }
-  for (size_t i = locatedOffset_; i < offset && i < text_.size(); ++i) {
+  for (size_t i = locatedOffset_; i < offset; ++i) {
     if (text_[i] == '\n') {
       ++located_.line;
       located_.column = 1;
@@ -472,6 +478,7 @@ bool Parser::ParseStatement() {
 }
 
 bool Parser::ParseMessage(size_t at) {
+  TextPosition where = Locate(at);
   uint64_t id = 0, size = 0;
   std::string_view name;
   size_t idAt = Next();
@@ -493,7 +500,7 @@ bool Parser::ParseMessage(size_t at) {
   Message m;
   m.size = static_cast<uint8_t>(size);
   m.name = std::string(name);
-  m.position = Locate(at);
+  m.position = where;
   if (!ReadMessageId(name, idAt, id, &m)) return false;
   auto& messages = out_->db.messages;
   if (messages.size() >= kMaxMessages) return Fail(at, "expected at most 262144 messages");
@@ -688,6 +695,7 @@ bool Parser::ParseValues(size_t at) {
   if (pos_ < text_.size() && (text_[pos_] < '0' || text_[pos_] > '9')) {
     return SkipStatement(at, "VAL_");
   }
+  TextPosition where = Locate(at);
   ValueDefinition def;
   bool ignored = false;
   if (!ReadSignalRef(&def.message, &def.signal, &ignored)) return false;
@@ -710,7 +718,7 @@ bool Parser::ParseValues(size_t at) {
     def.keys.push_back(std::move(key));
   }
   ++pos_;
-  auto [first, added] = valuesAt_.emplace(uint64_t{def.message} << 16 | def.signal, Locate(at));
+  auto [first, added] = valuesAt_.emplace(uint64_t{def.message} << 16 | def.signal, where);
   if (!added) {
     return Fail(at, "expected one value table (VAL_) for signal " +
                         out_->db.messages[def.message].signals[def.signal].name +
@@ -754,12 +762,12 @@ bool Parser::ParseValueType() {
 
 bool Parser::ParseMuxValues(size_t at) {
   MuxDefinition def;
+  def.position = Locate(at);
   bool ignored = false;
   std::string_view mux;
   if (!ReadSignalRef(&def.message, &def.signal, &ignored)) return false;
   size_t muxAt = Next();
   if (!ReadWord("the name of the multiplexor", &mux)) return false;
-  def.position = Locate(at);
   if (!ignored) {
     const auto& names = signalByName_[def.message];
     auto it = names.find(mux);
