@@ -2,6 +2,7 @@
 // and the set of databases of both lines.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -59,6 +60,26 @@ TEST(DbcReader, RefusesALineOfTenMegabytes) {
   EXPECT_EQ(error,
             "long.dbc:2:4194305: expected a line of at most 4194304 bytes; a longer one "
             "is taken for a damaged file");
+}
+
+// Positions are found without counting again from the start of the file for each statement:
+// 16000 value tables in 2 MB, which took minutes when they were, read in well under a second.
+TEST(DbcReader, ReadsALargeDatabaseInLinearTime) {
+  std::string text, values;
+  for (int m = 0; m < 1000; ++m) {
+    text += "BO_ " + std::to_string(m) + " M" + std::to_string(m) + ": 8 Node\n";
+    for (int s = 0; s < 16; ++s) {
+      std::string name = "S" + std::to_string(m) + "_" + std::to_string(s);
+      text += " SG_ " + name + " : " + std::to_string(4 * s) + "|4@1+ (0.5,0) [0|0] \"\" Node\n";
+      values += "VAL_ " + std::to_string(m) + " " + name + " 0 \"Zero\" 1 \"One\" ;\n";
+    }
+  }
+  Database db;
+  std::string error;
+  auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(ParseDbc(text + values, "large.dbc", &db, &error)) << error;
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  EXPECT_EQ(ValueTableText(db.messages[999].signals[15], 1), "One");
 }
 
 TEST(DbcReader, FilesThatCannotBeRead) {
