@@ -117,6 +117,13 @@ std::string Hex(uint64_t v) {
   return "0x" + s;
 }
 
+// At most the first 40 bytes of a token, for a message, cut at a character's start.
+std::string Excerpt(std::string_view token) {
+  size_t n = std::min<size_t>(token.size(), 40);
+  while (n < token.size() && n > 0 && (static_cast<unsigned char>(token[n]) & 0xC0) == 0x80) --n;
+  return std::string(token.substr(0, n));
+}
+
 std::string PositionText(TextPosition p) {
   return std::to_string(p.line) + ":" + std::to_string(p.column);
 }
@@ -234,10 +241,8 @@ std::string Parser::Found(size_t at) const {
   if (c == '\n' || c == '\r') return "the end of the line";
   if (IsWordChar(c) || c == '-' || c == '+') {
     size_t end = at + 1;
-    while (end < text_.size() && end - at < 40 && (IsWordChar(text_[end]) || text_[end] == '.')) {
-      ++end;
-    }
-    return "'" + std::string(text_.substr(at, end - at)) + "'";
+    while (end < text_.size() && (IsWordChar(text_[end]) || text_[end] == '.')) ++end;
+    return "'" + Excerpt(text_.substr(at, end - at)) + "'";
   }
   if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
     return "the control character " + Hex(static_cast<unsigned char>(c));
@@ -316,8 +321,8 @@ bool Parser::ReadDecimal(std::string_view what, DecimalNumber* number, std::stri
   if (!ReadNumberText(what, &t)) return false;
   std::string why;
   if (!ParseDecimal(t, number, &why)) {
-    return Fail(pos_ - t.size(), "expected " + std::string(what) + ": " + why + ", found '" +
-                                     std::string(t.substr(0, 40)) + "'");
+    return Fail(pos_ - t.size(),
+                "expected " + std::string(what) + ": " + why + ", found '" + Excerpt(t) + "'");
   }
   return true;
 }
@@ -329,8 +334,7 @@ bool Parser::ReadDouble(std::string_view what, double* value) {
   auto [end, ec] = std::from_chars(u.data(), u.data() + u.size(), *value);
   if (ec == std::errc::result_out_of_range && end == u.data() + u.size()) return true;  // ±huge
   if (ec != std::errc() || end != u.data() + u.size()) {
-    return Fail(pos_ - t.size(),
-                "expected " + std::string(what) + ", found '" + std::string(t.substr(0, 40)) + "'");
+    return Fail(pos_ - t.size(), "expected " + std::string(what) + ", found '" + Excerpt(t) + "'");
   }
   return true;
 }
@@ -446,8 +450,7 @@ bool Parser::ParseStatement() {
   if (!ReadWord("a keyword such as BO_, SG_ or VAL_", &word)) return false;
   const Keyword* k = FindKeyword(word);
   if (k == nullptr) {
-    return Fail(at, "expected a keyword such as BO_, SG_ or VAL_, found '" +
-                        std::string(word.substr(0, 40)) + "'");
+    return Fail(at, "expected a keyword such as BO_, SG_ or VAL_, found '" + Excerpt(word) + "'");
   }
   if (k->statement != Statement::kSignal && k->statement != Statement::kMessage) current_ = kNone;
   switch (k->statement) {
@@ -594,8 +597,8 @@ bool Parser::ReadMuxIndicator(Signal* s) {
     std::from_chars(digits.data(), digits.data() + digits.size(), s->muxValue);
     return true;
   }
-  return Fail(at, "expected ':' or a multiplexer indicator (M, mN or mNM), found '" +
-                      std::string(w.substr(0, 40)) + "'");
+  return Fail(at,
+              "expected ':' or a multiplexer indicator (M, mN or mNM), found '" + Excerpt(w) + "'");
 }
 
 bool Parser::ReadBitRange(Signal* s) {
@@ -682,7 +685,7 @@ bool Parser::ReadSignalRef(uint32_t* message, uint16_t* signal, bool* ignored) {
   auto s = signalByName_[m->second].find(name);
   if (s == signalByName_[m->second].end()) {
     return Fail(nameAt, "expected a signal of message " + out_->db.messages[m->second].name +
-                            ", found '" + std::string(name.substr(0, 40)) + "'");
+                            ", found '" + Excerpt(name) + "'");
   }
   *message = m->second;
   *signal = s->second;
@@ -773,7 +776,7 @@ bool Parser::ParseMuxValues(size_t at) {
     auto it = names.find(mux);
     if (it == names.end()) {
       return Fail(muxAt, "expected a signal of message " + out_->db.messages[def.message].name +
-                             " as multiplexor, found '" + std::string(mux.substr(0, 40)) + "'");
+                             " as multiplexor, found '" + Excerpt(mux) + "'");
     }
     def.multiplexor = it->second;
   }
