@@ -38,7 +38,7 @@ uint64_t Extract(const uint8_t* frame, const BitLayout& l) {
 
 bool Selects(const DecodeStep& step, const MuxRange* ranges, uint64_t value) {
   if (step.muxSigned && static_cast<int64_t>(value) < 0) return false;
-  for (uint16_t i = 0; i < step.rangeCount; ++i) {
+  for (uint32_t i = 0; i < step.rangeCount; ++i) {
     const MuxRange& r = ranges[step.rangeBegin + i];
     if (value >= r.low && value <= r.high) return true;
   }

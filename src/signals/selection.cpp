@@ -198,7 +198,7 @@ void SignalSelection::BuildPlans(const DatabaseSet& set) {
       DecodeStep step{s.layout,
                       columns[p][i],
                       static_cast<uint32_t>(plan.ranges_.size()),
-                      static_cast<uint16_t>(s.muxRanges.size()),
+                      static_cast<uint32_t>(s.muxRanges.size()),
                       MessagePlan::kNoSlot,
                       MessagePlan::kNoSlot,
                       false};

@@ -108,7 +108,7 @@ struct DecodeStep {
   BitLayout layout;
   uint32_t column;      // kNoColumn for a multiplexor that is only decoded to switch others
   uint32_t rangeBegin;  // muxRanges of the signal, in MessagePlan::ranges
-  uint16_t rangeCount;
+  uint32_t rangeCount;
   uint16_t muxSlot;  // slot of the value of the multiplexor that switches it, or kNoSlot
   uint16_t ownSlot;  // slot that keeps its own value as a multiplexor, or kNoSlot
   bool muxSigned;    // the switching multiplexor is signed: its negative values select nothing
@@ -158,7 +158,7 @@ class SignalSelection {
   // the values of the selected signals it carries to `out` (room for plan.maxValues()) in the
   // message's decoding order; returns how many. A signal is left out when the frame is too
   // short to hold it, or when it is multiplexed and its multiplexor is left out or holds a
-  // value that does not select it.
+  // value that does not select it. Keeps no state: one selection may serve several threads.
   static size_t Decode(const MessagePlan& plan, const uint8_t* data, size_t size,
                        DecodedValue* out);
 
