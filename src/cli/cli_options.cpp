@@ -120,6 +120,222 @@ std::string FormatsOf(const std::string& target) {
   return out;
 }
 
+namespace {
+
+// What the options of the convert command hold once parsed, before they are mapped onto the
+// user's choices; a choice option counts only when it was given.
+struct ConvertOptions {
+  std::string target, format, line, timestamp, encoding, eol, delimiter, ifaceNames;
+  bool elapsed = false, diff = false, addAnalog = false, addGnss = false;
+  bool noElapsed = false, noDiff = false, noAnalog = false, noGnss = false;
+  CLI::Option* targetGiven = nullptr;
+  CLI::Option* formatGiven = nullptr;
+  CLI::Option* lineGiven = nullptr;
+  CLI::Option* timestampGiven = nullptr;
+  CLI::Option* encodingGiven = nullptr;
+  CLI::Option* eolGiven = nullptr;
+  CLI::Option* delimiterGiven = nullptr;
+  CLI::Option* ifaceNamesGiven = nullptr;
+};
+
+// The options that choose what to convert and how its rows look.
+void AddConversionOptions(CLI::App& app, ConvertOptions& o) {
+  o.targetGiven = app.add_option("-t,--target", o.target,
+                                 "What to convert: can, analog, gnss, wave [default: can]")
+                      ->check(CLI::IsMember({"can", "analog", "gnss", "wave"}))
+                      ->option_text("TARGET");
+  o.formatGiven =
+      app.add_option("-f,--format", o.format,
+                     "Output format: text, csv, kml, pcap, pcapng, asc,\n"
+                     "candump [default: text; wave: csv]")
+          ->check(CLI::IsMember({"text", "csv", "kml", "pcap", "pcapng", "asc", "candump"}))
+          ->option_text("FORMAT");
+  o.lineGiven = app.add_option("--line", o.line, "CAN signal line: both, ch1, ch2 [default: both]")
+                    ->check(CLI::IsMember({"both", "ch1", "ch2"}))
+                    ->option_text("LINE");
+  o.timestampGiven = app.add_option("--timestamp", o.timestamp,
+                                    "Time column: us, ms, s, or delta (the time since the\n"
+                                    "previous frame, CAN text only) [default: ms]")
+                         ->check(CLI::IsMember({"us", "ms", "s", "delta"}))
+                         ->option_text("UNIT");
+  CLI::Option* elapsed = app.add_flag("--elapsed", o.elapsed,
+                                      "Elapsed time since the capture start instead of the time\n"
+                                      "of day (text), an Elapsed column (csv) [default: off]");
+  CLI::Option* diff = app.add_flag("--diff", o.diff,
+                                   "TimeDiff column: time since the previous frame (CAN csv)\n"
+                                   "[default: off]");
+  CLI::Option* analog = app.add_flag("--add-analog", o.addAnalog,
+                                     "The latest analog sample on every frame row (CAN csv)\n"
+                                     "[default: off]");
+  CLI::Option* gnss = app.add_flag("--add-gnss", o.addGnss,
+                                   "The latest GNSS fix on every row (CAN and analog csv)\n"
+                                   "[default: off]");
+  // Each switch can be turned off again, for a choice that --settings turned on.
+  for (auto [on, off, name] : {std::tuple{elapsed, &o.noElapsed, "--no-elapsed"},
+                               {diff, &o.noDiff, "--no-diff"},
+                               {analog, &o.noAnalog, "--no-add-analog"},
+                               {gnss, &o.noGnss, "--no-add-gnss"}}) {
+    app.add_flag(name, *off, "Turns " + on->get_name() + " off (a choice of --settings)");
+  }
+}
+
+// The options of the output files and of the run.
+void AddOutputOptions(CLI::App& app, CliRequest& req, ConvertOptions& o) {
+  o.encodingGiven = app.add_option("--encoding", o.encoding,
+                                   "Character code: ansi (the system's code page), utf8,\n"
+                                   "utf8-bom [default: ansi]")
+                        ->check(CLI::IsMember({"ansi", "utf8", "utf8-bom"}))
+                        ->option_text("CODE");
+  o.eolGiven = app.add_option("--eol", o.eol, "Line end: crlf, lf, cr [default: crlf]")
+                   ->check(CLI::IsMember({"crlf", "lf", "cr"}))
+                   ->option_text("EOL");
+  o.delimiterGiven = app.add_option("--delimiter", o.delimiter,
+                                    "CSV delimiter, at most 15 characters; \\t is a tab,\n"
+                                    "\\\\ a backslash; empty: none [default: ,]")
+                         ->option_text("TEXT");
+  o.ifaceNamesGiven =
+      app.add_option("--iface-names", o.ifaceNames,
+                     "Interface names of CH1 and CH2 in candump logs\n[default: can0,can1]")
+          ->option_text("CH1,CH2");
+  app.add_option("-o,--output-dir", req.outputDir,
+                 "Write the outputs here (created if missing)\n"
+                 "[default: beside each input]")
+      ->option_text("DIR");
+  app.add_option("-j,--jobs", req.jobs, "Files converted in parallel [default: one per core]")
+      ->check(CLI::Range(1, 256))
+      ->option_text("N");
+  app.add_flag("-q,--quiet", req.quiet, "No progress and no per-file lines");
+}
+
+// Starts from the choices of the settings file, when one is given; a value the desktop program
+// does not write becomes a warning. False with a message when the file cannot be read.
+bool ApplySettingsFile(CliRequest& req, std::string* error) {
+  if (req.settingsFile.empty()) return true;
+  std::vector<std::string> unrecognised;
+  Result result = LoadSettings(PathFromUtf8(req.settingsFile), req.options, &unrecognised);
+  if (result.failed()) {
+    *error = req.settingsFile + ": cannot read the settings file: " + ResultReason(result);
+    return false;
+  }
+  for (const std::string& u : unrecognised) {
+    req.warnings.push_back(req.settingsFile + ": " + u +
+                           " is not a value the desktop program writes; the default applies");
+  }
+  return true;
+}
+
+// The target and format: the ones given, else the stored ones; a stored format the new target
+// does not offer gives way to the target's first format.
+bool MapTargetAndFormat(ConvertOptions& o, CvtOptions& options, std::string* error) {
+  std::string storedFormat = FormatName(options.outputType);
+  if (o.targetGiven->count() == 0) o.target = TargetName(options.targetData);
+  const auto& offered = kFormatsByTarget.at(o.target);
+  if (o.formatGiven->count() == 0) {
+    bool keep = std::find(offered.begin(), offered.end(), storedFormat) != offered.end();
+    o.format = keep ? storedFormat : offered.front();
+  }
+  if (std::find(offered.begin(), offered.end(), o.format) == offered.end()) {
+    *error =
+        "--target " + o.target + " has no format " + o.format + "; it has " + FormatsOf(o.target);
+    return false;
+  }
+  if (o.timestampGiven->count() > 0 && o.timestamp == "delta" &&
+      !(o.target == "can" && o.format == "text")) {
+    *error = "--timestamp delta is only for --target can --format text";
+    return false;
+  }
+  options.targetData = kTargets.at(o.target);
+  options.outputType = kFormats.at(o.format);
+  return true;
+}
+
+// The line, the time column and the switches given, over the stored choices.
+bool MapRowOptions(const ConvertOptions& o, CvtOptions& options, std::string* error) {
+  if (o.lineGiven->count() > 0) {
+    options.canTxtSignalLine = options.canCsvSignalLine = o.line == "ch1"   ? 1
+                                                          : o.line == "ch2" ? 2
+                                                                            : 0;
+  }
+  if (o.timestampGiven->count() > 0) {
+    int32_t stamp = o.timestamp == "us"   ? kStampMicro
+                    : o.timestamp == "ms" ? kStampMilli
+                    : o.timestamp == "s"  ? kStampSec
+                                          : kStampDelta;
+    options.canTxtTimeStamp = stamp;
+    if (stamp != kStampDelta) {
+      options.canCsvTimeStamp = options.anaTxtTimeStamp = options.anaCsvTimeStamp = stamp;
+    }
+  }
+  for (auto [on, off, name] : {std::tuple{o.elapsed, o.noElapsed, "elapsed"},
+                               {o.diff, o.noDiff, "diff"},
+                               {o.addAnalog, o.noAnalog, "add-analog"},
+                               {o.addGnss, o.noGnss, "add-gnss"}}) {
+    if (on && off) {
+      *error = std::string("--") + name + " and --no-" + name + " contradict";
+      return false;
+    }
+  }
+  if (o.elapsed || o.noElapsed) {
+    options.canTxtRelTimeStamp = options.canCsvRelTimeStamp = options.anaTxtRelTimeStamp =
+        options.anaCsvRelTimeStamp = o.elapsed;
+  }
+  if (o.diff || o.noDiff) options.canCsvDiffTimeStamp = o.diff;
+  if (o.addAnalog || o.noAnalog) options.canCsvAddAnalog = o.addAnalog;
+  if (o.addGnss || o.noGnss) options.canCsvAddGnss = options.anaCsvAddGnss = o.addGnss;
+  return true;
+}
+
+// The character code, line end and delimiter given: any of them switches the additional output
+// parameters on; the others keep what the settings file had when its parameters were on, and
+// take the defaults otherwise.
+bool MapOutputOptions(const ConvertOptions& o, CvtOptions& options, std::string* error) {
+  bool encoding = o.encodingGiven->count() > 0, eol = o.eolGiven->count() > 0;
+  bool delimiter = o.delimiterGiven->count() > 0;
+  if (!encoding && !eol && !delimiter) return true;
+  if (!options.additional) {
+    options.outCode = 0;
+    options.lineFeed = 0;
+    options.csvDelimit = u",";
+  }
+  options.additional = true;
+  if (encoding) options.outCode = o.encoding == "utf8" ? 1 : o.encoding == "utf8-bom" ? 2 : 0;
+  if (eol) options.lineFeed = o.eol == "lf" ? 1 : o.eol == "cr" ? 2 : 0;
+  if (delimiter) {
+    std::u16string typed = platform::Utf8ToUtf16(o.delimiter);
+    if (typed.size() > kDelimiterUnits - 1) {
+      *error = "--delimiter takes at most 15 characters";
+      return false;
+    }
+    options.csvDelimit = typed;
+  }
+  return true;
+}
+
+// The interface names of candump logs, when given.
+bool MapInterfaceNames(const ConvertOptions& o, CliRequest& req, std::string* error) {
+  if (o.ifaceNamesGiven->count() == 0) return true;
+  size_t comma = o.ifaceNames.find(',');
+  std::string first = o.ifaceNames.substr(0, comma);
+  std::string second = comma == std::string::npos ? "" : o.ifaceNames.substr(comma + 1);
+  if (!IsInterfaceName(first) || !IsInterfaceName(second)) {
+    *error =
+        "--iface-names takes two interface names separated by a comma (CH1,CH2), "
+        "each 1 to 15 characters without blanks, '/' or ':'";
+    return false;
+  }
+  req.interfaceNames = {first, second};
+  return true;
+}
+
+CliRequest Exit(CliRequest req, int exitCode, std::string message) {
+  req.command = Command::kExit;
+  req.exitCode = exitCode;
+  req.message = std::move(message);
+  return req;
+}
+
+}  // namespace
+
 CliRequest ParseCommandLine(const std::vector<std::string>& argsIn) {
   CliRequest req;
   std::vector<std::string> args = argsIn;
@@ -130,21 +346,8 @@ CliRequest ParseCommandLine(const std::vector<std::string>& argsIn) {
   bool info = req.command == Command::kInfo;
   CLI::App app(kDescription, info ? "dtconv info" : "dtconv");
   app.get_formatter()->column_width(34);
-  std::string target, format, line, timestamp, encoding, eol, delimiter, ifaceNames;
-  bool elapsed = false, diff = false, addAnalog = false, addGnss = false;
-  bool noElapsed = false, noDiff = false, noAnalog = false, noGnss = false;
   app.set_version_flag("--version", "dtconv " DTCONV_VERSION);
-  CLI::Option* optTarget = nullptr;
-  CLI::Option* optFormat = nullptr;
-  CLI::Option* optLine = nullptr;
-  CLI::Option* optStamp = nullptr;
-  CLI::Option* optElapsed = nullptr;
-  CLI::Option* optDiff = nullptr;
-  CLI::Option* optAnalog = nullptr;
-  CLI::Option* optGnss = nullptr;
-  CLI::Option* optEncoding = nullptr;
-  CLI::Option* optEol = nullptr;
-  CLI::Option* optDelimiter = nullptr;
+  ConvertOptions o;
   if (info) {
     app.description(
         "Prints a summary of each capture: recorder, capture times, CAN line set-up,\n"
@@ -157,66 +360,8 @@ CliRequest ParseCommandLine(const std::vector<std::string>& argsIn) {
                    "Start from the choices the desktop program saved in this\n"
                    "settings file (dtconv_exbca.ini); options given here override them")
         ->option_text("FILE");
-    optTarget = app.add_option("-t,--target", target,
-                               "What to convert: can, analog, gnss, wave [default: can]")
-                    ->check(CLI::IsMember({"can", "analog", "gnss", "wave"}))
-                    ->option_text("TARGET");
-    optFormat =
-        app.add_option("-f,--format", format,
-                       "Output format: text, csv, kml, pcap, pcapng, asc,\n"
-                       "candump [default: text; wave: csv]")
-            ->check(CLI::IsMember({"text", "csv", "kml", "pcap", "pcapng", "asc", "candump"}))
-            ->option_text("FORMAT");
-    optLine = app.add_option("--line", line, "CAN signal line: both, ch1, ch2 [default: both]")
-                  ->check(CLI::IsMember({"both", "ch1", "ch2"}))
-                  ->option_text("LINE");
-    optStamp = app.add_option("--timestamp", timestamp,
-                              "Time column: us, ms, s, or delta (the time since the\n"
-                              "previous frame, CAN text only) [default: ms]")
-                   ->check(CLI::IsMember({"us", "ms", "s", "delta"}))
-                   ->option_text("UNIT");
-    optElapsed = app.add_flag("--elapsed", elapsed,
-                              "Elapsed time since the capture start instead of the time\n"
-                              "of day (text), an Elapsed column (csv) [default: off]");
-    optDiff = app.add_flag("--diff", diff,
-                           "TimeDiff column: time since the previous frame (CAN csv)\n"
-                           "[default: off]");
-    optAnalog = app.add_flag("--add-analog", addAnalog,
-                             "The latest analog sample on every frame row (CAN csv)\n"
-                             "[default: off]");
-    optGnss = app.add_flag("--add-gnss", addGnss,
-                           "The latest GNSS fix on every row (CAN and analog csv)\n"
-                           "[default: off]");
-    optEncoding = app.add_option("--encoding", encoding,
-                                 "Character code: ansi (the system's code page), utf8,\n"
-                                 "utf8-bom [default: ansi]")
-                      ->check(CLI::IsMember({"ansi", "utf8", "utf8-bom"}))
-                      ->option_text("CODE");
-    optEol = app.add_option("--eol", eol, "Line end: crlf, lf, cr [default: crlf]")
-                 ->check(CLI::IsMember({"crlf", "lf", "cr"}))
-                 ->option_text("EOL");
-    optDelimiter = app.add_option("--delimiter", delimiter,
-                                  "CSV delimiter, at most 15 characters; \\t is a tab,\n"
-                                  "\\\\ a backslash; empty: none [default: ,]")
-                       ->option_text("TEXT");
-    app.add_option("--iface-names", ifaceNames,
-                   "Interface names of CH1 and CH2 in candump logs\n[default: can0,can1]")
-        ->option_text("CH1,CH2");
-    app.add_option("-o,--output-dir", req.outputDir,
-                   "Write the outputs here (created if missing)\n"
-                   "[default: beside each input]")
-        ->option_text("DIR");
-    app.add_option("-j,--jobs", req.jobs, "Files converted in parallel [default: one per core]")
-        ->check(CLI::Range(1, 256))
-        ->option_text("N");
-    app.add_flag("-q,--quiet", req.quiet, "No progress and no per-file lines");
-    // Each switch can be turned off again, for a choice that --settings turned on.
-    for (auto [on, off, name] : {std::tuple{optElapsed, &noElapsed, "--no-elapsed"},
-                                 {optDiff, &noDiff, "--no-diff"},
-                                 {optAnalog, &noAnalog, "--no-add-analog"},
-                                 {optGnss, &noGnss, "--no-add-gnss"}}) {
-      app.add_flag(name, *off, "Turns " + on->get_name() + " off (a choice of --settings)");
-    }
+    AddConversionOptions(app, o);
+    AddOutputOptions(app, req, o);
   }
   CLI::Option* paths =
       app.add_option("PATH", req.paths, "Capture files (*.DT) or folders")->option_text("...");
@@ -226,115 +371,19 @@ CliRequest ParseCommandLine(const std::vector<std::string>& argsIn) {
   try {
     app.parse(reversed);
   } catch (const CLI::CallForHelp&) {
-    req.command = Command::kExit;
-    req.message = app.help();
-    return req;
+    return Exit(req, 0, app.help());
   } catch (const CLI::CallForVersion&) {
-    req.command = Command::kExit;
-    req.message = "dtconv " DTCONV_VERSION "\n";
-    return req;
+    return Exit(req, 0, "dtconv " DTCONV_VERSION "\n");
   } catch (const CLI::ParseError& e) {
-    req.command = Command::kExit;
-    req.exitCode = 2;
-    req.message = std::string("dtconv: ") + e.what() + "\nRun 'dtconv --help' for the options.\n";
-    return req;
+    return Exit(req, 2,
+                std::string("dtconv: ") + e.what() + "\nRun 'dtconv --help' for the options.\n");
   }
   if (info) return req;
-
-  auto usage = [&](const std::string& text) {
-    req.command = Command::kExit;
-    req.exitCode = 2;
-    req.message = "dtconv: " + text + "\n";
-    return req;
-  };
-  CvtOptions& o = req.options;
-  if (!req.settingsFile.empty()) {
-    std::vector<std::string> unrecognised;
-    Result result = LoadSettings(PathFromUtf8(req.settingsFile), o, &unrecognised);
-    if (result.failed()) {
-      return usage(req.settingsFile + ": cannot read the settings file: " + ResultReason(result));
-    }
-    for (const std::string& u : unrecognised) {
-      req.warnings.push_back(req.settingsFile + ": " + u +
-                             " is not a value the desktop program writes; the default applies");
-    }
-  }
-  // The target and format: the ones given, else the stored ones; a stored format the new target
-  // does not offer gives way to the target's first format.
-  std::string storedTarget = TargetName(o.targetData);
-  std::string storedFormat = FormatName(o.outputType);
-  if (optTarget->count() == 0) target = storedTarget;
-  if (optFormat->count() == 0) {
-    const auto& offered = kFormatsByTarget.at(target);
-    bool keep = std::find(offered.begin(), offered.end(), storedFormat) != offered.end();
-    format = keep ? storedFormat : offered.front();
-  }
-  const auto& allowed = kFormatsByTarget.at(target);
-  if (std::find(allowed.begin(), allowed.end(), format) == allowed.end()) {
-    return usage("--target " + target + " has no format " + format + "; it has " +
-                 FormatsOf(target));
-  }
-  if (optStamp->count() > 0 && timestamp == "delta" && !(target == "can" && format == "text")) {
-    return usage("--timestamp delta is only for --target can --format text");
-  }
-  if (app.count("--iface-names") > 0) {
-    size_t comma = ifaceNames.find(',');
-    std::string first = ifaceNames.substr(0, comma);
-    std::string second = comma == std::string::npos ? "" : ifaceNames.substr(comma + 1);
-    if (!IsInterfaceName(first) || !IsInterfaceName(second)) {
-      return usage(
-          "--iface-names takes two interface names separated by a comma (CH1,CH2), "
-          "each 1 to 15 characters without blanks, '/' or ':'");
-    }
-    req.interfaceNames = {first, second};
-  }
-  o.targetData = kTargets.at(target);
-  o.outputType = kFormats.at(format);
-  if (optLine->count() > 0) {
-    o.canTxtSignalLine = o.canCsvSignalLine = line == "ch1" ? 1 : line == "ch2" ? 2 : 0;
-  }
-  if (optStamp->count() > 0) {
-    int32_t stamp = timestamp == "us"   ? kStampMicro
-                    : timestamp == "ms" ? kStampMilli
-                    : timestamp == "s"  ? kStampSec
-                                        : kStampDelta;
-    o.canTxtTimeStamp = stamp;
-    if (stamp != kStampDelta) o.canCsvTimeStamp = o.anaTxtTimeStamp = o.anaCsvTimeStamp = stamp;
-  }
-  for (auto [on, off, name] : {std::tuple{elapsed, noElapsed, "elapsed"},
-                               {diff, noDiff, "diff"},
-                               {addAnalog, noAnalog, "add-analog"},
-                               {addGnss, noGnss, "add-gnss"}}) {
-    if (on && off) return usage(std::string("--") + name + " and --no-" + name + " contradict");
-  }
-  if (elapsed || noElapsed) {
-    o.canTxtRelTimeStamp = o.canCsvRelTimeStamp = o.anaTxtRelTimeStamp = o.anaCsvRelTimeStamp =
-        elapsed;
-  }
-  if (diff || noDiff) o.canCsvDiffTimeStamp = diff;
-  if (addAnalog || noAnalog) o.canCsvAddAnalog = addAnalog;
-  if (addGnss || noGnss) o.canCsvAddGnss = o.anaCsvAddGnss = addGnss;
-  bool encodingGiven = optEncoding->count() > 0;
-  bool eolGiven = optEol->count() > 0;
-  bool delimiterGiven = optDelimiter->count() > 0;
-  if (encodingGiven || eolGiven || delimiterGiven) {
-    // Any of the three switches the output parameters on; the others keep what the settings file
-    // had when its parameters were on, and take the defaults otherwise.
-    if (!o.additional) {
-      o.outCode = 0;
-      o.lineFeed = 0;
-      o.csvDelimit = u",";
-    }
-    o.additional = true;
-    if (encodingGiven) o.outCode = encoding == "utf8" ? 1 : encoding == "utf8-bom" ? 2 : 0;
-    if (eolGiven) o.lineFeed = eol == "lf" ? 1 : eol == "cr" ? 2 : 0;
-    if (delimiterGiven) {
-      std::u16string typed = platform::Utf8ToUtf16(delimiter);
-      if (typed.size() > kDelimiterUnits - 1) {
-        return usage("--delimiter takes at most 15 characters");
-      }
-      o.csvDelimit = typed;
-    }
+  std::string error;
+  if (!ApplySettingsFile(req, &error) || !MapTargetAndFormat(o, req.options, &error) ||
+      !MapInterfaceNames(o, req, &error) || !MapRowOptions(o, req.options, &error) ||
+      !MapOutputOptions(o, req.options, &error)) {
+    return Exit(req, 2, "dtconv: " + error + "\n");
   }
   return req;
 }

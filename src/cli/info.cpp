@@ -202,6 +202,109 @@ void PrintFormats(bool json) {
   }
 }
 
+// The recorder, its firmware and serial number, the capture's start, stop and time base.
+void AddRecorder(Report& rep, const MonitorData& d) {
+  const DataInfo& info = d.info;
+  char text[64];
+  if (info.ModelCode() == 0) {
+    rep.Absent("model", kUnrecorded);
+  } else {
+    rep.Add("model", ModelName(info.ModelCode()));
+  }
+  FormatVersion(info.FirmwareVersion(), text);
+  if (info.FirmwareVersion() == 0) {
+    rep.Absent("firmware", text);
+  } else {
+    rep.Add("firmware", text);
+  }
+  const char* board = BoardName(info);
+  rep.Add("board", board ? board : "Unknown");
+  FormatSerial(info, text, sizeof text);
+  if (info.Serial()[0] == 0) {
+    rep.Absent("serial", text);
+  } else {
+    rep.Add("serial", text);
+  }
+  for (const auto& [key, time] :
+       {std::pair{"start", info.StartTime()}, {"stop", info.StopTime()}}) {
+    if (time.year == 0) {
+      rep.Absent(key, kUnrecorded);
+    } else {
+      rep.Put(key, Json(TimeText(time, true)), TimeText(time, false));
+    }
+  }
+  rep.Add("time_base", UtcText(info.TimeBaseSeconds(), info.TimeBaseNanoseconds()));
+  rep.Num("recording_kind", static_cast<uint64_t>(d.recordingKind));
+}
+
+// The set-up of both CAN lines: bit rates in bit/s (the summary keeps the recorder's short form,
+// "500k", "2M") and protocol.
+void AddCanLines(Report& rep, const DataInfo& info) {
+  for (int line = 1; line <= 2; ++line) {
+    CanChannelSetup ch = info.CanChannel(line);
+    std::string prefix = "ch" + std::to_string(line) + "_";
+    const std::pair<const char*, uint32_t> rates[] = {{"bit_rate", ch.nominalBitRate},
+                                                      {"data_bit_rate", ch.dataBitRate}};
+    for (const auto& [name, rate] : rates) {
+      char shortForm[32];
+      FormatBitRate(static_cast<int32_t>(rate), shortForm);
+      if (rate == 0) {
+        rep.Absent(prefix + name, shortForm);
+      } else {
+        rep.Put(prefix + name, std::to_string(static_cast<int32_t>(rate)), shortForm);
+      }
+    }
+    rep.Add(prefix + "protocol", ch.nonIso == 1 ? "CAN FD (non-ISO)" : "CAN FD (ISO)");
+  }
+}
+
+// The analog front end, its sampling period and the range and unit of each channel.
+void AddAnalog(Report& rep, const MonitorData& d) {
+  rep.Add("analog_front_end", PortName(d.info.analogPort));
+  AnalogState analog;
+  SetupChannelScales(d, false, analog);
+  rep.Num("analog_channels", static_cast<uint64_t>(analog.channelCount));
+  for (const AnalogSetting& item : AnalogSettings(d, analog, true)) {
+    if (item.unit != nullptr) {
+      std::string key = "analog_" + Lower(item.name);
+      rep.Add(key + "_range", item.value);
+      if (*item.unit == '\0') {
+        rep.Absent(key + "_unit", "--");  // a range the program does not know
+      } else {
+        rep.Add(key + "_unit", item.unit);
+      }
+    } else if (item.name == "SAMPL.PERIOD") {
+      rep.Add("analog_sampling_period", item.value);
+    } else if (item.name == "IMPEDANCE") {
+      rep.Add("analog_impedance", item.value);
+    } else if (item.name == "INPUT PORT") {
+      rep.Add("analog_input", item.value);
+    }
+  }
+}
+
+// What the capture holds: frames of each kind per line, samples, fixes by quality, markers.
+void AddCounts(Report& rep, const MonitorData& d) {
+  Counts c = Count(d);
+  for (int line = 0; line < 2; ++line) {
+    std::string prefix = "ch" + std::to_string(line + 1) + "_";
+    rep.Num(prefix + "classic_frames", c.classic[line]);
+    rep.Num(prefix + "fd_frames", c.fd[line]);
+    rep.Num(prefix + "remote_frames", c.remote[line]);
+    rep.Num(prefix + "error_frames", c.error[line]);
+    rep.Num(prefix + "other_frames", c.other[line]);
+  }
+  rep.Num("analog_samples", c.analog);
+  rep.Num("gnss_fixes_time_only", c.fixes[1]);
+  rep.Num("gnss_fixes_gnss", c.fixes[2]);
+  rep.Num("gnss_fixes_dgnss", c.fixes[3]);
+  rep.Num("gnss_fixes_invalid", c.fixes[0] + c.fixes[4] + c.fixes[5] + c.fixes[6] + c.fixes[7]);
+  rep.Num("can_overruns", c.overrunCan);
+  rep.Num("analog_overruns", c.overrunAnalog);
+  rep.Num("lost_data_markers", c.lostData);
+  rep.Num("wave_samples", d.wave.Present() ? d.sampleCount : 0);
+}
+
 }  // namespace
 
 int RunInfo(const CliRequest& req) {
@@ -212,107 +315,21 @@ int RunInfo(const CliRequest& req) {
   bool anyError = false;
   int status = 0;
   for (const std::filesystem::path& path : ExpandInputs(req.paths, &anyError)) {
-    std::string arg = Utf8(path);
     MonitorData d;
     Result r = LoadMonitorData(path, d);
     if (r.ok() && d.formatCode != static_cast<int32_t>(kFormatCode)) r = kResultInvalidData;
     Report rep;
+    rep.Bool("valid", r.ok());
     if (r.failed()) {
-      rep.Bool("valid", false);
       rep.Add("error", std::string(ResultMessage(r)) + " (" + ResultReason(r) + ")");
-      rep.Print(req.json, arg);
       status = 1;
-      continue;
-    }
-    const DataInfo& info = d.info;
-    char text[64];
-    rep.Bool("valid", true);
-    if (info.ModelCode() == 0) {
-      rep.Absent("model", kUnrecorded);
     } else {
-      rep.Add("model", ModelName(info.ModelCode()));
+      AddRecorder(rep, d);
+      AddCanLines(rep, d.info);
+      AddAnalog(rep, d);
+      AddCounts(rep, d);
     }
-    FormatVersion(info.FirmwareVersion(), text);
-    if (info.FirmwareVersion() == 0) {
-      rep.Absent("firmware", text);
-    } else {
-      rep.Add("firmware", text);
-    }
-    const char* board = BoardName(info);
-    rep.Add("board", board ? board : "Unknown");
-    FormatSerial(info, text, sizeof text);
-    if (info.Serial()[0] == 0) {
-      rep.Absent("serial", text);
-    } else {
-      rep.Add("serial", text);
-    }
-    for (const auto& [key, time] :
-         {std::pair{"start", info.StartTime()}, {"stop", info.StopTime()}}) {
-      if (time.year == 0) {
-        rep.Absent(key, kUnrecorded);
-      } else {
-        rep.Put(key, Json(TimeText(time, true)), TimeText(time, false));
-      }
-    }
-    rep.Add("time_base", UtcText(info.TimeBaseSeconds(), info.TimeBaseNanoseconds()));
-    rep.Num("recording_kind", static_cast<uint64_t>(d.recordingKind));
-    for (int line = 1; line <= 2; ++line) {
-      CanChannelSetup ch = info.CanChannel(line);
-      std::string prefix = "ch" + std::to_string(line) + "_";
-      // Bit rates in bit/s; the summary keeps the recorder's short form ("500k", "2M").
-      const std::pair<const char*, uint32_t> rates[] = {{"bit_rate", ch.nominalBitRate},
-                                                        {"data_bit_rate", ch.dataBitRate}};
-      for (const auto& [name, rate] : rates) {
-        char shortForm[32];
-        FormatBitRate(static_cast<int32_t>(rate), shortForm);
-        if (rate == 0) {
-          rep.Absent(prefix + name, shortForm);
-        } else {
-          rep.Put(prefix + name, std::to_string(static_cast<int32_t>(rate)), shortForm);
-        }
-      }
-      rep.Add(prefix + "protocol", ch.nonIso == 1 ? "CAN FD (non-ISO)" : "CAN FD (ISO)");
-    }
-    rep.Add("analog_front_end", PortName(info.analogPort));
-    AnalogState analog;
-    SetupChannelScales(d, false, analog);
-    rep.Num("analog_channels", static_cast<uint64_t>(analog.channelCount));
-    for (const AnalogSetting& item : AnalogSettings(d, analog, true)) {
-      if (item.unit != nullptr) {
-        std::string key = "analog_" + Lower(item.name);
-        rep.Add(key + "_range", item.value);
-        if (*item.unit == '\0') {
-          rep.Absent(key + "_unit", "--");  // a range the program does not know
-        } else {
-          rep.Add(key + "_unit", item.unit);
-        }
-      } else if (item.name == "SAMPL.PERIOD") {
-        rep.Add("analog_sampling_period", item.value);
-      } else if (item.name == "IMPEDANCE") {
-        rep.Add("analog_impedance", item.value);
-      } else if (item.name == "INPUT PORT") {
-        rep.Add("analog_input", item.value);
-      }
-    }
-    Counts c = Count(d);
-    for (int line = 0; line < 2; ++line) {
-      std::string prefix = "ch" + std::to_string(line + 1) + "_";
-      rep.Num(prefix + "classic_frames", c.classic[line]);
-      rep.Num(prefix + "fd_frames", c.fd[line]);
-      rep.Num(prefix + "remote_frames", c.remote[line]);
-      rep.Num(prefix + "error_frames", c.error[line]);
-      rep.Num(prefix + "other_frames", c.other[line]);
-    }
-    rep.Num("analog_samples", c.analog);
-    rep.Num("gnss_fixes_time_only", c.fixes[1]);
-    rep.Num("gnss_fixes_gnss", c.fixes[2]);
-    rep.Num("gnss_fixes_dgnss", c.fixes[3]);
-    rep.Num("gnss_fixes_invalid", c.fixes[0] + c.fixes[4] + c.fixes[5] + c.fixes[6] + c.fixes[7]);
-    rep.Num("can_overruns", c.overrunCan);
-    rep.Num("analog_overruns", c.overrunAnalog);
-    rep.Num("lost_data_markers", c.lostData);
-    rep.Num("wave_samples", d.wave.Present() ? d.sampleCount : 0);
-    rep.Print(req.json, arg);
+    rep.Print(req.json, Utf8(path));
   }
   return status != 0 || anyError ? 1 : 0;
 }

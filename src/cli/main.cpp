@@ -203,31 +203,27 @@ std::string Lower(std::string s) {
   return s;
 }
 
-int RunConvert(const CliRequest& req) {
-  for (const std::string& w : req.warnings)
-    std::fprintf(stderr, "dtconv: warning: %s\n", w.c_str());
-  bool anyError = false;
-  CvtSettings settings = BuildCvtSettings(req.options);
-  settings.interfaceNames = req.interfaceNames;
-  JobOptions jobOptions;
-  if (!req.outputDir.empty()) {
-    jobOptions.outputDir = PathFromUtf8(req.outputDir);
-    std::error_code ec;
-    fs::create_directories(jobOptions.outputDir, ec);
-    if (ec || !fs::is_directory(jobOptions.outputDir)) {
-      std::fprintf(stderr, "dtconv: %s: cannot create the output folder: %s\n",
-                   req.outputDir.c_str(), ec ? ec.message().c_str() : "not a folder");
-      return 1;
-    }
+// The output folder, created when missing; false (with a message) when it cannot be.
+bool PrepareOutputFolder(const CliRequest& req, JobOptions* jobOptions) {
+  if (req.outputDir.empty()) return true;
+  jobOptions->outputDir = PathFromUtf8(req.outputDir);
+  std::error_code ec;
+  fs::create_directories(jobOptions->outputDir, ec);
+  if (ec || !fs::is_directory(jobOptions->outputDir)) {
+    std::fprintf(stderr, "dtconv: %s: cannot create the output folder: %s\n", req.outputDir.c_str(),
+                 ec ? ec.message().c_str() : "not a folder");
+    return false;
   }
-  std::vector<Input> inputs;
-  for (fs::path& p : ExpandInputs(req.paths, &anyError))
-    inputs.push_back({std::move(p), {}, kResultOk});
-  // Two inputs must never write one output: on a case-insensitive system "a.txt" and "A.txt" are
-  // one file too, so outputs are compared without case.
+  return true;
+}
+
+// The inputs to convert: those whose output no other input also writes. On a case-insensitive
+// system "a.txt" and "A.txt" are one file too, so outputs are compared without case.
+std::vector<const Input*> InputsToConvert(std::vector<Input>& inputs, int32_t type,
+                                          const JobOptions& jobOptions, bool* anyError) {
   std::map<std::string, std::vector<Input*>> byOutput;
   for (Input& in : inputs) {
-    if (DeriveOutputPath(in.path, settings.type, jobOptions.outputDir, &in.output).ok()) {
+    if (DeriveOutputPath(in.path, type, jobOptions.outputDir, &in.output).ok()) {
       byOutput[Lower(Utf8(fs::absolute(in.output).lexically_normal()))].push_back(&in);
     }
   }
@@ -237,24 +233,22 @@ int RunConvert(const CliRequest& req) {
       in->early = kResultOutputIsInput;
       std::fprintf(stderr, "dtconv: %s: not converted: %s is also the output of another input\n",
                    Utf8(in->path).c_str(), Utf8(in->output).c_str());
-      anyError = true;
+      *anyError = true;
     }
   }
   std::vector<const Input*> todo;
   for (const Input& in : inputs) {
     if (in.early.ok()) todo.push_back(&in);
   }
-  unsigned workers = req.jobs > 0 ? static_cast<unsigned>(req.jobs)
-                                  : std::max(1u, std::thread::hardware_concurrency());
-  workers = std::min<unsigned>(workers, std::max<size_t>(todo.size(), 1));
+  return todo;
+}
+
+// Converts the inputs on `workers` threads, one session each, showing the progress on `board`;
+// Ctrl-C stops them (`stopped`). Returns the number of files that failed.
+int ConvertOnWorkers(const CliRequest& req, const CvtSettings& settings,
+                     const JobOptions& jobOptions, const std::vector<const Input*>& todo,
+                     unsigned workers, Board& board, bool* stopped) {
   QueueSource source(todo);
-  uint64_t totalBytes = 0;
-  for (const Input* in : todo) {
-    std::error_code ec;
-    uint64_t bytes = fs::file_size(in->path, ec);
-    if (!ec) totalBytes += bytes;
-  }
-  Board board(!req.quiet && IsTerminal(stderr), totalBytes, todo.size());
   std::atomic<int> failures{0};
   std::atomic<bool> stop{false};
   std::vector<std::unique_ptr<ConversionSession>> sessions;
@@ -303,13 +297,40 @@ int RunConvert(const CliRequest& req) {
   }
   for (auto& t : threads) t.join();
   board.Clear();
-  if (stop.load()) {
-    for (const Input* in : notStarted) {
-      std::fprintf(stderr, "dtconv: %s: not converted (stopped)\n", Utf8(in->path).c_str());
-    }
-    return 130;
+  *stopped = stop.load();
+  for (const Input* in : notStarted) {
+    std::fprintf(stderr, "dtconv: %s: not converted (stopped)\n", Utf8(in->path).c_str());
   }
-  return anyError || failures > 0 ? 1 : 0;
+  return failures.load();
+}
+
+int RunConvert(const CliRequest& req) {
+  for (const std::string& w : req.warnings)
+    std::fprintf(stderr, "dtconv: warning: %s\n", w.c_str());
+  CvtSettings settings = BuildCvtSettings(req.options);
+  settings.interfaceNames = req.interfaceNames;
+  JobOptions jobOptions;
+  if (!PrepareOutputFolder(req, &jobOptions)) return 1;
+  bool anyError = false;
+  std::vector<Input> inputs;
+  for (fs::path& p : ExpandInputs(req.paths, &anyError)) {
+    inputs.push_back({std::move(p), {}, kResultOk});
+  }
+  std::vector<const Input*> todo = InputsToConvert(inputs, settings.type, jobOptions, &anyError);
+  unsigned workers = req.jobs > 0 ? static_cast<unsigned>(req.jobs)
+                                  : std::max(1u, std::thread::hardware_concurrency());
+  workers = std::min<unsigned>(workers, std::max<size_t>(todo.size(), 1));
+  uint64_t totalBytes = 0;
+  for (const Input* in : todo) {
+    std::error_code ec;
+    uint64_t bytes = fs::file_size(in->path, ec);
+    if (!ec) totalBytes += bytes;
+  }
+  Board board(!req.quiet && IsTerminal(stderr), totalBytes, todo.size());
+  bool stopped = false;
+  int failed = ConvertOnWorkers(req, settings, jobOptions, todo, workers, board, &stopped);
+  if (stopped) return 130;
+  return anyError || failed > 0 ? 1 : 0;
 }
 
 }  // namespace
