@@ -51,8 +51,8 @@ static_assert(std::atomic<uintptr_t>::is_always_lock_free && std::atomic<bool>::
 // where there is no such call.
 void* MapZerosFromHandler(uintptr_t from, uintptr_t length) {
 #ifdef SYS_mmap
-  return reinterpret_cast<void*>(::syscall(SYS_mmap, from, length, PROT_READ,
-                                           MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0));
+  return reinterpret_cast<void*>(
+      ::syscall(SYS_mmap, from, length, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0));
 #else
   (void)from;
   (void)length;
