@@ -1,0 +1,173 @@
+// Every conversion case of the tables in tests/cases/conversions/: a capture written from its
+// recipe, converted by the conversion job with the choices of a dtconv command line, in a time
+// zone, must give its result code and leave exactly its golden output (or none) beside the input.
+//
+// Columns (tab-separated): name, capture, time zone, command-line options, result, golden.
+// capture: recipe statements separated by ';' (`use NAME` for a file of tests/cases/captures/);
+// several captures joined by " + " are converted by one job in turn, each with its own golden.
+// result: "ok" or the result code in hexadecimal. golden: a file of tests/golden/, "-" for no
+// output, "empty" for an empty one, or "=TEXT", the whole output written out (\n, \r and \t
+// stand for line ends and tabs); one per capture, joined by " + ".
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "capture_recipe.h"
+#include "cli/cli_options.h"
+#include "pipeline/conversion_job.h"
+#include "run_converter.h"
+#include "test_files.h"
+
+namespace dtconv {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Case {
+  std::string name, capture, tz, options, result, golden;
+};
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+std::vector<std::string> Split(const std::string& s, const std::string& by) {
+  std::vector<std::string> parts;
+  for (size_t at = 0;;) {
+    size_t next = s.find(by, at);
+    parts.push_back(s.substr(at, next == std::string::npos ? next : next - at));
+    if (next == std::string::npos) return parts;
+    at = next + by.size();
+  }
+}
+
+std::vector<Case> Cases() {
+  std::vector<fs::path> tables;
+  for (const auto& e : fs::directory_iterator(fs::path(DTCONV_CASES_DIR) / "conversions")) {
+    tables.push_back(e.path());
+  }
+  std::sort(tables.begin(), tables.end());
+  std::vector<Case> cases;
+  for (const fs::path& table : tables) {
+    std::ifstream in(table);
+    for (std::string line; std::getline(in, line);) {
+      if (line.empty() || line[0] == '#') continue;
+      std::vector<std::string> c = Split(line, "\t");
+      if (c.size() != 6) throw std::invalid_argument(table.string() + ": not six columns: " + line);
+      cases.push_back({c[0], c[1], c[2], c[3], c[4], c[5]});
+    }
+  }
+  return cases;
+}
+
+// An output written out in a table: \n, \r, \t and \\ stand for themselves.
+std::string Unescape(const std::string& s) {
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    char c = s[i];
+    if (c == '\\' && i + 1 < s.size()) {
+      c = s[++i];
+      c = c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
+    }
+    out += c;
+  }
+  return out;
+}
+
+// The job's inputs, one after another.
+class Inputs : public InputSource {
+ public:
+  explicit Inputs(std::deque<fs::path> paths) : paths_(std::move(paths)) {}
+  bool Next(fs::path* p) override {
+    if (paths_.empty()) return false;
+    *p = paths_.front();
+    paths_.pop_front();
+    return true;
+  }
+
+ private:
+  std::deque<fs::path> paths_;
+};
+
+// The windows C runtime reads only zones of a fixed offset from TZ.
+bool ZoneKnownHere(const std::string& tz) {
+#ifdef _WIN32
+  return tz.find('/') == std::string::npos && tz.find(',') == std::string::npos;
+#else
+  (void)tz;
+  return true;
+#endif
+}
+
+class Conversion : public ::testing::TestWithParam<Case> {
+ protected:
+  void TearDown() override { test::SetTimeZone("UTC"); }
+};
+
+TEST_P(Conversion, GivesItsResultAndGolden) {
+  const Case& c = GetParam();
+  if (!ZoneKnownHere(c.tz)) GTEST_SKIP() << "time zone " << c.tz << " is not known here";
+  test::SetTimeZone(c.tz.c_str());
+  test::TempDir dir;
+  std::vector<std::string> captures = Split(c.capture, " + "), goldens = Split(c.golden, " + ");
+  ASSERT_EQ(captures.size(), goldens.size());
+  std::deque<fs::path> inputs;
+  std::vector<std::string> args;
+  std::istringstream words(c.options);
+  for (std::string w; words >> w;) args.push_back(w);
+  for (size_t i = 0; i < captures.size(); ++i) {
+    inputs.push_back(dir / ("capture" + std::to_string(i + 1) + ".DT"));
+    test::WriteFile(inputs.back(), test::BuildRecipe(captures[i]));
+    std::u8string path = inputs.back().u8string();
+    args.emplace_back(path.begin(), path.end());
+  }
+  cli::CliRequest request = cli::ParseCommandLine(args);
+  ASSERT_EQ(request.command, cli::Command::kConvert) << request.message;
+  CvtSettings settings = BuildCvtSettings(request.options);
+  settings.interfaceNames = request.interfaceNames;
+
+  ConversionSession session;
+  session.context.bannerTime = test::kBannerTime;
+  Inputs source(inputs);
+  JobObserver observer;
+  std::atomic<bool> stop{false};
+  Result result = ConversionJob(session, settings, source, observer, stop, DefaultConverterTable());
+  EXPECT_EQ(result.code(), c.result == "ok" ? 0u : std::stoul(c.result, nullptr, 16));
+
+  // Each input's output is its golden; nothing else is left in the folder.
+  size_t files = captures.size();
+  for (size_t i = 0; i < captures.size(); ++i) {
+    fs::path output;
+    ASSERT_TRUE(DeriveOutputPath(inputs[i], settings.type, {}, &output).ok());
+    SCOPED_TRACE(captures[i]);
+    if (goldens[i] == "-") {
+      EXPECT_FALSE(fs::exists(output));
+      continue;
+    }
+    ASSERT_TRUE(fs::exists(output));
+    ++files;
+    std::string bytes = test::ReadFileBytes(output);
+    if (goldens[i] == "empty" || goldens[i][0] == '=') {
+      EXPECT_EQ(bytes, goldens[i] == "empty" ? "" : Unescape(goldens[i].substr(1)));
+    } else {
+      EXPECT_EQ(test::CompareGolden(goldens[i], bytes), "");
+    }
+  }
+  EXPECT_EQ(static_cast<size_t>(std::distance(fs::directory_iterator(dir.path()), {})), files);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, Conversion, ::testing::ValuesIn(Cases()), [](const auto& info) {
+  std::string n = info.param.name;
+  for (char& ch : n) {
+    if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
+  }
+  return n;
+});
+
+}  // namespace
+}  // namespace dtconv
