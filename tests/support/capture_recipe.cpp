@@ -27,7 +27,8 @@ std::vector<std::string> Split(const std::string& s, char by) {
 
 int64_t Number(const std::string& s) {
   size_t used = 0;
-  int64_t v = std::stoll(s, &used, 0);
+  bool hex = s.rfind("0x", 0) == 0 || s.rfind("-0x", 0) == 0;
+  int64_t v = static_cast<int64_t>(hex ? std::stoull(s, &used, 16) : std::stoll(s, &used, 10));
   if (used != s.size()) throw std::invalid_argument("not a number: " + s);
   return v;
 }
@@ -341,7 +342,10 @@ Bytes BuildRecipe(const std::string& recipe) {
       const std::string& op = w[0];
       if (op == "set")
         Set(b, w);
-      else if (op == "frame")
+      else if (op == "frame" && Keys(w).count("headonly")) {
+        CaptureBuilder one;  // the head record alone, its continuation records left out
+        b.Raw(one.Frame(Frame(Keys(w))).records()[0]);
+      } else if (op == "frame")
         b.Frame(Frame(Keys(w)));
       else if (op == "fix")
         b.Fix(Fix(Keys(w)));
