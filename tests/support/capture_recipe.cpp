@@ -181,7 +181,7 @@ AnalogSpec Analog(const std::map<std::string, std::string>& k) {
 }
 
 // A record of the information structure: KEY of length, present, inner (the length word of the
-// inner record its body holds), body, byte.K.
+// inner record its body holds), body, cut (the body's length), byte.K.
 void EditRecord(Rec& r, const std::string& key, const std::string& value) {
   if (key == "length")
     r.length = Length(value, r.body.size() + 4);
@@ -189,6 +189,8 @@ void EditRecord(Rec& r, const std::string& key, const std::string& value) {
     r.present = Number(value) != 0;
   else if (key == "body")
     r.body = ByteList(value);
+  else if (key == "cut")
+    r.body.resize(Length(value, r.body.size()));
   else if (key == "inner") {
     uint32_t v = Length(value, r.body.size());
     for (int i = 0; i < 4; ++i) r.body.at(i) = static_cast<uint8_t>(v >> (8 * i));
@@ -342,14 +344,22 @@ Bytes BuildRecipe(const std::string& recipe) {
       const std::string& op = w[0];
       if (op == "set")
         Set(b, w);
-      else if (op == "frame" && Keys(w).count("headonly")) {
-        CaptureBuilder one;  // the head record alone, its continuation records left out
-        b.Raw(one.Frame(Frame(Keys(w))).records()[0]);
+      else if (op == "frame" && Keys(w).count("records")) {
+        CaptureBuilder one;  // the first records of the frame, the others left out
+        one.Frame(Frame(Keys(w)));
+        for (int64_t i = 0; i < Number(Keys(w).at("records")); ++i) b.Raw(one.records().at(i));
       } else if (op == "frame")
         b.Frame(Frame(Keys(w)));
       else if (op == "fix")
         b.Fix(Fix(Keys(w)));
-      else if (op == "analog")
+      else if (op == "analog" && Keys(w).count("conts")) {
+        CaptureBuilder one;  // the head announcing CONTS continuation records, whatever follows
+        one.Analog(Analog(Keys(w)));
+        Bytes head = one.records()[0];
+        head[1] = static_cast<uint8_t>(0x80 | Number(Keys(w).at("conts")));
+        b.Raw(head);
+        for (size_t i = 1; i < one.records().size(); ++i) b.Raw(one.records()[i]);
+      } else if (op == "analog")
         b.Analog(Analog(Keys(w)));
       else if (op == "marker")
         b.Marker(static_cast<uint8_t>(Number(w.at(1))), Number(w.at(2)));

@@ -7,16 +7,18 @@
 //                        can1|can2 NOMINAL DATA NSP DSP [noniso], analogSetup BYTES,
 //                        calibration CHANNEL VALID ZERO PLUS MINUS REFERENCE,
 //                        wave PRESENT RANGE1 RANGE2 INTERVAL MODE PRECOUNT, waveSamples WORDS
-//   frame KEY=VALUE...   line t tn format trigger status fd dlc id fc data stored conts headonly
+//   frame KEY=VALUE...   line t tn format trigger status fd dlc id fc data stored conts
+//                        records (the first N records of the frame alone)
 //   fix KEY=VALUE...     t tn sat utc=Y-M-D,h:m:s q lat lon alt err
-//   analog KEY=VALUE...  t type ref words eight
+//   analog KEY=VALUE...  t type ref words eight conts
 //   marker TYPE T
 //   head TYPE CONTS T [OFFSET=BYTES...]   a head record with bytes set from OFFSET on
 //   record BYTES [OFFSET=BYTES...]        a raw record of 32 bytes
 //   use NAME             the statements of the recipe NAME
 //   random SEED COUNT    the set-up and COUNT records of the tests' seeded random capture
 //   info KEY=VALUE       length, setupLength, revision, trailing, setup.N.KEY, recorder.N.KEY,
-//                        calibration.KEY; KEY of a record: length, present, inner, body, byte.K
+//                        calibration.KEY; KEY of a record: length, present, inner, body, cut,
+//                        byte.K
 //   chunk KEY=VALUE      drop=N, keep=N, swap=N,M, add=TAG:BYTES, insert=N:TAG:BYTES; of chunk N:
 //                        N.size, N.tag, N.payload=BYTES, N.cut=LENGTH, N.append=BYTES, N.byte.K
 //   file KEY=VALUE       cut=N (keep N bytes; cut=chunk.K+N: N bytes past chunk K's start),
