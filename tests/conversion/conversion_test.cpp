@@ -2,7 +2,8 @@
 // recipe, converted by the conversion job with the choices of a dtconv command line, in a time
 // zone, must give its result code and leave exactly its golden output (or none) beside the input.
 //
-// Columns (tab-separated): name, capture, time zone, command-line options, result, golden.
+// Columns (tab-separated): name, capture, time zone, command-line options (split at blanks;
+// 'single quotes' keep blanks in a word), result, golden.
 // capture: recipe statements separated by ';' (`use NAME` for a file of tests/cases/captures/);
 // several captures joined by " + " are converted by one job in turn, each with its own golden.
 // result: "ok" or the result code in hexadecimal. golden: a file of tests/golden/, "-" for no
@@ -118,8 +119,21 @@ TEST_P(Conversion, GivesItsResultAndGolden) {
   ASSERT_EQ(captures.size(), goldens.size());
   std::deque<fs::path> inputs;
   std::vector<std::string> args;
-  std::istringstream words(c.options);
-  for (std::string w; words >> w;) args.push_back(w);
+  // Options are split at blanks; 'single quotes' keep blanks in a word.
+  std::string word;
+  bool quoted = false, any = false;
+  for (char ch : c.options + " ") {
+    if (ch == '\'') {
+      quoted = !quoted;
+      any = true;
+    } else if (ch == ' ' && !quoted) {
+      if (any || !word.empty()) args.push_back(word);
+      word.clear();
+      any = false;
+    } else {
+      word += ch;
+    }
+  }
   for (size_t i = 0; i < captures.size(); ++i) {
     inputs.push_back(dir / ("capture" + std::to_string(i + 1) + ".DT"));
     test::WriteFile(inputs.back(), test::BuildRecipe(captures[i]));

@@ -342,3 +342,121 @@ TEST(LogLineTexts, HexDataOfEveryLength) {
 
 }  // namespace
 }  // namespace dtconv
+
+// ---- one-off check of the conversion tables' goldens against the reference formatters
+#include <fstream>
+#include <sstream>
+
+#include "capture_recipe.h"
+#include "cli/cli_options.h"
+#include "reference_format.h"
+#include "test_files.h"
+namespace dtconv {
+namespace {
+TEST(GoldenCheck, TablesAgainstTheReference) {
+  int checked = 0;
+  for (const char* table : {"random.tsv", "can.tsv", "robust.tsv"}) {
+    std::ifstream in(std::string(DTCONV_CASES_DIR) + "/conversions/" + table);
+    for (std::string line; std::getline(in, line);) {
+      if (line.empty() || line[0] == '#') continue;
+      std::vector<std::string> c;
+      std::stringstream ss(line);
+      for (std::string f; std::getline(ss, f, '\t');) c.push_back(f);
+      if (c[5] == "-" || c[5] == "empty" || c[5][0] == '=' || c[1].find(" + ") != std::string::npos)
+        continue;
+      std::vector<std::string> args;
+      std::string word;
+      bool q = false;
+      for (char ch : c[3] + " ") {
+        if (ch == '\'')
+          q = !q;
+        else if (ch == ' ' && !q) {
+          if (!word.empty()) args.push_back(word);
+          word.clear();
+        } else
+          word += ch;
+      }
+      if (c[3].find("' '") != std::string::npos) args.insert(args.begin() + 4, " ");
+      args.push_back("x.DT");
+      cli::CliRequest req = cli::ParseCommandLine(args);
+      ASSERT_EQ(req.command, cli::Command::kConvert) << c[0];
+      CvtSettings s = BuildCvtSettings(req.options);
+      s.interfaceNames = req.interfaceNames;
+      test::SetTimeZone(c[2].c_str());
+      test::Bytes cap = test::BuildRecipe(c[1]);
+      auto image = std::make_unique<uint8_t[]>(cap.size());
+      std::memcpy(image.get(), cap.data(), cap.size());
+      MonitorData data;
+      if (ParseMonitorData(std::move(image), cap.size(), data).failed()) continue;
+      std::string golden = test::ReadFileBytes(std::string(DTCONV_GOLDEN_DIR) + "/" + c[5]);
+      bool utf8 = (s.outputBits & kOutUtf8) != 0;
+      uint32_t e = s.outputBits & 3;
+      std::string eol = e == 1 ? "\n" : e == 2 ? "\r" : "\r\n";
+      std::string delim(s.delimiter.begin(), s.delimiter.end());
+      std::string expected;
+      bool whole = false;
+      switch (s.type) {
+        case kCvtCanText:
+        case kCvtCanCsv:
+          expected = ref::CanRows(data, s, utf8, eol, delim);
+          break;
+        case kCvtAnalogText:
+        case kCvtAnalogCsv:
+          expected = ref::AnalogRows(data, s, utf8, eol, delim);
+          break;
+        case kCvtGnssText:
+        case kCvtGnssCsv:
+          expected = ref::GnssRows(data, s, eol, delim);
+          break;
+        case kCvtGnssKml:
+          expected = ref::KmlDocument(data, eol);
+          break;
+        case kCvtAnalogWave:
+          expected = ref::WaveRows(data, eol, delim);
+          whole = true;
+          break;
+        case kCvtCanPcap:
+          expected = ref::PcapFile(data, s.signalLine);
+          whole = true;
+          break;
+        case kCvtCanCandump: {
+          test::RunConverter(cap, s, [&](const MonitorData& d, ConverterContext& ctx) {
+            ctx.interfaceNames = s.interfaceNames;
+            CTxtCvtCandump cv;
+            ConvertCandump(cv, d, ctx);
+            expected = CandumpLines(cv, s.interfaceNames, s.signalLine, "\n");
+          });
+          whole = true;
+          break;
+        }
+        case kCvtCanAsc: {
+          test::RunConverter(cap, s, [&](const MonitorData& d, ConverterContext& ctx) {
+            CTxtCvtAsc cv;
+            ConvertAsc(cv, d, ctx);
+            expected = AscLines(cv, s.signalLine, eol.c_str());
+          });
+          expected += "End TriggerBlock" + eol;
+          break;
+        }
+        default:
+          continue;
+      }
+      ++checked;
+      if (whole) {
+        EXPECT_EQ(test::FirstDifference(expected, golden), "") << c[0];
+      } else {
+        bool ends = golden.size() >= expected.size() &&
+                    golden.compare(golden.size() - expected.size(), expected.size(), expected) == 0;
+        EXPECT_TRUE(ends) << c[0] << ": "
+                          << test::FirstDifference(
+                                 expected, golden.substr(golden.size() > expected.size()
+                                                             ? golden.size() - expected.size()
+                                                             : 0));
+      }
+    }
+  }
+  test::SetTimeZone("UTC");
+  std::printf("checked %d goldens against the reference\n", checked);
+}
+}  // namespace
+}  // namespace dtconv

@@ -15,7 +15,8 @@
 //   head TYPE CONTS T [OFFSET=BYTES...]   a head record with bytes set from OFFSET on
 //   record BYTES [OFFSET=BYTES...]        a raw record of 32 bytes
 //   use NAME             the statements of the recipe NAME
-//   random SEED COUNT    the set-up and COUNT records of the tests' seeded random capture
+//   random SEED COUNT [c|a|g|w]   the set-up and COUNT records (mostly CAN, analog or GNSS) of
+//                        the tests' seeded random capture, or COUNT waveform samples
 //   info KEY=VALUE       length, setupLength, revision, trailing, setup.N.KEY, recorder.N.KEY,
 //                        calibration.KEY; KEY of a record: length, present, inner, body, cut,
 //                        byte.K

@@ -116,8 +116,23 @@ CaptureBuilder RandomHeader(Random& r) {
   return b;
 }
 
-// A capture of `n` records of every kind, mostly of `main` ('c' CAN, 'a' analog, 'g' GNSS).
+// A capture of `n` records of every kind, mostly of `main` ('c' CAN, 'a' analog, 'g' GNSS), or
+// for 'w' the on-board front end with a waveform of `n` samples: random ranges, interval,
+// pre-trigger and calibration of AI1.
 CaptureBuilder RandomCapture(Random& r, CaptureBuilder b, int64_t n, char main) {
+  if (main == 'w') {
+    b.analogPort = 1;
+    b.analogSetup = Bytes(36, 0);
+    Calibration ai1{r.OneIn(2), static_cast<int32_t>(r.Below(201)) - 100,
+                    static_cast<int32_t>(r.Below(800000)), -static_cast<int32_t>(r.Below(800000)),
+                    static_cast<int32_t>(r.Below(2000000))};
+    b.waveInfo = CaptureBuilder::WaveInfoBytes(
+        1, static_cast<uint8_t>(r.Below(5)), static_cast<uint8_t>(r.Below(5)),
+        static_cast<uint8_t>(r.Below(18)), static_cast<uint8_t>(r.Below(4)),
+        r.OneIn(3) ? -1 : static_cast<int32_t>(r.Next() >> r.Below(64)), ai1, {});
+    for (int64_t k = 0; k < n; ++k) b.waveSamples.push_back(static_cast<uint32_t>(r.Next()));
+    return b;
+  }
   uint64_t t = r.OneIn(3) ? (r.Next() & 0xFFFFFFFFFFull) : 0;
   for (int64_t i = 0; i < n; ++i) {
     t = NextTime(r, t);

@@ -32,7 +32,8 @@ CaptureBuilder RandomHeader(Random& r);
 
 // `n` records of every kind after the set-up of `b`, mostly of `main` ('c' CAN, 'a' analog,
 // 'g' GNSS): frames of every format code (and unknown ones) with broken continuations now and
-// then, markers, samples, fixes, stray records, times that go back or jump ahead.
+// then, markers, samples, fixes, stray records, times that go back or jump ahead; for 'w', a
+// waveform of `n` samples with random ranges, interval, pre-trigger and calibration.
 CaptureBuilder RandomCapture(Random& r, CaptureBuilder b, int64_t n, char main);
 
 }  // namespace dtconv::test
