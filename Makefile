@@ -34,7 +34,7 @@ check-native: dev
 	ctest --preset dev -j $(JOBS) --output-on-failure
 
 check-windows: windows
-	cd build/windows && $(WINE_ENV) ../../scripts/wine-env ctest -j $(JOBS) --output-on-failure
+	$(WINE_ENV) scripts/wine-env ctest --preset windows -j $(JOBS)
 
 check-interop: dev windows
 	scripts/check-interop
