@@ -1,5 +1,6 @@
 #include "capture_recipe.h"
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -122,6 +123,12 @@ void Set(CaptureBuilder& b, const std::vector<std::string>& w) {
     b.waveInfo = CaptureBuilder::WaveInfoBytes(
         static_cast<uint8_t>(n(2)), static_cast<uint8_t>(n(3)), static_cast<uint8_t>(n(4)),
         static_cast<uint8_t>(n(5)), static_cast<uint8_t>(n(6)), static_cast<int32_t>(n(7)));
+  } else if (f == "waveCalibration") {  // AI VALID ZERO PLUS MINUS REFERENCE, after `set wave`
+    Bytes entry =
+        CalibrationBytes({n(3) != 0, static_cast<int32_t>(n(4)), static_cast<int32_t>(n(5)),
+                          static_cast<int32_t>(n(6)), static_cast<int32_t>(n(7))});
+    if (n(2) != 1 && n(2) != 2) throw std::invalid_argument("no such wave input: " + w[2]);
+    std::copy(entry.begin(), entry.end(), b.waveInfo.value().begin() + (n(2) == 1 ? 44 : 84));
   } else if (f == "waveSamples") {
     for (const std::string& x : Split(w.at(2), ',')) b.waveSamples.push_back(Number(x));
   } else {

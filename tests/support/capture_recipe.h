@@ -6,7 +6,9 @@
 //                        serial TEXT, timeBase S NS, start|stop Y M D h m s,
 //                        can1|can2 NOMINAL DATA NSP DSP [noniso], analogSetup BYTES,
 //                        calibration CHANNEL VALID ZERO PLUS MINUS REFERENCE,
-//                        wave PRESENT RANGE1 RANGE2 INTERVAL MODE PRECOUNT, waveSamples WORDS
+//                        wave PRESENT RANGE1 RANGE2 INTERVAL MODE PRECOUNT,
+//                        waveCalibration AI VALID ZERO PLUS MINUS REFERENCE (AI 1 or 2, after
+//                        wave), waveSamples WORDS
 //   frame KEY=VALUE...   line t tn format trigger status fd dlc id fc data stored conts
 //                        records (the first N records of the frame alone)
 //   fix KEY=VALUE...     t tn sat utc=Y-M-D,h:m:s q lat lon alt err
