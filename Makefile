@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 WINE_ENV := WINEPREFIX=$(CURDIR)/build/windows/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
 .PHONY: all deps dev release optimised windows check check-native check-windows check-interop check-fuzz \
-        check-valgrind demo samples format bench fuzz clean gui screenshots
+        check-valgrind demo samples format bench fuzz mutate clean gui screenshots
 
 all: dev
 
@@ -81,6 +81,16 @@ bench: optimised
 # FUZZ_TIME seconds per target (default 300); `make fuzz FUZZ_TIME=1800`.
 fuzz: deps
 	FUZZ_TIME=$${FUZZ_TIME:-300} JOBS=$(JOBS) scripts/fuzz
+
+# Mutation score: small faults put into src/ one at a time, each followed by a rebuild and the fast
+# part of the suite (hours; `make mutate MUTANTS=150`). The same seed draws the same mutants from
+# the same src/, so two versions of the tests compare mutant by mutant.
+MUTATE ?= ../shared/tools/mutate.py
+MUTANTS ?= 60
+MUTATE_SEED ?= 7
+mutate: deps
+	rm -rf build/mutate
+	python3 $(MUTATE) . --n $(MUTANTS) --seed $(MUTATE_SEED) --work $(CURDIR)/build/mutate
 
 clean:
 	rm -rf build out
