@@ -479,7 +479,7 @@ class Log2Asc(Case):
                   f.fd or (f.dlc if f.kind == "remote" else None), f.data) for f in FRAMES])
 
 
-# Each group: its test classes, and its readers (programs, or Python modules as "python3-NAME").
+# Each group: its test class, and its readers (programs, or Python modules as "python3-NAME").
 GROUPS = {"cli": (Cli, []), "info": (Info, []), "csv": (Csv, []),
           "kml": (Kml, ["xmllint", "ogrinfo", "gpsbabel"]),
           "tshark": (Tshark, ["tshark", "capinfos"]), "python_can": (PythonCan, ["python3-can"]),
