@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "input/monitor_record.h"
+#include "input/record_filter.h"
 
 namespace dtconv {
 
@@ -102,6 +103,24 @@ inline bool AssembleFrame(const RecordCursor& cursor, CanFrame& frame) {
     }
   }
   return true;
+}
+
+// Whether a conversion keeps an assembled frame whose head record is `head`: it lies in the
+// filter's time window and, when identifiers are listed, its identifier (11 or 29 bits) is
+// listed. Error frames carry no identifier and are always kept; frames of an unknown format are
+// left out by a list.
+inline bool KeepsFrame(const RecordFilter& filter, const MonitorRecord& head, const CanFrame& f) {
+  if (!filter.InWindow(head.Timestamp())) return false;
+  if (!filter.hasIds()) return true;
+  switch (f.kind.frameClass) {
+    case FrameClass::Error:
+      return true;
+    case FrameClass::Other:
+      return false;
+    default:
+      return f.kind.idBits == 29 ? filter.KeepsId(f.id & 0x1FFFFFFF, true)
+                                 : filter.KeepsId(f.id & 0x7FF, false);
+  }
 }
 
 // ---- the SocketCAN form

@@ -265,12 +265,16 @@ void ConvertCan(CTxtCvtCAN& cv, const MonitorData& data, ConverterContext& conte
   const AcceptRule rule = RuleOf(cv);
   // Bit 1: frames of line 1 are kept, bit 2: those of line 2 (the kind is the line number).
   unsigned keepLines = (context.signalLine != 2 ? 2u : 0u) | (context.signalLine != 1 ? 4u : 0u);
+  const RecordFilter& filter = context.filter;
   CanFrame frame;
   for (; kind != kKindEnd && out.result().ok(); kind = dtconv::NextRecord(cursor, rule)) {
     switch (kind) {
       case kKindCh1Frame:
       case kKindCh2Frame: {
-        if (((keepLines >> kind) & 1) == 0 || !AssembleFrame(cursor, frame)) break;
+        if (((keepLines >> kind) & 1) == 0 || !AssembleFrame(cursor, frame) ||
+            !KeepsFrame(filter, cursor.Current(), frame)) {
+          break;
+        }
         char* p = out.BeginRow();
         if (csv) {
           p = PutCsvFrame(p, cv, cursor.Current(), kind, frame, d, analog);
@@ -282,6 +286,7 @@ void ConvertCan(CTxtCvtCAN& cv, const MonitorData& data, ConverterContext& conte
         break;
       }
       case kKindOverrun:
+        if (!filter.InWindow(cursor.Current().Timestamp())) break;
         if (csv) {
           WriteCsvMarker(cv, "Overrun");
         } else {
@@ -289,6 +294,7 @@ void ConvertCan(CTxtCvtCAN& cv, const MonitorData& data, ConverterContext& conte
         }
         break;
       case kKindLostData:
+        if (!filter.InWindow(cursor.Current().Timestamp())) break;
         if (csv) {
           WriteCsvMarker(cv, "Lost data");
         } else {

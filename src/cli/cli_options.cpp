@@ -126,6 +126,7 @@ namespace {
 // user's choices; a choice option counts only when it was given.
 struct ConvertOptions {
   std::string target, format, line, timestamp, encoding, eol, delimiter, ifaceNames;
+  std::string ids, from, to;
   bool elapsed = false, diff = false, addAnalog = false, addGnss = false;
   bool noElapsed = false, noDiff = false, noAnalog = false, noGnss = false;
   CLI::Option* targetGiven = nullptr;
@@ -136,6 +137,9 @@ struct ConvertOptions {
   CLI::Option* eolGiven = nullptr;
   CLI::Option* delimiterGiven = nullptr;
   CLI::Option* ifaceNamesGiven = nullptr;
+  CLI::Option* idsGiven = nullptr;
+  CLI::Option* fromGiven = nullptr;
+  CLI::Option* toGiven = nullptr;
 };
 
 // The options that choose what to convert and how its rows look.
@@ -170,6 +174,18 @@ void AddConversionOptions(CLI::App& app, ConvertOptions& o) {
   CLI::Option* gnss = app.add_flag("--add-gnss", o.addGnss,
                                    "The latest GNSS fix on every row (CAN and analog csv)\n"
                                    "[default: off]");
+  o.idsGiven = app.add_option("--ids", o.ids,
+                              "CAN identifiers to keep, hexadecimal, 0x optional:\n"
+                              "0x100-0x1FF,0x7E8; s: or x: before an entry limits it to\n"
+                              "11- or 29-bit frames (every CAN format and signals)")
+                   ->option_text("LIST");
+  o.fromGiven = app.add_option("--from", o.from,
+                               "Keep records from this time: seconds from the capture's\n"
+                               "start (12.5) or a clock time (09:31:00) in the zone of\n"
+                               "the time columns (every target but wave)")
+                    ->option_text("TIME");
+  o.toGiven = app.add_option("--to", o.to, "Keep records before this time, given as for --from")
+                  ->option_text("TIME");
   // Each switch can be turned off again, for a choice that --settings turned on.
   for (auto [on, off, name] : {std::tuple{elapsed, &o.noElapsed, "--no-elapsed"},
                                {diff, &o.noDiff, "--no-diff"},
@@ -327,6 +343,33 @@ bool MapInterfaceNames(const ConvertOptions& o, CliRequest& req, std::string* er
   return true;
 }
 
+// The identifiers and the time window: parsed here, so that a mistake is a usage error before
+// anything is converted. The waveform has no clock: a window there is a mistake too.
+bool MapSelection(const ConvertOptions& o, CliRequest& req, std::string* error) {
+  RecordSelection& sel = req.selection;
+  if (o.idsGiven->count() > 0 && !ParseIdList(o.ids, &sel.ids, error)) {
+    *error = "--ids: " + *error;
+    return false;
+  }
+  for (auto [given, text, bound, name] : {std::tuple{o.fromGiven, &o.from, &sel.from, "--from"},
+                                          {o.toGiven, &o.to, &sel.to, "--to"}}) {
+    if (given->count() > 0 && !ParseTimeBound(*text, bound, error)) {
+      *error = std::string(name) + ": " + *error;
+      return false;
+    }
+  }
+  if ((sel.from.given() || sel.to.given()) && req.options.targetData == kTargetWave) {
+    *error = "--from and --to do not apply to --target wave: the waveform has no clock";
+    return false;
+  }
+  if (sel.from.kind == sel.to.kind && sel.from.given() && sel.to.micros <= sel.from.micros &&
+      sel.from.kind == TimeBound::Kind::kElapsed) {
+    *error = "--to must come after --from";
+    return false;
+  }
+  return true;
+}
+
 CliRequest Exit(CliRequest req, int exitCode, std::string message) {
   req.command = Command::kExit;
   req.exitCode = exitCode;
@@ -382,7 +425,7 @@ CliRequest ParseCommandLine(const std::vector<std::string>& argsIn) {
   std::string error;
   if (!ApplySettingsFile(req, &error) || !MapTargetAndFormat(o, req.options, &error) ||
       !MapInterfaceNames(o, req, &error) || !MapRowOptions(o, req.options, &error) ||
-      !MapOutputOptions(o, req.options, &error)) {
+      !MapOutputOptions(o, req.options, &error) || !MapSelection(o, req, &error)) {
     return Exit(req, 2, "dtconv: " + error + "\n");
   }
   return req;

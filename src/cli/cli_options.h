@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "input/record_filter.h"
 #include "pipeline/cvt_settings.h"
 
 namespace dtconv::cli {
@@ -26,6 +27,7 @@ struct CliRequest {
   bool quiet = false;
   bool json = false;
   std::array<std::string, 2> interfaceNames{"can0", "can1"};  // candump logs: CH1, CH2
+  RecordSelection selection;                                  // --ids, --from, --to
 };
 
 // Parses the arguments after the program name (UTF-8).

@@ -309,6 +309,7 @@ int RunConvert(const CliRequest& req) {
     std::fprintf(stderr, "dtconv: warning: %s\n", w.c_str());
   CvtSettings settings = BuildCvtSettings(req.options);
   settings.interfaceNames = req.interfaceNames;
+  settings.selection = req.selection;
   JobOptions jobOptions;
   if (!PrepareOutputFolder(req, &jobOptions)) return 1;
   bool anyError = false;

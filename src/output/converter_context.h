@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "input/record_filter.h"
 #include "output/text_output.h"
 
 namespace dtconv {
@@ -45,6 +46,9 @@ struct ConverterContext {
   std::optional<int64_t> bannerTime;
   // Interface names of CH1 and CH2 in candump logs.
   std::array<std::string, 2> interfaceNames{"can0", "can1"};
+  // The identifiers and the time window of the records kept (--ids, --from, --to); by default
+  // everything.
+  RecordFilter filter;
   // How far the walk of the current file has come (records), for progress displays.
   std::atomic<uint32_t> recordsWalked{0};
 };

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "input/record_filter.h"
 #include "output/converter_context.h"
 
 namespace dtconv {
@@ -28,6 +29,8 @@ struct CvtSettings {
   std::filesystem::path outputPath;
   // Interface names of CH1 and CH2 in candump logs.
   std::array<std::string, 2> interfaceNames{"can0", "can1"};
+  // The frames and the time window kept (command-line tool only; empty: everything).
+  RecordSelection selection;
 };
 
 enum TargetData : int32_t { kTargetCan = 0, kTargetAnalog = 1, kTargetGnss = 2, kTargetWave = 3 };
