@@ -47,6 +47,8 @@ class ExtraColumns {
   }
   // Their titles ("AI1".., then the GNSS titles), as cells of the current header row.
   void WriteTitles(CTxtCvtBase& cv) const;
+  // The most characters Put writes, with delimiters of up to 63 characters.
+  static constexpr size_t kMaxCells = AnalogRow::kMaxCells + 8 * (63 + 16);
   // How many cells Put writes.
   int CellCount() const { return (addAnalog_ ? state_.channelCount : 0) + (addGnss_ ? 8 : 0); }
 

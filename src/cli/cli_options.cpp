@@ -14,12 +14,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::map<std::string, int32_t> kTargets = {
-    {"can", kTargetCan}, {"analog", kTargetAnalog}, {"gnss", kTargetGnss}, {"wave", kTargetWave}};
-const std::map<std::string, int32_t> kFormats = {{"text", kOutputText},      {"csv", kOutputCsv},
-                                                 {"kml", kOutputKml},        {"pcap", kOutputPcap},
-                                                 {"pcapng", kOutputPcapng},  {"asc", kOutputAsc},
-                                                 {"candump", kOutputCandump}};
+const std::map<std::string, int32_t> kTargets = {{"can", kTargetCan},
+                                                 {"analog", kTargetAnalog},
+                                                 {"gnss", kTargetGnss},
+                                                 {"wave", kTargetWave},
+                                                 {"signals", kTargetSignals}};
+const std::map<std::string, int32_t> kFormats = {
+    {"text", kOutputText},       {"csv", kOutputCsv},       {"kml", kOutputKml},
+    {"pcap", kOutputPcap},       {"pcapng", kOutputPcapng}, {"asc", kOutputAsc},
+    {"candump", kOutputCandump}, {"long", kOutputLong}};
 const std::map<std::string, std::string> kFormatDescriptions = {
     {"text", "text report"},
     {"csv", "CSV table"},
@@ -27,13 +30,15 @@ const std::map<std::string, std::string> kFormatDescriptions = {
     {"pcap", "PCAP, SocketCAN (Wireshark)"},
     {"pcapng", "pcapng, SocketCAN, one interface per CAN line (Wireshark)"},
     {"asc", "Vector ASC log, channel 1 and 2 for CH1 and CH2"},
-    {"candump", "SocketCAN candump log (canplayer), one interface name per CAN line"}};
-const std::vector<std::string> kTargetOrder = {"can", "analog", "gnss", "wave"};
+    {"candump", "SocketCAN candump log (canplayer), one interface name per CAN line"},
+    {"long", "signal table, one row per decoded signal value (CSV)"}};
+const std::vector<std::string> kTargetOrder = {"can", "analog", "gnss", "wave", "signals"};
 const std::map<std::string, std::vector<std::string>> kFormatsByTarget = {
     {"can", {"text", "csv", "pcap", "pcapng", "asc", "candump"}},
     {"analog", {"text", "csv"}},
     {"gnss", {"text", "csv", "kml"}},
-    {"wave", {"csv"}}};
+    {"wave", {"csv"}},
+    {"signals", {"csv", "long"}}};
 
 const char* kDescription =
     "Converts capture files (*.DT) of the CAN/CAN FD analyzer with the EXB-CA board into text\n"
@@ -108,7 +113,11 @@ std::vector<ConversionFormat> ConversionFormats() {
   for (const std::string& target : kTargetOrder) {
     for (const std::string& format : kFormatsByTarget.at(target)) {
       int32_t type = CvtTypeFor(kTargets.at(target), kFormats.at(format));
-      all.push_back({target, format, CvtTypeExtension(type), kFormatDescriptions.at(format)});
+      std::string description = kFormatDescriptions.at(format);
+      if (target == "signals" && format == "csv") {
+        description = "signal table, one row per decoded frame, one column per signal (CSV)";
+      }
+      all.push_back({target, format, CvtTypeExtension(type), description});
     }
   }
   return all;
@@ -126,7 +135,8 @@ namespace {
 // user's choices; a choice option counts only when it was given.
 struct ConvertOptions {
   std::string target, format, line, timestamp, encoding, eol, delimiter, ifaceNames;
-  std::string ids, from, to;
+  std::string ids, from, to, signalList;
+  std::vector<std::string> dbc;
   bool elapsed = false, diff = false, addAnalog = false, addGnss = false;
   bool noElapsed = false, noDiff = false, noAnalog = false, noGnss = false;
   CLI::Option* targetGiven = nullptr;
@@ -140,20 +150,59 @@ struct ConvertOptions {
   CLI::Option* idsGiven = nullptr;
   CLI::Option* fromGiven = nullptr;
   CLI::Option* toGiven = nullptr;
+  CLI::Option* signalsGiven = nullptr;
 };
+
+// --dbc, repeatable: a database for both lines, or with "ch1=" or "ch2=" for one.
+void AddDbcOption(CLI::App& app, std::vector<std::string>& dbc) {
+  app.add_option("--dbc", dbc,
+                 "DBC database for -t signals (and info), for both lines\n"
+                 "or with ch1= or ch2= for one; repeatable")
+      ->option_text("[ch1=|ch2=]FILE")
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+}
+
+// Reads the databases of --dbc and selects the signals of --signals (every one for an empty
+// list). False with the reader's or the selection's message.
+bool LoadSignals(const std::vector<std::string>& dbc, const std::string& list,
+                 std::shared_ptr<const signals::SignalSetup>* out, std::string* error) {
+  auto setup = std::make_shared<signals::SignalSetup>();
+  for (const std::string& arg : dbc) {
+    uint8_t lines = signals::kBothLines;
+    std::string file = arg;
+    if (arg.rfind("ch1=", 0) == 0 || arg.rfind("ch2=", 0) == 0) {
+      lines = arg[2] == '1' ? signals::kLine1 : signals::kLine2;
+      file = arg.substr(4);
+    }
+    if (!setup->databases.Load(PathFromUtf8(file), lines, error)) return false;
+  }
+  if (!setup->selection.Select(setup->databases, list, error)) {
+    *error = "--signals: " + *error;
+    return false;
+  }
+  *out = std::move(setup);
+  return true;
+}
 
 // The options that choose what to convert and how its rows look.
 void AddConversionOptions(CLI::App& app, ConvertOptions& o) {
-  o.targetGiven = app.add_option("-t,--target", o.target,
-                                 "What to convert: can, analog, gnss, wave [default: can]")
-                      ->check(CLI::IsMember({"can", "analog", "gnss", "wave"}))
-                      ->option_text("TARGET");
+  o.targetGiven =
+      app.add_option("-t,--target", o.target,
+                     "What to convert: can, analog, gnss, wave, signals\n[default: can]")
+          ->check(CLI::IsMember({"can", "analog", "gnss", "wave", "signals"}))
+          ->option_text("TARGET");
   o.formatGiven =
       app.add_option("-f,--format", o.format,
                      "Output format: text, csv, kml, pcap, pcapng, asc,\n"
-                     "candump [default: text; wave: csv]")
-          ->check(CLI::IsMember({"text", "csv", "kml", "pcap", "pcapng", "asc", "candump"}))
+                     "candump, long [default: text; wave, signals: csv]")
+          ->check(CLI::IsMember({"text", "csv", "kml", "pcap", "pcapng", "asc", "candump", "long"}))
           ->option_text("FORMAT");
+  AddDbcOption(app, o.dbc);
+  o.signalsGiven = app.add_option("--signals", o.signalList,
+                                  "Signals of -t signals: names with * wildcards, or\n"
+                                  "Message.Signal, separated by commas [default: all]")
+                       ->option_text("LIST");
   o.lineGiven = app.add_option("--line", o.line, "CAN signal line: both, ch1, ch2 [default: both]")
                     ->check(CLI::IsMember({"both", "ch1", "ch2"}))
                     ->option_text("LINE");
@@ -343,6 +392,17 @@ bool MapInterfaceNames(const ConvertOptions& o, CliRequest& req, std::string* er
   return true;
 }
 
+// The databases and signals of the signal tables, read before anything is converted so that a
+// database that cannot be read is a usage error that leaves no output.
+bool MapSignals(const ConvertOptions& o, CliRequest& req, std::string* error) {
+  if (req.options.targetData != kTargetSignals) return true;
+  if (o.dbc.empty()) {
+    *error = "--target signals needs a database: --dbc FILE";
+    return false;
+  }
+  return LoadSignals(o.dbc, o.signalList, &req.signals, error);
+}
+
 // The identifiers and the time window: parsed here, so that a mistake is a usage error before
 // anything is converted. The waveform has no clock: a window there is a mistake too.
 bool MapSelection(const ConvertOptions& o, CliRequest& req, std::string* error) {
@@ -396,6 +456,7 @@ CliRequest ParseCommandLine(const std::vector<std::string>& argsIn) {
         "Prints a summary of each capture: recorder, capture times, CAN line set-up,\n"
         "analog front end and what the capture holds.");
     app.add_flag("--json", req.json, "One JSON object per file, for scripts");
+    AddDbcOption(app, o.dbc);
     app.footer("\nWithout PATH: every target and format with the extension of its output.");
   } else {
     app.footer(kFooter);
@@ -421,11 +482,17 @@ CliRequest ParseCommandLine(const std::vector<std::string>& argsIn) {
     return Exit(req, 2,
                 std::string("dtconv: ") + e.what() + "\nRun 'dtconv --help' for the options.\n");
   }
-  if (info) return req;
   std::string error;
+  if (info) {
+    if (!o.dbc.empty() && !LoadSignals(o.dbc, "", &req.signals, &error)) {
+      return Exit(req, 2, "dtconv: " + error + "\n");
+    }
+    return req;
+  }
   if (!ApplySettingsFile(req, &error) || !MapTargetAndFormat(o, req.options, &error) ||
       !MapInterfaceNames(o, req, &error) || !MapRowOptions(o, req.options, &error) ||
-      !MapOutputOptions(o, req.options, &error) || !MapSelection(o, req, &error)) {
+      !MapOutputOptions(o, req.options, &error) || !MapSelection(o, req, &error) ||
+      !MapSignals(o, req, &error)) {
     return Exit(req, 2, "dtconv: " + error + "\n");
   }
   return req;

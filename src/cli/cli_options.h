@@ -4,11 +4,13 @@
 
 #include <array>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "input/record_filter.h"
 #include "pipeline/cvt_settings.h"
+#include "signals/cvt_signals.h"
 
 namespace dtconv::cli {
 
@@ -28,6 +30,8 @@ struct CliRequest {
   bool json = false;
   std::array<std::string, 2> interfaceNames{"can0", "can1"};  // candump logs: CH1, CH2
   RecordSelection selection;                                  // --ids, --from, --to
+  // The databases and signals read for --target signals (or for info --dbc), once per run.
+  std::shared_ptr<const signals::SignalSetup> signals;
 };
 
 // Parses the arguments after the program name (UTF-8).

@@ -310,6 +310,7 @@ int RunConvert(const CliRequest& req) {
   CvtSettings settings = BuildCvtSettings(req.options);
   settings.interfaceNames = req.interfaceNames;
   settings.selection = req.selection;
+  settings.signals = req.signals;
   JobOptions jobOptions;
   if (!PrepareOutputFolder(req, &jobOptions)) return 1;
   bool anyError = false;

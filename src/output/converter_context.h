@@ -27,8 +27,10 @@ enum CvtType : int32_t {
   kCvtCanPcapng = 9,
   kCvtCanAsc = 10,
   kCvtCanCandump = 11,
+  kCvtSignalsCsv = 12,   // the wide signal table: a column per signal
+  kCvtSignalsLong = 13,  // the long signal table: a row per value
 };
-inline constexpr int kCvtTypeCount = 12;
+inline constexpr int kCvtTypeCount = 14;
 
 // Option bits of the job record.
 inline constexpr uint32_t kOptRelTimeStamp = 1u << 0;

@@ -77,6 +77,7 @@ Result ConvertFile(ConversionSession& session, const CvtSettings& settings,
   session.context.optionBits = settings.optionBits;
   session.context.interfaceNames = settings.interfaceNames;
   session.context.output = &out;
+  session.signals = settings.signals.get();
   session.context.filter = MakeRecordFilter(settings.selection, session.data.info.TimeBaseSeconds(),
                                             session.data.info.TimeBaseNanoseconds());
   std::filesystem::path tmp;

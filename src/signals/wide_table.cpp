@@ -1,0 +1,86 @@
+// The wide signal table: a row per decoded frame, a column per selected signal with its latest
+// value.
+#include <cstring>
+
+#include "signals/signal_tables.h"
+
+namespace dtconv::signals {
+
+namespace {
+
+constexpr uint32_t kNoPlan = ~uint32_t{0};
+
+// The plan of each selected signal's message.
+std::vector<uint32_t> PlanOfSignals(const SignalSelection& selection) {
+  std::vector<uint32_t> planOf(selection.signals().size(), kNoPlan);
+  const std::vector<MessagePlan>& plans = selection.plans();
+  for (size_t c = 0; c < planOf.size(); ++c) {
+    for (size_t p = 0; p < plans.size(); ++p) {
+      if (&plans[p].message() == selection.signals()[c].message) {
+        planOf[c] = static_cast<uint32_t>(p);
+        break;
+      }
+    }
+  }
+  return planOf;
+}
+
+}  // namespace
+
+WideTable::WideTable(CTxtCvtSignals& cv, const SignalSetup& setup, const std::vector<bool>& split)
+    : cv_(cv),
+      setup_(setup),
+      texts_(*cv.texts),
+      d_(cv.output->delimiter()),
+      quote_(cv.texts->valuesNeedQuotes()),
+      room_(*cv.output, 0) {
+  std::vector<uint32_t> planOf = PlanOfSignals(setup.selection);
+  size_t signals = planOf.size();
+  columnOf_.resize(2 * signals);
+  for (size_t c = 0; c < signals; ++c) {
+    bool perLine = planOf[c] != kNoPlan && split[planOf[c]];
+    columnOf_[2 * c] = static_cast<uint32_t>(titles_.size());
+    titles_.push_back(texts_.Title(c, perLine ? 1 : 0));
+    if (perLine) titles_.push_back(texts_.Title(c, 2));
+    columnOf_[2 * c + 1] = static_cast<uint32_t>(titles_.size() - 1);
+  }
+  slots_.assign(titles_.size() * kSlot, '\0');
+  lengths_.assign(titles_.size(), 0);
+  size_t longest =
+      kMaxTimeAndLine + d_.text().size() + texts_.longestMessage() +
+      titles_.size() * (d_.text().size() + (quote_ ? kMaxValueCell : kMaxSignalValueChars)) +
+      ExtraColumns::kMaxCells;
+  room_ = RowRoom(*cv.output, longest);
+}
+
+void WideTable::WriteTitles() {
+  cv_.WriteTimeTitles(cv_.elapsed, cv_.difference);
+  cv_.WriteCell("Ch");
+  cv_.WriteCell("Message");
+  for (const std::string& title : titles_) cv_.WriteCell(title.c_str());
+  cv_.extra.WriteTitles(cv_);
+  cv_.EndLine();
+}
+
+// Time cells, Ch, Message, then every column's latest value and the extra columns, each after
+// the delimiter.
+void WideTable::Rows(const DecodedFrame& f) {
+  const std::vector<SelectedSignal>& selected = setup_.selection.signals();
+  for (size_t i = 0; i < f.count; ++i) {
+    const DecodedValue& v = f.values[i];
+    uint32_t column = columnOf_[2 * v.column + static_cast<uint32_t>(f.line - 1)];
+    char* slot = slots_.data() + column * kSlot;
+    char* end = PutValueCell(slot, *selected[v.column].signal, v.raw, quote_, d_.text());
+    lengths_[column] = static_cast<uint8_t>(end - slot);
+  }
+  char* p = PutTimeAndLine(room_.Begin(), cv_, f, d_);
+  p = text::PutText(d_.Put(p), texts_.Message(f.plan));
+  const char* slot = slots_.data();
+  for (uint8_t length : lengths_) {
+    p = text::PutText(d_.Put(p), std::string_view(slot, length));
+    slot += kSlot;
+  }
+  room_.End(cv_.extra.Put(p));
+}
+
+}  // namespace dtconv::signals
