@@ -35,9 +35,17 @@ const MessagePlan* PlanOf(const SignalSelection& selection, const RecordFilter& 
   return selection.Find(line, extended, frame.id & (extended ? kCanEffMask : kCanSffMask));
 }
 
-// The first pass of the wide table: which plans have frames on both lines among those converted.
-// Their signals get a column per line. Only a plan that serves both lines can, and only when
-// both lines are converted.
+// The most values a frame gives.
+size_t MostValues(const SignalSelection& selection) {
+  size_t most = 0;
+  for (const MessagePlan& plan : selection.plans()) most = std::max(most, plan.maxValues());
+  return most;
+}
+
+// The first pass of the wide table: which plans have frames decoded on both lines among those
+// converted. Their signals get a column per line. Only a plan that serves both lines can, and
+// only when both lines are converted; a plan's frames on a line are decoded until one gives a
+// value.
 std::vector<bool> PlansOnBothLines(const MonitorData& data, const ConverterContext& context,
                                    const SignalSelection& selection) {
   const std::vector<MessagePlan>& plans = selection.plans();
@@ -55,12 +63,18 @@ std::vector<bool> PlansOnBothLines(const MonitorData& data, const ConverterConte
   constexpr AcceptRule kFrames{.frames = true};
   RecordCursor cursor = data.Walk();
   CanFrame frame;
+  std::vector<DecodedValue> values(MostValues(selection));
   size_t found = 0;
   for (RecordKind kind = FirstRecord(cursor, kFrames); kind != kKindEnd && found < candidates;
        kind = NextRecord(cursor, kFrames)) {
     const MessagePlan* plan = PlanOf(selection, context.filter, cursor, kind, frame);
     if (plan == nullptr) continue;
     auto p = static_cast<size_t>(plan - plans.data());
+    if ((seen[p] & kind) != 0 ||
+        SignalSelection::Decode(*plan, frame.data, static_cast<size_t>(frame.count),
+                                values.data()) == 0) {
+      continue;
+    }
     seen[p] |= static_cast<uint8_t>(kind);
     if (seen[p] == 3 && !split[p]) {
       split[p] = true;
@@ -77,9 +91,7 @@ void WriteRows(CTxtCvtSignals& cv, Table& table, RecordCursor& cursor, RecordKin
   TextOutput& out = *cv.output;
   const AcceptRule rule = RuleOf(cv);
   const unsigned keepLines = KeptLines(context);
-  size_t most = 0;
-  for (const MessagePlan& plan : selection.plans()) most = std::max(most, plan.maxValues());
-  std::vector<DecodedValue> values(most);
+  std::vector<DecodedValue> values(MostValues(selection));
   const MessagePlan* plans = selection.plans().data();
   CanFrame frame;
   for (; kind != kKindEnd && out.result().ok(); kind = NextRecord(cursor, rule)) {

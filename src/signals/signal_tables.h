@@ -82,6 +82,8 @@ class WideTable {
   void Rows(const DecodedFrame& f);
 
  private:
+  void ClearPastData(const DecodedFrame& f);
+
   CTxtCvtSignals& cv_;
   const SignalSetup& setup_;
   const SignalTexts& texts_;
@@ -89,6 +91,9 @@ class WideTable {
   bool quote_;
   // Each selected signal's column on line 1 and on line 2 (the same one unless split).
   std::vector<uint32_t> columnOf_;
+  // The selected signals of each plan, for a frame shorter than its message: the cells of those
+  // that lie past its data become empty.
+  std::vector<std::vector<uint32_t>> signalsOfPlan_;
   std::vector<std::string> titles_;
   // The latest value text of each column (kSlot characters each) and its length; 0 before the
   // first value.

@@ -37,7 +37,9 @@ WideTable::WideTable(CTxtCvtSignals& cv, const SignalSetup& setup, const std::ve
   std::vector<uint32_t> planOf = PlanOfSignals(setup.selection);
   size_t signals = planOf.size();
   columnOf_.resize(2 * signals);
+  signalsOfPlan_.resize(setup.selection.plans().size());
   for (size_t c = 0; c < signals; ++c) {
+    if (planOf[c] != kNoPlan) signalsOfPlan_[planOf[c]].push_back(static_cast<uint32_t>(c));
     bool perLine = planOf[c] != kNoPlan && split[planOf[c]];
     columnOf_[2 * c] = static_cast<uint32_t>(titles_.size());
     titles_.push_back(texts_.Title(c, perLine ? 1 : 0));
@@ -62,10 +64,23 @@ void WideTable::WriteTitles() {
   cv_.EndLine();
 }
 
+// A frame shorter than its message: the signals that lie past its data have no value now.
+void WideTable::ClearPastData(const DecodedFrame& f) {
+  const std::vector<SelectedSignal>& selected = setup_.selection.signals();
+  for (uint32_t c : signalsOfPlan_[f.plan]) {
+    if (selected[c].signal->layout.bytesNeeded > f.frame->count) {
+      lengths_[columnOf_[2 * c + static_cast<uint32_t>(f.line - 1)]] = 0;
+    }
+  }
+}
+
 // Time cells, Ch, Message, then every column's latest value and the extra columns, each after
 // the delimiter.
 void WideTable::Rows(const DecodedFrame& f) {
   const std::vector<SelectedSignal>& selected = setup_.selection.signals();
+  if (f.frame->count < setup_.selection.plans()[f.plan].message().size) [[unlikely]] {
+    ClearPastData(f);
+  }
   for (size_t i = 0; i < f.count; ++i) {
     const DecodedValue& v = f.values[i];
     uint32_t column = columnOf_[2 * v.column + static_cast<uint32_t>(f.line - 1)];
