@@ -159,8 +159,7 @@ void AddDbcOption(CLI::App& app, std::vector<std::string>& dbc) {
                  "DBC database for -t signals (and info), for both lines\n"
                  "or with ch1= or ch2= for one; repeatable")
       ->option_text("[ch1=|ch2=]FILE")
-      ->expected(1)
-      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+      ->allow_extra_args(false);
 }
 
 // Reads the databases of --dbc and selects the signals of --signals (every one for an empty

@@ -62,7 +62,7 @@ def main():
         with open(os.path.join(SOURCE, "tests", "cli", "info_cases.txt"), encoding="utf-8") as f:
             cases = [[c.strip() for c in line.split("|")] for line in f
                      if line.strip() and not line.startswith("#")]
-        for golden, form, capture in cases:
+        for golden, form, capture, *options in cases:
             cwd = SOURCE
             if not capture.startswith("samples/"):
                 # write_capture NAME FILE [ARGUMENTS], the file named after the golden file.
@@ -71,7 +71,8 @@ def main():
                 if not os.path.exists(os.path.join(scratch, capture)):
                     subprocess.run([WRITE_CAPTURE, name, os.path.join(scratch, capture),
                                     *arguments], check=True, timeout=60)
-            out = run(["--json", capture] if form == "json" else [capture], cwd)
+            options = options[0].split() if options else []
+            out = run(options + (["--json", capture] if form == "json" else [capture]), cwd)
             path = os.path.join(GOLDEN, golden)
             if os.environ.get("DTCONV_UPDATE_GOLDEN") == "1":
                 with open(path, "wb") as f:
@@ -86,7 +87,8 @@ def main():
         samples = sorted(os.path.join("samples", n)
                          for n in os.listdir(os.path.join(SOURCE, "samples")) if n.endswith(".DT"))
         made = sorted(os.path.join(scratch, n) for n in os.listdir(scratch))
-        lines = (run(["--json", *samples, *made], SOURCE) + run(["--json"], SOURCE)).splitlines()
+        lines = (run(["--json", *samples, *made], SOURCE) + run(["--json"], SOURCE) +
+                 run(["--json", "--dbc", "samples/vehicle.dbc", *samples], SOURCE)).splitlines()
         for line in lines:
             obj = json.loads(line)
             check_types(obj, keys, seen, obj.get("file", "formats"), failures)
