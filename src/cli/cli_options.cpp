@@ -43,24 +43,45 @@ const std::map<std::string, std::vector<std::string>> kFormatsByTarget = {
 const char* kDescription =
     "Converts capture files (*.DT) of the CAN/CAN FD analyzer with the EXB-CA board into text\n"
     "reports, CSV tables, PCAP and pcapng (Wireshark, SocketCAN), Vector ASC and candump logs,\n"
-    "and KML tracks. Each input gives one output with the same base name and the extension of its\n"
-    "format (.txt .csv .pcap .pcapng .asc .log .kml), beside the input or in --output-dir. A\n"
+    "KML tracks, and tables of physical signals decoded with DBC databases. Each input gives one\n"
+    "output with the same base name and the extension of its format (.txt .csv .pcap .pcapng\n"
+    ".asc .log .kml .signals.csv .signals-long.csv), beside the input or in --output-dir. A\n"
     "folder converts every *.DT file in it.\n"
     "  dtconv [convert] [OPTIONS] PATH...   convert (the default command)\n"
-    "  dtconv info [--json] PATH...         summarise captures\n"
+    "  dtconv info [--json] [--dbc FILE] PATH...  summarise captures\n"
     "  dtconv info [--json]                 list every target and format\n";
 
 const char* kFooter =
     "\nWhich options apply:\n"
-    "  --line                        can (every format)\n"
-    "  --timestamp us|ms|s           can text/csv, analog text/csv; delta: can text only\n"
-    "  --elapsed                     can and analog: elapsed time (text), Elapsed column (csv)\n"
-    "  --diff, --add-analog          can csv\n"
-    "  --add-gnss                    can csv, analog csv\n"
+    "  --line                        can (every format), signals\n"
+    "  --timestamp us|ms|s           can text/csv, analog text/csv, signals; delta: can text\n"
+    "  --elapsed                     can, analog and signals: elapsed time (text), Elapsed\n"
+    "                                column (csv)\n"
+    "  --diff                        can csv, signals: TimeDiff since the previous row written\n"
+    "  --add-analog                  can csv, signals csv\n"
+    "  --add-gnss                    can csv, analog csv, signals csv\n"
     "  --encoding, --eol, --delimiter  every text and csv output (kml: encoding and eol;\n"
     "                                asc: eol only; pcap, pcapng, candump: none)\n"
     "  --iface-names                 can candump\n"
+    "  --dbc, --signals              signals (--dbc also info)\n"
+    "  --ids                         can (every format), signals; error frames and overrun and\n"
+    "                                lost-data markers are always kept, frames of unknown format\n"
+    "                                left out\n"
+    "  --from, --to                  every target but wave: rows from --from up to (not\n"
+    "                                including) --to; the latest analog sample and GNSS fix\n"
+    "                                before the window still show on its first rows; --elapsed\n"
+    "                                counts from the capture's start, --diff from the previous\n"
+    "                                row written. A clock time earlier than the capture's start\n"
+    "                                means the next day; one that summer time passes twice, its\n"
+    "                                first occurrence\n"
     "Options that a conversion does not use are accepted and have no effect.\n"
+    "\nSignal tables (-t signals): --dbc FILE for both lines, ch1=FILE or ch2=FILE for one. csv:\n"
+    "a row per decoded frame, a column per signal (Message.Signal[unit]) with its latest value,\n"
+    "CH1./CH2. columns for a message decoded on both lines; long: a row per value with Ch, ID,\n"
+    "Message, Signal, Value, Unit and the value-table Text. Values: an exact integer where factor\n"
+    "and offset are integers; otherwise exactly as many decimals as factor and offset are\n"
+    "written with (0.1: one, 0.0625: four), computed exactly; IEEE float and double signals as\n"
+    "the shortest text that reads back as the same value; nan, inf, -inf.\n"
     "\nExamples:\n"
     "  dtconv capture.DT                          CAN frames to capture.txt\n"
     "  dtconv -f csv --add-analog --add-gnss -o out/ logs/   every capture in logs/ to CSV\n"
@@ -72,11 +93,18 @@ const char* kFooter =
     "  dtconv -t analog -f csv --encoding utf8-bom capture.DT\n"
     "  dtconv -t gnss -f kml drive.DT             the GNSS track for a map viewer\n"
     "  dtconv -t wave capture.DT                  the analog waveform as CSV\n"
+    "  dtconv -t signals --dbc vehicle.dbc --signals 'Engine*,WheelSpeeds.*' capture.DT\n"
+    "                                             signal table (capture.signals.csv)\n"
+    "  dtconv -t signals -f long --dbc ch1=a.dbc --dbc ch2=b.dbc capture.DT\n"
+    "                                             a row per value (capture.signals-long.csv)\n"
+    "  dtconv -f csv --ids 0x100-0x1FF,x:0x18DAF110 --from 09:31 --to 09:32 capture.DT\n"
+    "                                             one minute of some frames\n"
     "  dtconv -f csv --delimiter '\\t' capture.DT  tab-separated\n"
     "  dtconv --settings dtconv_exbca.ini logs/  the desktop program's last choices\n"
     "  dtconv --settings dtconv_exbca.ini -f csv logs/   the same, as CSV\n"
     "  dtconv info capture.DT                     what a capture holds (see dtconv info --help)\n"
     "  dtconv info --json capture.DT              the same for scripts\n"
+    "  dtconv info --dbc vehicle.dbc capture.DT   frames of each message of the database\n"
     "  dtconv info                                every target and format\n"
     "\nExit status: 0 every file converted, 1 a file failed, 2 a usage error.";
 
@@ -214,14 +242,14 @@ void AddConversionOptions(CLI::App& app, ConvertOptions& o) {
                                       "Elapsed time since the capture start instead of the time\n"
                                       "of day (text), an Elapsed column (csv) [default: off]");
   CLI::Option* diff = app.add_flag("--diff", o.diff,
-                                   "TimeDiff column: time since the previous frame (CAN csv)\n"
-                                   "[default: off]");
+                                   "TimeDiff column: time since the previous row (CAN csv,\n"
+                                   "signals) [default: off]");
   CLI::Option* analog = app.add_flag("--add-analog", o.addAnalog,
-                                     "The latest analog sample on every frame row (CAN csv)\n"
-                                     "[default: off]");
+                                     "The latest analog sample on every frame row (CAN csv,\n"
+                                     "signals csv) [default: off]");
   CLI::Option* gnss = app.add_flag("--add-gnss", o.addGnss,
-                                   "The latest GNSS fix on every row (CAN and analog csv)\n"
-                                   "[default: off]");
+                                   "The latest GNSS fix on every row (CAN, analog and\n"
+                                   "signals csv) [default: off]");
   o.idsGiven = app.add_option("--ids", o.ids,
                               "CAN identifiers to keep, hexadecimal, 0x optional:\n"
                               "0x100-0x1FF,0x7E8; s: or x: before an entry limits it to\n"

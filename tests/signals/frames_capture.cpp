@@ -31,7 +31,8 @@ bool ParseLine(const std::string& text, dtconv::test::FrameSpec* f) {
   if (c4 == std::string::npos) return false;
   f->line = std::atoi(text.c_str() + c1 + 1);
   bool extended = text[c2 + 1] == '1';
-  f->id = static_cast<uint32_t>(std::strtoul(text.substr(c3 + 1, c4 - c3 - 1).c_str(), nullptr, 16));
+  f->id =
+      static_cast<uint32_t>(std::strtoul(text.substr(c3 + 1, c4 - c3 - 1).c_str(), nullptr, 16));
   std::string hex = text.substr(c4 + 1);
   Bytes data;
   for (size_t i = 0; i + 1 < hex.size(); i += 2) {
