@@ -158,7 +158,7 @@ class Cli(Base):
         can = [(f["format"], f["extension"]) for f in listed if f["target"] == "can"]
         self.assertEqual(can, [("text", ".txt"), ("csv", ".csv"), ("pcap", ".pcap"),
                                ("pcapng", ".pcapng"), ("asc", ".asc"), ("candump", ".log")])
-        self.assertEqual({f["target"] for f in listed}, {"can", "analog", "gnss", "wave"})
+        self.assertEqual({f["target"] for f in listed}, {"can", "analog", "gnss", "wave", "signals"})
 
     def test_help_documents_the_formats_with_examples(self):
         text = run("--help").stdout
