@@ -66,7 +66,7 @@ inline constexpr size_t kMaxTimeAndLine = 6 * (63 + 20);
 inline char* PutValueCell(char* p, const Signal& s, uint64_t raw, bool quote,
                           std::string_view delimiter) {
   if (!quote) return PutSignalValue(p, s, raw);
-  char value[kMaxSignalValueChars];
+  char value[kMaxSignalValueChars + 32];
   char* end = PutSignalValue(value, s, raw);
   return text::PutCsvCell(p, std::string_view(value, static_cast<size_t>(end - value)), delimiter);
 }
@@ -97,9 +97,23 @@ class WideTable {
   std::vector<std::string> titles_;
   // The latest value text of each column (kSlot characters each) and its length; 0 before the
   // first value.
-  static constexpr size_t kSlot = kMaxValueCell + 6;
+  static constexpr size_t kSlot = kMaxValueCell + 38;
   std::vector<char> slots_;
   std::vector<uint8_t> lengths_;
+  // Consecutive columns that the frames of one message on one line change together, with their
+  // cells (each after the delimiter) as the rows copy them, rebuilt only after a change: a row
+  // copies a few runs instead of every cell.
+  struct Run {
+    uint32_t first;
+    uint32_t count;
+    size_t at;  // in runText_
+    size_t length;
+    bool changed;
+  };
+  void RebuildRun(Run& run);
+  std::vector<Run> runs_;
+  std::vector<uint32_t> runOf_;  // of each column
+  std::vector<char> runText_;
   RowRoom room_;
 };
 

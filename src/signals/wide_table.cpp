@@ -48,6 +48,24 @@ WideTable::WideTable(CTxtCvtSignals& cv, const SignalSetup& setup, const std::ve
   }
   slots_.assign(titles_.size() * kSlot, '\0');
   lengths_.assign(titles_.size(), 0);
+  // The runs: a column belongs to the plan of its signal and, where split, to its line.
+  std::vector<uint64_t> owner(titles_.size());
+  for (size_t c = 0; c < signals; ++c) {
+    for (uint32_t line = 0; line < 2; ++line) {
+      bool perLine = planOf[c] != kNoPlan && split[planOf[c]];
+      owner[columnOf_[2 * c + line]] = uint64_t{planOf[c]} << 1 | (perLine ? line : 0);
+    }
+  }
+  size_t cellRoom = d_.text().size() + kSlot;
+  for (uint32_t column = 0; column < titles_.size(); ++column) {
+    if (runs_.empty() || owner[column] != owner[runs_.back().first]) {
+      size_t at = runs_.empty() ? 0 : runs_.back().at + runs_.back().count * cellRoom;
+      runs_.push_back({column, 0, at, 0, true});
+    }
+    ++runs_.back().count;
+    runOf_.push_back(static_cast<uint32_t>(runs_.size() - 1));
+  }
+  runText_.assign(titles_.size() * cellRoom + TextOutput::kRowSlack, '\0');
   size_t longest =
       kMaxTimeAndLine + d_.text().size() + texts_.longestMessage() +
       titles_.size() * (d_.text().size() + (quote_ ? kMaxValueCell : kMaxSignalValueChars)) +
@@ -69,7 +87,9 @@ void WideTable::ClearPastData(const DecodedFrame& f) {
   const std::vector<SelectedSignal>& selected = setup_.selection.signals();
   for (uint32_t c : signalsOfPlan_[f.plan]) {
     if (selected[c].signal->layout.bytesNeeded > f.frame->count) {
-      lengths_[columnOf_[2 * c + static_cast<uint32_t>(f.line - 1)]] = 0;
+      uint32_t column = columnOf_[2 * c + static_cast<uint32_t>(f.line - 1)];
+      lengths_[column] = 0;
+      runs_[runOf_[column]].changed = true;
     }
   }
 }
@@ -87,15 +107,27 @@ void WideTable::Rows(const DecodedFrame& f) {
     char* slot = slots_.data() + column * kSlot;
     char* end = PutValueCell(slot, *selected[v.column].signal, v.raw, quote_, d_.text());
     lengths_[column] = static_cast<uint8_t>(end - slot);
+    runs_[runOf_[column]].changed = true;
   }
   char* p = PutTimeAndLine(room_.Begin(), cv_, f, d_);
   p = text::PutText(d_.Put(p), texts_.Message(f.plan));
-  const char* slot = slots_.data();
-  for (uint8_t length : lengths_) {
-    p = text::PutText(d_.Put(p), std::string_view(slot, length));
-    slot += kSlot;
+  for (Run& run : runs_) {
+    if (run.changed) RebuildRun(run);
+    p = text::PutText(p, std::string_view(runText_.data() + run.at, run.length));
   }
   room_.End(cv_.extra.Put(p));
+}
+
+// The cells of a run's columns, each after the delimiter.
+void WideTable::RebuildRun(Run& run) {
+  char* start = runText_.data() + run.at;
+  char* p = start;
+  for (uint32_t column = run.first; column < run.first + run.count; ++column) {
+    p = text::PutText(d_.Put(p),
+                      std::string_view(slots_.data() + column * kSlot, lengths_[column]));
+  }
+  run.length = static_cast<size_t>(p - start);
+  run.changed = false;
 }
 
 }  // namespace dtconv::signals
