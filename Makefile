@@ -3,7 +3,7 @@ SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 WINE_ENV := WINEPREFIX=$(CURDIR)/build/windows/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
-.PHONY: all deps dev release windows check check-native check-windows check-interop check-fuzz \
+.PHONY: all deps dev release optimised windows check check-native check-windows check-interop check-fuzz \
         check-valgrind demo samples format bench fuzz clean gui screenshots
 
 all: dev
@@ -15,9 +15,16 @@ dev: deps
 	cmake --preset dev >/dev/null
 	cmake --build --preset dev -j $(JOBS)
 
-release: deps
+# The command-line tool alone, with only what building it needs.
+release:
+	@scripts/deps build
 	cmake --preset release >/dev/null
 	cmake --build --preset release -j $(JOBS)
+
+# Optimised, with the tests, the tools and the benchmarks.
+optimised: deps
+	cmake --preset optimised >/dev/null
+	cmake --build --preset optimised -j $(JOBS)
 
 windows: deps
 	cmake --preset windows >/dev/null
@@ -59,8 +66,8 @@ screenshots: deps
 	cmake --build --preset windows -j $(JOBS) --target gui_screenshots
 	$(WINE_ENV) scripts/screenshots
 
-samples: release
-	build/release/tools/make_samples samples
+samples: optimised
+	build/optimised/tools/make_samples samples
 
 demo: release
 	scripts/demo
@@ -68,7 +75,7 @@ demo: release
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
-bench: release
+bench: optimised
 	scripts/bench
 
 # FUZZ_TIME seconds per target (default 300); `make fuzz FUZZ_TIME=1800`.

@@ -1,5 +1,7 @@
 #include "can/cvt_pcap.h"
 
+#include <cstdint>
+
 #include "can/can_frame.h"
 
 namespace dtconv {
@@ -12,13 +14,36 @@ constexpr uint32_t kPcapMagic = 0xA1B2C3D4;  // microsecond timestamps
 constexpr uint32_t kSnapLength = 65535;
 constexpr uint32_t kLinkTypeSocketCan = 227;
 
+// The time of a record header: seconds and microseconds since 1970. The seconds change once a
+// second of capture, so the division is done then; a time before 1970 (only from a damaged time
+// base) is divided each time.
+class PacketClock {
+ public:
+  void Put(uint8_t* p, int64_t micros) {
+    if (!valid_ || micros < second_ || micros - second_ >= 1000000) {
+      StoreU32(p, static_cast<uint32_t>(micros / 1000000));
+      StoreU32(p + 4, static_cast<uint32_t>(micros % 1000000));
+      valid_ = micros >= 0;
+      second_ = micros - micros % 1000000;
+      seconds_ = static_cast<uint32_t>(micros / 1000000);
+      return;
+    }
+    StoreU32(p, seconds_);
+    StoreU32(p + 4, static_cast<uint32_t>(micros - second_));
+  }
+
+ private:
+  bool valid_ = false;
+  int64_t second_ = 0;  // microseconds at the start of the latest second
+  uint32_t seconds_ = 0;
+};
+
 // One record: the little-endian record header (seconds and microseconds since 1970, the captured
 // and the original length), then the SocketCAN packet.
 template <typename Packet>
-uint8_t* PutRecord(uint8_t* p, int64_t micros, const Packet& packet) {
+uint8_t* PutRecord(uint8_t* p, PacketClock& clock, int64_t micros, const Packet& packet) {
   uint8_t* start = p;
-  StoreU32(p, static_cast<uint32_t>(micros / 1000000));
-  StoreU32(p + 4, static_cast<uint32_t>(micros % 1000000));
+  clock.Put(p, micros);
   uint8_t* end = PutSocketCanPacket(p + 16, packet);
   auto length = static_cast<uint32_t>(end - start - 16);
   StoreU32(p + 8, length);
@@ -56,6 +81,7 @@ void ConvertPcap(CTxtCvtPcap& cv, const MonitorData& data, ConverterContext& con
       CaptureMicroseconds(data.info.TimeBaseSeconds(), data.info.TimeBaseNanoseconds(), 0);
   RecordCursor cursor = cv.StartCursor();
   CanFrame frame;
+  PacketClock clock;
   for (RecordKind kind = dtconv::FirstRecord(cursor, kFrameRule);
        kind != kKindEnd && out.result().ok(); kind = dtconv::NextRecord(cursor, kFrameRule)) {
     if (((keepLines >> kind) & 1) == 0 || !AssembleFrame(cursor, frame) ||
@@ -65,8 +91,8 @@ void ConvertPcap(CTxtCvtPcap& cv, const MonitorData& data, ConverterContext& con
     SocketCanPackets packets = ToSocketCan(frame);
     auto micros = static_cast<int64_t>(static_cast<uint64_t>(base) + cursor.Current().Timestamp());
     uint8_t* p = out.BeginBytes();
-    if (packets.hasFrame) p = PutRecord(p, micros, packets.frame);
-    if (packets.hasError) p = PutRecord(p, micros, packets.error);
+    if (packets.hasFrame) p = PutRecord(p, clock, micros, packets.frame);
+    if (packets.hasError) p = PutRecord(p, clock, micros, packets.error);
     out.EndBytes(p);
   }
 }

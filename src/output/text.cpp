@@ -41,8 +41,15 @@ void PutDigitsBackward(char* end, uint64_t v, int digits) {
 }
 
 char* Fill(char* p, char c, int n) {
-  for (int i = 0; i < n; ++i) *p++ = c;
-  return p;
+  if (n <= 0) return p;
+  if (n > 32) {
+    std::memset(p, c, static_cast<size_t>(n));
+    return p + n;
+  }
+  // The usual padding with a few word stores; the text that follows overwrites what is past it.
+  uint64_t word = uint64_t{static_cast<unsigned char>(c)} * 0x0101010101010101ull;
+  for (int i = 0; i < n; i += 8) detail::Store8(p + i, word);
+  return p + n;
 }
 
 // a × 10^D rounded to an integer, to nearest with ties to even, computed from the exact binary

@@ -256,19 +256,19 @@ TEST_P(FixedQuickPath, MatchesPrintfAndTheExactFormatter) {
   const QuickCase& c = GetParam();
   Random r((std::hash<std::string>{}(c.format) & 0xFFFF) + 1);
   std::function<double()> next = QuickValues(r, c.decimals);
-  // What each may write past its start: the sign, then 24 bytes of digits; eight bytes.
-  const size_t room = c.signed7 ? 8 : 25;
+  // What each may write past the end of its text (text.h).
+  const size_t room = 32;
   text::FixedStyle style{};
   if (c.signed7) style = {.width = 7, .plus = true, .zeros = true};
   int failures = 0;
   for (int64_t i = 0, n = test::DiffCount(1000000); i < n && failures < 5; ++i) {
     double v = next();
-    char buffer[64];
+    char buffer[96];
     std::memset(buffer, '#', sizeof buffer);
     char* end = text::PutFixed(buffer, v, c.decimals, style);
     std::string quick(buffer, end);
     bool overrun = false;
-    for (size_t k = std::max(room, quick.size()); k < sizeof buffer; ++k) {
+    for (size_t k = quick.size() + room; k < sizeof buffer; ++k) {
       overrun = overrun || buffer[k] != '#';
     }
     std::string reference = ref::Piece(32, c.format, v);
@@ -285,8 +285,7 @@ TEST_P(FixedQuickPath, MatchesPrintfAndTheExactFormatter) {
       end = text::PlainFixedColumn(c.decimals).Put(buffer, v);
       columnText.assign(buffer, end);
     }
-    for (size_t k = std::max(room + (c.signed7 ? 1 : 0), static_cast<size_t>(end - buffer));
-         k < sizeof buffer; ++k) {
+    for (size_t k = static_cast<size_t>(end - buffer) + room; k < sizeof buffer; ++k) {
       overrun = overrun || buffer[k] != '#';
     }
     if (quick != reference || columnText != reference || overrun) {

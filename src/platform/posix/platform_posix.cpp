@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -42,19 +43,39 @@ struct sigaction g_previousBusHandler;
 uintptr_t g_pageSize = 4096;
 std::once_flag g_guardInstalled;
 
+static_assert(std::atomic<uintptr_t>::is_always_lock_free && std::atomic<bool>::is_always_lock_free,
+              "the signal handler reads the guard table without locks");
+
+// Maps zero-filled pages over [from, from + length) with the raw system call, which a signal
+// handler may make (the C library's mmap is not among the functions it may call). MAP_FAILED
+// where there is no such call.
+void* MapZerosFromHandler(uintptr_t from, uintptr_t length) {
+#ifdef SYS_mmap
+  return reinterpret_cast<void*>(
+      ::syscall(SYS_mmap, from, length, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0));
+#else
+  (void)from;
+  (void)length;
+  return MAP_FAILED;
+#endif
+}
+
+// The handler does only what a signal handler may: lock-free loads of the guard table, the raw
+// system call, a store to a lock-free flag, and sigaction.
 void OnBusError(int signal, siginfo_t* info, void* context) {
+  int savedErrno = errno;
   auto address = reinterpret_cast<uintptr_t>(info->si_addr);
   for (GuardSlot& slot : g_guard) {
     uintptr_t begin = slot.begin.load(std::memory_order_acquire);
     uintptr_t end = slot.end.load(std::memory_order_acquire);
     if (begin == 0 || address < begin || address >= end) continue;
     uintptr_t from = address / g_pageSize * g_pageSize;
-    void* zeros = ::mmap(reinterpret_cast<void*>(from), end - from, PROT_READ,
-                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
-    if (zeros == MAP_FAILED) break;
+    if (MapZerosFromHandler(from, end - from) == MAP_FAILED) break;
     slot.cut.store(true, std::memory_order_release);
+    errno = savedErrno;
     return;
   }
+  errno = savedErrno;
   const struct sigaction& previous = g_previousBusHandler;
   if ((previous.sa_flags & SA_SIGINFO) != 0 && previous.sa_sigaction != nullptr) {
     previous.sa_sigaction(signal, info, context);
