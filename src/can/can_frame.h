@@ -1,5 +1,6 @@
-// One CAN or CAN FD frame as recorded, and the same frame in the SocketCAN form that the PCAP,
-// pcapng, ASC and candump writers carry. Every CAN converter reads its frames through here.
+// One CAN or CAN FD frame as recorded, whether a conversion keeps it (--ids, --from, --to), and the
+// same frame in the SocketCAN form that the PCAP, pcapng, ASC and candump writers carry. Every CAN
+// converter reads its frames through here.
 //
 // A frame's head record: byte 10 the frame format code, 11 (bit 7) the trigger mark, 12 the
 // stored byte count, 13 the status, 14 the BRS and ESI bits, 15 the DLC, 16-19 the identifier,
@@ -105,24 +106,6 @@ inline bool AssembleFrame(const RecordCursor& cursor, CanFrame& frame) {
   return true;
 }
 
-// Whether a conversion keeps an assembled frame whose head record is `head`: it lies in the
-// filter's time window and, when identifiers are listed, its identifier (11 or 29 bits) is
-// listed. Error frames carry no identifier and are always kept; frames of an unknown format are
-// left out by a list.
-inline bool KeepsFrame(const RecordFilter& filter, const MonitorRecord& head, const CanFrame& f) {
-  if (!filter.InWindow(head.Timestamp())) return false;
-  if (!filter.hasIds()) return true;
-  switch (f.kind.frameClass) {
-    case FrameClass::Error:
-      return true;
-    case FrameClass::Other:
-      return false;
-    default:
-      return f.kind.idBits == 29 ? filter.KeepsId(f.id & 0x1FFFFFFF, true)
-                                 : filter.KeepsId(f.id & 0x7FF, false);
-  }
-}
-
 // ---- the SocketCAN form
 
 // Flags of the SocketCAN identifier word and of the CAN FD flags byte.
@@ -138,6 +121,24 @@ inline constexpr uint8_t kCanFdFrame = 0x04;
 inline constexpr uint32_t kCanErrProt = 0x00000008;
 inline constexpr uint32_t kCanErrAck = 0x00000020;
 inline constexpr uint32_t kCanErrBusError = 0x00000080;
+
+// Whether a conversion keeps an assembled frame whose head record is `head`: it lies in the
+// filter's time window and, when identifiers are listed, its identifier (11 or 29 bits) is
+// listed. Error frames carry no identifier and are always kept; frames of an unknown format are
+// left out by a list.
+inline bool KeepsFrame(const RecordFilter& filter, const MonitorRecord& head, const CanFrame& f) {
+  if (!filter.InWindow(head.Timestamp())) return false;
+  if (!filter.hasIds()) return true;
+  switch (f.kind.frameClass) {
+    case FrameClass::Error:
+      return true;
+    case FrameClass::Other:
+      return false;
+    default:
+      return f.kind.idBits == 29 ? filter.KeepsId(f.id & kCanEffMask, true)
+                                 : filter.KeepsId(f.id & kCanSffMask, false);
+  }
+}
 
 struct SocketCanFrame {
   uint32_t idWord = 0;  // identifier with kCanEffFlag and kCanRtrFlag
