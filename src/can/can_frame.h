@@ -122,22 +122,31 @@ inline constexpr uint32_t kCanErrProt = 0x00000008;
 inline constexpr uint32_t kCanErrAck = 0x00000020;
 inline constexpr uint32_t kCanErrBusError = 0x00000080;
 
-// Whether a conversion keeps an assembled frame whose head record is `head`: it lies in the
-// filter's time window and, when identifiers are listed, its identifier (11 or 29 bits) is
-// listed. Error frames carry no identifier and are always kept; frames of an unknown format are
-// left out by a list.
-inline bool KeepsFrame(const RecordFilter& filter, const MonitorRecord& head, const CanFrame& f) {
+namespace detail {
+// KeepsFrame where a filter is set: out of the converters' loops, which it would otherwise crowd.
+[[gnu::noinline]] inline bool KeepsFilteredFrame(const RecordFilter& filter,
+                                                 const MonitorRecord& head) {
   if (!filter.InWindow(head.Timestamp())) return false;
   if (!filter.hasIds()) return true;
-  switch (f.kind.frameClass) {
+  FrameFormat format = DecodeFrameFormat(head.bytes[10]);
+  switch (format.frameClass) {
     case FrameClass::Error:
       return true;
     case FrameClass::Other:
       return false;
     default:
-      return f.kind.idBits == 29 ? filter.KeepsId(f.id & kCanEffMask, true)
-                                 : filter.KeepsId(f.id & kCanSffMask, false);
+      return format.idBits == 29 ? filter.KeepsId(LoadU32(head.bytes + 16) & kCanEffMask, true)
+                                 : filter.KeepsId(LoadU32(head.bytes + 16) & kCanSffMask, false);
   }
+}
+}  // namespace detail
+
+// Whether a conversion keeps the frame whose head record is `head`: it lies in the filter's time
+// window and, when identifiers are listed, its identifier (11 or 29 bits) is listed. Error frames
+// carry no identifier and are always kept; frames of an unknown format are left out by a list.
+// Asked before the frame is assembled, of the head record alone.
+inline bool KeepsFrame(const RecordFilter& filter, const MonitorRecord& head) {
+  return !filter.active() || detail::KeepsFilteredFrame(filter, head);
 }
 
 struct SocketCanFrame {

@@ -164,8 +164,8 @@ void ConvertAsc(CTxtCvtAsc& cv, const MonitorData& data, ConverterContext& conte
     CanFrame frame;
     for (RecordKind kind = cv.FirstRecord(cursor); kind != kKindEnd && out.result().ok();
          kind = dtconv::NextRecord(cursor, kFrameRule)) {
-      if (((keepLines >> kind) & 1) == 0 || !AssembleFrame(cursor, frame) ||
-          !KeepsFrame(context.filter, cursor.Current(), frame)) {
+      if (((keepLines >> kind) & 1) == 0 || !KeepsFrame(context.filter, cursor.Current()) ||
+          !AssembleFrame(cursor, frame)) {
         continue;
       }
       SocketCanPackets packets = ToSocketCan(frame);

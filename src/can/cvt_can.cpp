@@ -215,8 +215,8 @@ void ConvertCan(CTxtCvtCAN& cv, const MonitorData& data, ConverterContext& conte
     switch (kind) {
       case kKindCh1Frame:
       case kKindCh2Frame: {
-        if (((keepLines >> kind) & 1) == 0 || !AssembleFrame(cursor, frame) ||
-            !KeepsFrame(filter, cursor.Current(), frame)) {
+        if (((keepLines >> kind) & 1) == 0 || !KeepsFrame(filter, cursor.Current()) ||
+            !AssembleFrame(cursor, frame)) {
           break;
         }
         char* p = out.BeginRow();

@@ -128,8 +128,8 @@ void ConvertCandump(CTxtCvtCandump& cv, const MonitorData& data, ConverterContex
   TimeText time;
   for (RecordKind kind = cv.FirstRecord(cursor); kind != kKindEnd && out.result().ok();
        kind = dtconv::NextRecord(cursor, kFrameRule)) {
-    if (((keepLines >> kind) & 1) == 0 || !AssembleFrame(cursor, frame) ||
-        !KeepsFrame(context.filter, cursor.Current(), frame)) {
+    if (((keepLines >> kind) & 1) == 0 || !KeepsFrame(context.filter, cursor.Current()) ||
+        !AssembleFrame(cursor, frame)) {
       continue;
     }
     SocketCanPackets packets = ToSocketCan(frame);

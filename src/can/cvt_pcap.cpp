@@ -84,8 +84,8 @@ void ConvertPcap(CTxtCvtPcap& cv, const MonitorData& data, ConverterContext& con
   PacketClock clock;
   for (RecordKind kind = dtconv::FirstRecord(cursor, kFrameRule);
        kind != kKindEnd && out.result().ok(); kind = dtconv::NextRecord(cursor, kFrameRule)) {
-    if (((keepLines >> kind) & 1) == 0 || !AssembleFrame(cursor, frame) ||
-        !KeepsFrame(context.filter, cursor.Current(), frame)) {
+    if (((keepLines >> kind) & 1) == 0 || !KeepsFrame(context.filter, cursor.Current()) ||
+        !AssembleFrame(cursor, frame)) {
       continue;
     }
     SocketCanPackets packets = ToSocketCan(frame);

@@ -180,6 +180,7 @@ bool ParseTimeBound(std::string_view text, TimeBound* bound, std::string* error)
 
 void RecordFilter::SetIds(const std::vector<IdRange>& ids) {
   hasIds_ = !ids.empty();
+  active_ = hasIds_ || from_ != 0 || span_ != kEnd;
   std::fill(std::begin(standard_), std::end(standard_), 0);
   extended_.clear();
   for (const IdRange& r : ids) {

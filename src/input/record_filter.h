@@ -64,6 +64,7 @@ class RecordFilter {
   void SetWindow(uint64_t from, uint64_t to) {
     from_ = from;
     span_ = to > from ? to - from : 0;
+    active_ = hasIds_ || from_ != 0 || span_ != kEnd;
   }
 
   // Whether a record with this timestamp lies in the window (one subtraction and comparison: a
@@ -73,8 +74,8 @@ class RecordFilter {
   bool hasIds() const { return hasIds_; }
   // Whether `id` of a frame of this format is listed.
   bool KeepsId(uint32_t id, bool extended) const;
-  // Whether anything is left out at all.
-  bool active() const { return hasIds_ || from_ != 0 || span_ != kEnd; }
+  // Whether anything is left out at all: without a filter, the converters ask nothing more.
+  bool active() const { return active_; }
   uint64_t from() const { return from_; }
   uint64_t to() const { return span_ == kEnd ? kEnd : from_ + span_; }
 
@@ -82,6 +83,7 @@ class RecordFilter {
   uint64_t from_ = 0;
   uint64_t span_ = kEnd;
   bool hasIds_ = false;
+  bool active_ = false;
   uint64_t standard_[2048 / 64] = {};  // one bit per 11-bit identifier
   std::vector<IdRange> extended_;      // sorted, merged ranges of 29-bit identifiers
 };

@@ -27,9 +27,7 @@ unsigned KeptLines(const ConverterContext& context) {
 // The plan of a frame that is kept and carries data, or null.
 const MessagePlan* PlanOf(const SignalSelection& selection, const RecordFilter& filter,
                           const RecordCursor& cursor, int line, CanFrame& frame) {
-  if (!AssembleFrame(cursor, frame) || !KeepsFrame(filter, cursor.Current(), frame)) {
-    return nullptr;
-  }
+  if (!KeepsFrame(filter, cursor.Current()) || !AssembleFrame(cursor, frame)) return nullptr;
   if (frame.kind.frameClass != FrameClass::Data && !frame.IsFd()) return nullptr;
   bool extended = frame.kind.idBits == 29;
   return selection.Find(line, extended, frame.id & (extended ? kCanEffMask : kCanSffMask));
