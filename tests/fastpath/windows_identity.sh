@@ -46,5 +46,8 @@ gnss .txt -t gnss -f text
 gnss .csv -t gnss -f csv
 gnss .kml -t gnss -f kml
 wave .csv -t wave
+can .csv -t can -f csv --ids 0x100-0x3FF,x:0-0x1FFFFFFF --from 1.5 --to 18:30:40 --add-gnss
+signals .signals.csv -t signals --dbc captures/signals.dbc --signals Sel* --add-analog --timestamp us
+signals .signals-long.csv -t signals -f long --dbc captures/signals.dbc --encoding utf8 --diff
 LIST
 exit $status
