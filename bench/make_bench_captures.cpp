@@ -5,6 +5,8 @@
 //   analog.DT  1 000 000 eight-channel analog samples (XP-HV) and a GNSS fix every second;
 //   gnss.DT    200 000 GNSS fixes at 10 Hz;
 //   wave.DT    a 32768-sample two-channel waveform;
+//   signals.DT 10 000 000 frames of the four messages of signals.dbc, each carrying selected
+//              signals, and signals_sample.csv, the first 20 000 of them for canmatrix;
 //   big.DT     (with --big) CAN frames filling the largest capture accepted, 1 GiB.
 // Records are produced in batches and streamed to the file, so even the 1 GiB capture needs
 // little memory. Every value comes from a fixed-seed generator: the captures are identical on
@@ -347,6 +349,71 @@ void WriteBig(const fs::path& dir) {
   out.Finish();
 }
 
+// The database of signals.DT: four messages of eight signals, five of them named Sel<k>_<n>
+// (--signals 'Sel*' selects 20): decimal and integer scaling, both byte orders, signed values, a
+// value table and an IEEE single, on an 11- or 29-bit identifier.
+constexpr uint32_t kSignalIds[4] = {0x100, 0x101, 0x18FF0102, 0x103};
+
+std::string SignalsDbc() {
+  std::string dbc = "VERSION \"bench\"\n\nNS_ :\n\nBS_:\n\nBU_: Bench\n";
+  std::string tail;
+  for (int k = 0; k < 4; ++k) {
+    bool extended = kSignalIds[k] > 0x7FF;
+    uint32_t dbcId = kSignalIds[k] | (extended ? 0x80000000u : 0);
+    std::string m = std::to_string(k), id = std::to_string(dbcId);
+    dbc += "\nBO_ " + id + " Message" + m + ": 8 Bench\n";
+    dbc += " SG_ Sel" + m + "_0 : 0|16@1+ (0.25,0) [0|16383.75] \"rpm\" Bench\n";
+    dbc += " SG_ Sel" + m + "_1 : 16|8@1- (1,-40) [-168|87] \"degC\" Bench\n";
+    dbc += " SG_ Sel" + m + "_2 : 31|12@0+ (0.1,0) [0|409.5] \"bar\" Bench\n";
+    dbc += " SG_ Sel" + m + "_3 : 36|4@1+ (1,0) [0|15] \"\" Bench\n";
+    if (k == 3) {
+      dbc += " SG_ Sel" + m + "_4 : 32|32@1- (1,0) [0|0] \"A\" Bench\n";
+      tail += "SIG_VALTYPE_ " + id + " Sel" + m + "_4 : 1;\n";
+    } else {
+      dbc += " SG_ Sel" + m + "_4 : 40|16@1- (0.01,-100) [-427.68|227.67] \"V\" Bench\n";
+    }
+    dbc += " SG_ Other" + m + "_0 : 56|8@1+ (1,0) [0|255] \"\" Bench\n";
+    dbc += " SG_ Other" + m + "_1 : 20|4@1+ (1,0) [0|15] \"\" Bench\n";
+    dbc += " SG_ Other" + m + "_2 : 48|8@1+ (0.5,0) [0|127.5] \"\" Bench\n";
+    tail += "VAL_ " + id + " Sel" + m + "_3 0 \"Off\" 1 \"Idle\" 2 \"Run\" 3 \"Fault\" ;\n";
+  }
+  return dbc + "\n" + tail;
+}
+
+// `frames` frames of the four messages in turn (two on each line), 50 us apart, with random
+// bytes, and the first 20000 of them as a frame list (index,line,extended,id,data) for
+// canmatrix.
+void WriteSignals(const fs::path& dir, uint64_t frames) {
+  std::ofstream(dir / "signals.dbc", std::ios::binary) << SignalsDbc();
+  CaptureStream out(dir / "signals.DT", Header());
+  std::FILE* sample = std::fopen((dir / "signals_sample.csv").string().c_str(), "wb");
+  if (sample == nullptr) throw std::runtime_error("cannot write signals_sample.csv");
+  Random r(6);
+  CaptureBuilder batch;
+  for (uint64_t i = 0; i < frames; ++i) {
+    int k = static_cast<int>(i % 4);
+    test::FrameSpec f;
+    f.line = k < 2 ? 1 : 2;
+    f.typeNibble = static_cast<uint8_t>(f.line);
+    f.timestamp = i * 50 + 7;
+    f.format = kSignalIds[k] > 0x7FF ? kData29 : kData11;
+    f.dlc = 8;
+    f.id = kSignalIds[k];
+    uint64_t bytes = r.Next();
+    for (int b = 0; b < 8; ++b) f.data.push_back(static_cast<uint8_t>(bytes >> (8 * b)));
+    if (i < 20000) {
+      std::fprintf(sample, "%llu,%d,%d,%X,%016llX\n", static_cast<unsigned long long>(i), f.line,
+                   f.format == kData29 ? 1 : 0, f.id,
+                   static_cast<unsigned long long>(__builtin_bswap64(bytes)));
+    }
+    batch.Frame(f);
+    if (batch.records().size() >= kBatch) out.Flush(batch);
+  }
+  out.Flush(batch);
+  out.Finish();
+  std::fclose(sample);
+}
+
 }  // namespace
 }  // namespace dtconv::bench
 
@@ -373,6 +440,7 @@ int main(int argc, char** argv) {
   WriteAnalog(dir, count(1000000));
   WriteGnss(dir, count(200000));
   WriteWave(dir);
+  WriteSignals(dir, count(10000000));
   if (big) WriteBig(dir);
   std::printf("captures written to %s\n", dir.string().c_str());
   return 0;

@@ -25,7 +25,8 @@
 #include "gnss/gnss_fix.h"
 #include "output/text.h"
 #include "output/text_output.h"
-#include "report/timestamps.h"
+#include "pipeline/cvt_settings.h"
+#include "report/time_columns.h"
 
 namespace dtconv::bench {
 namespace {
@@ -160,11 +161,7 @@ struct NullOutput {
   TextOutput out;
   ConverterContext context;
   NullOutput(int32_t type, int32_t style, uint32_t options) {
-    CvtSettings s;
-    s.type = type;
-    s.timeStampStyle = style;
-    s.optionBits = options;
-    out.SetupOutput(s);
+    out.SetupOutput(kOutCrLf);
     out.OpenOutput(kNullDevice);
     context.type = type;
     context.timeStampStyle = style;
@@ -274,80 +271,39 @@ BENCHMARK(BM_PutHexAndDecimal);
 
 void BM_TimeColumn(benchmark::State& state) {
   auto data = Load(MixedCapture());
-  NullOutput o(kCvtCanText, static_cast<int32_t>(state.range(0)), 0);
-  CTxtCvtCAN cv;
-  cv.Bind(*data, o.context, false, static_cast<int32_t>(state.range(0)));
+  TimeColumns columns;
+  columns.Reset(static_cast<TimeStyle>(state.range(0)), data->info.TimeBaseSeconds(),
+                data->info.TimeBaseNanoseconds());
   char text[64];
   for (auto _ : state) {
     for (uint32_t i = 0; i < data->recordCount; ++i) {
-      benchmark::DoNotOptimize(PutTimeColumn(text, data->records[i], cv));
+      benchmark::DoNotOptimize(columns.PutColumn(text, data->records[i]));
     }
   }
   state.SetItemsProcessed(state.iterations() * data->recordCount);
 }
 BENCHMARK(BM_TimeColumn)->DenseRange(0, 6)->Arg(10);
 
+// The CSV time cells (argument: style 7 to 9), with the Elapsed and TimeDiff cells or, as CAN CSV
+// rows usually write them, without.
 void BM_TimeCells(benchmark::State& state) {
   auto data = Load(MixedCapture());
-  NullOutput o(kCvtCanCsv, static_cast<int32_t>(state.range(0)), 0);
-  CTxtCvtCAN cv;
-  cv.Bind(*data, o.context, true, static_cast<int32_t>(state.range(0)));
-  char text[1024];
+  bool extra = state.range(1) != 0;
+  TimeColumns columns;
+  columns.Reset(static_cast<TimeStyle>(state.range(0)), data->info.TimeBaseSeconds(),
+                data->info.TimeBaseNanoseconds());
+  text::Delimiter comma(",");
+  char text[256];
   for (auto _ : state) {
     for (uint32_t i = 0; i < data->recordCount; ++i) {
-      cv.fieldOnLine = false;
-      benchmark::DoNotOptimize(
-          PutTimeCells(text, data->records[i], cv, true, true, CellDelimiter(",")));
+      benchmark::DoNotOptimize(columns.PutCells(text, data->records[i], comma, extra, extra));
     }
   }
   state.SetItemsProcessed(state.iterations() * data->recordCount);
 }
-BENCHMARK(BM_TimeCells)->DenseRange(7, 9);
+BENCHMARK(BM_TimeCells)->ArgsProduct({{7, 8, 9}, {0, 1}});
 
-// The time cells as CAN CSV rows write them: frame heads in capture order, no Elapsed or
-// TimeDiff cell.
-void BM_TimeCellsOfFrames(benchmark::State& state) {
-  auto data = Load(MixedCapture());
-  NullOutput o(kCvtCanCsv, static_cast<int32_t>(state.range(0)), 0);
-  CTxtCvtCAN cv;
-  cv.Bind(*data, o.context, true, static_cast<int32_t>(state.range(0)));
-  AcceptRule rule{.frames = true};
-  std::vector<uint32_t> heads;
-  RecordCursor c = data->Walk();
-  for (RecordKind k = FirstRecord(c, rule); k != kKindEnd; k = NextRecord(c, rule)) {
-    heads.push_back(c.index);
-  }
-  char text[1024];
-  for (auto _ : state) {
-    for (uint32_t i : heads) {
-      cv.fieldOnLine = false;
-      benchmark::DoNotOptimize(
-          PutTimeCells(text, data->records[i], cv, false, false, CellDelimiter(",")));
-    }
-  }
-  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(heads.size()));
-}
-BENCHMARK(BM_TimeCellsOfFrames)->DenseRange(7, 9);
-
-// ---- the analog cell and the GNSS texts
-
-void BM_AnalogCell(benchmark::State& state) {
-  bool csv = state.range(0) != 0;
-  auto data = Load(AnalogCapture(16));
-  NullOutput o(csv ? kCvtAnalogCsv : kCvtAnalogText, csv ? 8 : 2, 0);
-  CTxtCvtANA cv;
-  cv.Bind(*data, o.context, csv, csv ? 8 : 2);
-  SetupChannelScales(*data, csv, cv.analog);
-  cv.analog.valuesPresent = true;
-  Random r;
-  for (uint32_t& w : cv.analog.raw) w = static_cast<uint32_t>(r.Next()) & 0xFFFFFF;
-  for (auto _ : state) {
-    for (int ch = 0; ch < 8; ++ch) FormatAnalogCell(cv, cv.analog, ch, cv.analog.raw, 2500);
-    cv.EndLine();
-  }
-  state.SetItemsProcessed(state.iterations() * 8);
-}
-BENCHMARK(BM_AnalogCell)->Arg(0)->Arg(1);
+// ---- the analog cell texts
 
 // The cell texts of the analog rows alone, on readings of an eight-volt range: "%.<d>f" (CSV) for
 // arguments 0..9, "%+07.<d-10>f" (text) for 11..14.
@@ -355,6 +311,8 @@ void BM_AnalogCellText(benchmark::State& state) {
   auto arg = static_cast<int>(state.range(0));
   bool signed7 = arg > 10;
   int decimals = signed7 ? arg - 10 : arg;
+  text::PlainFixedColumn plain(signed7 ? 0 : decimals);
+  text::SignedFixed7Column fixed7(signed7 ? decimals : 1);
   Random r;
   std::vector<double> values(4096);
   for (double& v : values) {
@@ -366,29 +324,18 @@ void BM_AnalogCellText(benchmark::State& state) {
     char* p = text;
     for (size_t i = 0; i < values.size(); ++i) {
       if (i % 8 == 0) p = text;
-      *p = ',';
-      p = signed7 ? text::PutSignedFixed7(p + 1, values[i], decimals)
-                  : text::PutPlainFixed(p + 1, values[i], decimals);
+      if (signed7) {
+        p = fixed7.PutAfterBlank(p, values[i]);
+      } else {
+        *p = ',';
+        p = plain.Put(p + 1, values[i]);
+      }
     }
     benchmark::DoNotOptimize(p);
   }
   state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(values.size()));
 }
 BENCHMARK(BM_AnalogCellText)->Arg(2)->Arg(4)->Arg(5)->Arg(9)->Arg(11)->Arg(13)->Arg(14);
-
-void BM_GnssFixTexts(benchmark::State& state) {
-  auto data = Load(GnssCapture(1024));
-  bool csv = state.range(0) == 1, kml = state.range(0) == 2;
-  GnssFixTexts t;
-  for (auto _ : state) {
-    for (uint32_t i = 0; i < data->recordCount; ++i) {
-      FormatGnssFix(data->records[i], csv, kml, &t);
-      benchmark::DoNotOptimize(t.altitude[0]);
-    }
-  }
-  state.SetItemsProcessed(state.iterations() * data->recordCount);
-}
-BENCHMARK(BM_GnssFixTexts)->Arg(0)->Arg(1)->Arg(2);
 
 // ---- the writer
 
@@ -483,10 +430,7 @@ void BM_ConvertGnss(benchmark::State& state) {
                                        : kCvtGnssKml;
   auto data = Load(GnssCapture(100000));
   NullOutput o(type, 0, 0);
-  CvtSettings s;
-  s.type = type;
-  s.delimiter = u",";  // the CSV rows with their usual delimiter
-  o.out.SetupOutput(s);
+  o.out.SetupOutput(kOutCrLf, u",");  // the CSV rows with their usual delimiter
   CTxtCvtGPS gps;
   CTxtCvtKML kml;
   for (auto _ : state) {

@@ -21,28 +21,12 @@
 #include "pipeline/conversion_job.h"
 #include "pipeline/conversion_session.h"
 #include "pipeline/cvt_settings.h"
+#include "signals/cvt_signals.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace dtconv;
-
-// One session and one output folder for the whole fuzzing process.
-struct Harness {
-  ConversionSession session;
-  fs::path dir;
-
-  Harness() {
-    dir = fs::temp_directory_path() / ("dtconv-fuzz-convert-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
-    // A fixed banner time: the same input always writes the same bytes.
-    session.context.bannerTime = 1796519109;
-  }
-  ~Harness() {
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-  }
-};
 
 uint64_t Fnv1a(const uint8_t* data, size_t size) {
   uint64_t h = 0xCBF29CE484222325ull;
@@ -79,6 +63,50 @@ void CheckLoaded(Result result, const MonitorData& d, size_t size) {
   }
 }
 
+// The database of the signal tables: standard and extended identifiers, both byte orders,
+// multiplexing, IEEE floats, a 64-byte message and value-table texts that need quoting.
+constexpr const char* kDbc =
+    "BO_ 256 A: 8 N\n"
+    " SG_ S M : 0|8@1+ (1,0) [0|0] \"\" N\n"
+    " SG_ X m1 : 15|16@0- (0.1,-5) [0|0] \"u,\" N\n"
+    " SG_ Y : 24|40@1+ (1,0) [0|0] \"\" N\n"
+    "BO_ 2147484160 B: 64 N\n"
+    " SG_ F : 0|32@1- (1,0) [0|0] \"\" N\n"
+    " SG_ D : 64|64@1- (2,0.5) [0|0] \"\" N\n"
+    " SG_ V : 500|12@1+ (0.0625,0) [0|0] \"\" N\n"
+    "SIG_VALTYPE_ 2147484160 F : 1;\n"
+    "SIG_VALTYPE_ 2147484160 D : 2;\n"
+    "VAL_ 256 S 1 \"one, \"\"1\"\"\" 2 \"two\" ;\n";
+
+std::shared_ptr<const signals::SignalSetup> Signals() {
+  auto setup = std::make_shared<signals::SignalSetup>();
+  signals::Database db;
+  std::string error;
+  Check(signals::ParseDbc(kDbc, "fuzz.dbc", &db, &error) &&
+            setup->databases.Add(std::move(db), signals::kBothLines, &error) &&
+            setup->selection.Select(setup->databases, "", &error),
+        "the signal tables' database is not read");
+  return setup;
+}
+
+// One session and one output folder for the whole fuzzing process.
+struct Harness {
+  ConversionSession session;
+  fs::path dir;
+  std::shared_ptr<const signals::SignalSetup> signals = Signals();
+
+  Harness() {
+    dir = fs::temp_directory_path() / ("dtconv-fuzz-convert-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    // A fixed banner time: the same input always writes the same bytes.
+    session.context.bannerTime = 1796519109;
+  }
+  ~Harness() {
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+  }
+};
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -105,6 +133,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     settings.outputBits = static_cast<uint32_t>(v >> 10) & 0x5F;
     settings.delimiter = kDelimiters[(v >> 17) % std::size(kDelimiters)];
     settings.outputPath = harness.dir / (std::string("out") + CvtTypeExtension(type));
+    settings.signals = harness.signals;
+    // Now and then a time window and an identifier list.
+    if ((v >> 20) % 4 == 0) {
+      settings.selection.from = {TimeBound::Kind::kElapsed, (v >> 24) % 2000000};
+      settings.selection.to = {TimeBound::Kind::kClock, (v >> 32) % 86400000000};
+      settings.selection.ids = {{0x100, 0x100, true, false}, {0x200, 0x1FFFFFFF, false, true}};
+    }
     Result r = ConvertFile(session, settings, DefaultConverterTable());
     Check(r == kResultOk || r == kResultInvalidData, "conversion failed for a loaded capture");
   }

@@ -49,6 +49,7 @@ int main(int argc, char** argv) {
   dtconv::samples::WriteGnssDrive(dir);
   dtconv::samples::WriteAnalogSamples(dir);
   dtconv::samples::WriteCanSamples(dir);
+  dtconv::samples::WriteSignalSamples(dir);
   std::printf("samples written to %s\n", dir.string().c_str());
   return 0;
 }

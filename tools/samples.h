@@ -6,4 +6,5 @@
 namespace dtconv::samples {
 void WriteAnalogSamples(const std::filesystem::path& dir);
 void WriteCanSamples(const std::filesystem::path& dir);
+void WriteSignalSamples(const std::filesystem::path& dir);
 }  // namespace dtconv::samples

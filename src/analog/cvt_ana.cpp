@@ -100,8 +100,11 @@ void ConvertAnalog(CTxtCvtANA& cv, const MonitorData& data, ConverterContext& co
   const AnalogRow row(cv.analog, d);
   // The walk itself rather than the virtual NextRecord: it is inlined into this loop.
   const AcceptRule rule = cv.Rule();
+  // Rows only inside the time window; the latest fix before it still shows on its first rows.
+  const RecordFilter& filter = context.filter;
   AnalogSample sample;
   for (; kind != kKindEnd && out.result().ok(); kind = dtconv::NextRecord(cursor, rule)) {
+    if (kind != kKindGnss && !filter.InWindow(cursor.Current().Timestamp())) continue;
     switch (kind) {
       case kKindAnalog:
         // An eight-channel sample without its continuation record is left out.

@@ -1,5 +1,6 @@
-// One CAN or CAN FD frame as recorded, and the same frame in the SocketCAN form that the PCAP,
-// pcapng, ASC and candump writers carry. Every CAN converter reads its frames through here.
+// One CAN or CAN FD frame as recorded, whether a conversion keeps it (--ids, --from, --to), and the
+// same frame in the SocketCAN form that the PCAP, pcapng, ASC and candump writers carry. Every CAN
+// converter reads its frames through here.
 //
 // A frame's head record: byte 10 the frame format code, 11 (bit 7) the trigger mark, 12 the
 // stored byte count, 13 the status, 14 the BRS and ESI bits, 15 the DLC, 16-19 the identifier,
@@ -11,6 +12,7 @@
 #include <cstring>
 
 #include "input/monitor_record.h"
+#include "input/record_filter.h"
 
 namespace dtconv {
 
@@ -119,6 +121,33 @@ inline constexpr uint8_t kCanFdFrame = 0x04;
 inline constexpr uint32_t kCanErrProt = 0x00000008;
 inline constexpr uint32_t kCanErrAck = 0x00000020;
 inline constexpr uint32_t kCanErrBusError = 0x00000080;
+
+namespace detail {
+// KeepsFrame where a filter is set: out of the converters' loops, which it would otherwise crowd.
+[[gnu::noinline]] inline bool KeepsFilteredFrame(const RecordFilter& filter,
+                                                 const MonitorRecord& head) {
+  if (!filter.InWindow(head.Timestamp())) return false;
+  if (!filter.hasIds()) return true;
+  FrameFormat format = DecodeFrameFormat(head.bytes[10]);
+  switch (format.frameClass) {
+    case FrameClass::Error:
+      return true;
+    case FrameClass::Other:
+      return false;
+    default:
+      return format.idBits == 29 ? filter.KeepsId(LoadU32(head.bytes + 16) & kCanEffMask, true)
+                                 : filter.KeepsId(LoadU32(head.bytes + 16) & kCanSffMask, false);
+  }
+}
+}  // namespace detail
+
+// Whether a conversion keeps the frame whose head record is `head`: it lies in the filter's time
+// window and, when identifiers are listed, its identifier (11 or 29 bits) is listed. Error frames
+// carry no identifier and are always kept; frames of an unknown format are left out by a list.
+// Asked before the frame is assembled, of the head record alone.
+inline bool KeepsFrame(const RecordFilter& filter, const MonitorRecord& head) {
+  return !filter.active() || detail::KeepsFilteredFrame(filter, head);
+}
 
 struct SocketCanFrame {
   uint32_t idWord = 0;  // identifier with kCanEffFlag and kCanRtrFlag

@@ -164,7 +164,10 @@ void ConvertAsc(CTxtCvtAsc& cv, const MonitorData& data, ConverterContext& conte
     CanFrame frame;
     for (RecordKind kind = cv.FirstRecord(cursor); kind != kKindEnd && out.result().ok();
          kind = dtconv::NextRecord(cursor, kFrameRule)) {
-      if (((keepLines >> kind) & 1) == 0 || !AssembleFrame(cursor, frame)) continue;
+      if (((keepLines >> kind) & 1) == 0 || !KeepsFrame(context.filter, cursor.Current()) ||
+          !AssembleFrame(cursor, frame)) {
+        continue;
+      }
       SocketCanPackets packets = ToSocketCan(frame);
       if (!packets.hasFrame && !packets.hasError) continue;
       out.EndRow(PutFrameLines(out.BeginRow(), out, cursor.Current(), kind, frame, packets));

@@ -3,8 +3,6 @@
 #include <cstring>
 #include <string_view>
 
-#include "analog/analog_row.h"
-#include "analog/cvt_ana.h"
 #include "can/can_frame.h"
 #include "report/time_columns.h"
 
@@ -86,48 +84,12 @@ char* PutContinuationLines(char* p, TextOutput& out, const CanFrame& f) {
   return p;
 }
 
-// The analog cells of CAN CSV rows: those of the latest sample, formatted once for all the rows
-// that repeat them. Before the first whole sample they are empty.
-class AnalogColumns {
- public:
-  AnalogColumns(CTxtCvtCAN& cv, const text::Delimiter& d) : cv_(cv), d_(d), row_(cv.analog, d) {}
-
-  // Takes the sample whose head record is at the cursor. An eight-channel sample without its
-  // continuation record leaves the words of channels 5-8 as they were, and counts as present
-  // only if an earlier one did.
-  void Update(const RecordCursor& cursor) {
-    AnalogSample sample;
-    bool whole = ReadSample(cursor, cv_.analog.channelCount, &sample);
-    std::memcpy(cv_.analogWords, sample.low, 16);
-    if (sample.high != nullptr) std::memcpy(cv_.analogWords + 16, sample.high, 16);
-    cv_.analogReferenceTemp = sample.referenceTemp;
-    if (whole) cv_.analogPresent = true;
-    length_ = 0;
-  }
-
-  char* Put(char* p) {
-    if (!cv_.analogPresent) return d_.PutEmpty(p, cv_.analog.channelCount);
-    if (length_ == 0) {
-      AnalogSample sample{cv_.analogWords, cv_.analogWords + 16, cv_.analogReferenceTemp};
-      length_ = static_cast<size_t>(row_.Put(cells_, sample) - cells_);
-    }
-    return text::PutText(p, std::string_view(cells_, length_));
-  }
-
- private:
-  CTxtCvtCAN& cv_;
-  const text::Delimiter& d_;
-  AnalogRow row_;
-  char cells_[AnalogRow::kMaxCells + 64] = {};
-  size_t length_ = 0;
-};
-
 // A frame's row in the CSV table: the time cells, then Ch, ID ("%03X" or "%08X"), Type, DL
 // ("%d"), St, Data (" %02X" of each byte), FC (" %02X" of each byte of the check value, three of
 // a CAN FD frame's, two of a classic frame's) and Trig, each after the delimiter, then the
 // analog and GNSS columns when they are on.
 char* PutCsvFrame(char* p, CTxtCvtCAN& cv, const MonitorRecord& head, int channel,
-                  const CanFrame& f, const text::Delimiter& d, AnalogColumns& analog) {
+                  const CanFrame& f, const text::Delimiter& d) {
   p = cv.times.PutCells(p, head, d, cv.relTimeStamp, cv.diffTimeStamp);
   p = d.Put(p);
   *p++ = static_cast<char>('0' + channel);
@@ -153,9 +115,7 @@ char* PutCsvFrame(char* p, CTxtCvtCAN& cv, const MonitorRecord& head, int channe
   }
   p = d.Put(p);
   if (f.trigger) *p++ = 'T';
-  if (cv.addAnalog) p = analog.Put(p);
-  if (cv.addGnss) p = cv.gnssColumns.Put(p, cv.lastGnss, d);
-  return p;
+  return cv.extra.Put(p);
 }
 
 void WriteCsvMarker(CTxtCvtCAN& cv, const char* text) {
@@ -163,27 +123,14 @@ void WriteCsvMarker(CTxtCvtCAN& cv, const char* text) {
     cv.WriteCell(nullptr);
   }
   cv.WriteCell(text);
-  for (int i = 0; i < 7; ++i) cv.WriteCell(nullptr);
-  if (cv.addAnalog) {
-    for (int i = 0; i < cv.analog.channelCount; ++i) cv.WriteCell(nullptr);
-  }
-  if (cv.addGnss) {
-    for (int i = 0; i < 8; ++i) cv.WriteCell(nullptr);
-  }
+  for (int i = 7 + cv.extra.CellCount(); i > 0; --i) cv.WriteCell(nullptr);
   cv.EndLine();
 }
 
 void WriteCsvHeader(CTxtCvtCAN& cv) {
   cv.WriteTimeTitles(cv.relTimeStamp, cv.diffTimeStamp);
   for (const char* s : {"Ch", "ID", "Type", "DL", "St", "Data", "FC", "Trig"}) cv.WriteCell(s);
-  if (cv.addAnalog) {
-    char title[16];
-    for (int i = 1; i <= cv.analog.channelCount; ++i) {
-      FormatPiece(title, "AI%d", i);
-      cv.WriteCell(title);
-    }
-  }
-  if (cv.addGnss) AppendGnssTitles(cv);
+  cv.extra.WriteTitles(cv);
   cv.EndLine();
 }
 
@@ -244,9 +191,9 @@ void ConvertCan(CTxtCvtCAN& cv, const MonitorData& data, ConverterContext& conte
   cv.diffTimeStamp = (options & kOptDiffTimeStamp) != 0;
   cv.addAnalog = (options & kOptAddAnalog) != 0;
   cv.addGnss = (options & kOptAddGnss) != 0;
-  SetupChannelScales(data, csv, cv.analog);
-  cv.analogPresent = false;
-  cv.gnssColumns.Reset();
+  TextOutput& out = *cv.output;
+  const text::Delimiter d(out.delimiter());
+  cv.extra.Reset(data, cv.addAnalog, cv.addGnss, d);
 
   if (!csv) cv.WriteReportHeader();
   if (data.recordCount == 0) return;
@@ -258,22 +205,23 @@ void ConvertCan(CTxtCvtCAN& cv, const MonitorData& data, ConverterContext& conte
   } else {
     WriteTextTitle(cv);
   }
-  TextOutput& out = *cv.output;
-  const text::Delimiter d(out.delimiter());
-  AnalogColumns analog(cv, d);
   // The walk itself rather than the virtual NextRecord: it is inlined into this loop.
   const AcceptRule rule = RuleOf(cv);
   // Bit 1: frames of line 1 are kept, bit 2: those of line 2 (the kind is the line number).
   unsigned keepLines = (context.signalLine != 2 ? 2u : 0u) | (context.signalLine != 1 ? 4u : 0u);
+  const RecordFilter& filter = context.filter;
   CanFrame frame;
   for (; kind != kKindEnd && out.result().ok(); kind = dtconv::NextRecord(cursor, rule)) {
     switch (kind) {
       case kKindCh1Frame:
       case kKindCh2Frame: {
-        if (((keepLines >> kind) & 1) == 0 || !AssembleFrame(cursor, frame)) break;
+        if (((keepLines >> kind) & 1) == 0 || !KeepsFrame(filter, cursor.Current()) ||
+            !AssembleFrame(cursor, frame)) {
+          break;
+        }
         char* p = out.BeginRow();
         if (csv) {
-          p = PutCsvFrame(p, cv, cursor.Current(), kind, frame, d, analog);
+          p = PutCsvFrame(p, cv, cursor.Current(), kind, frame, d);
         } else {
           p = PutTextFrame(p, cv, cursor.Current(), kind, frame);
           if (frame.IsFd()) p = PutContinuationLines(p, out, frame);
@@ -282,6 +230,7 @@ void ConvertCan(CTxtCvtCAN& cv, const MonitorData& data, ConverterContext& conte
         break;
       }
       case kKindOverrun:
+        if (!filter.InWindow(cursor.Current().Timestamp())) break;
         if (csv) {
           WriteCsvMarker(cv, "Overrun");
         } else {
@@ -289,6 +238,7 @@ void ConvertCan(CTxtCvtCAN& cv, const MonitorData& data, ConverterContext& conte
         }
         break;
       case kKindLostData:
+        if (!filter.InWindow(cursor.Current().Timestamp())) break;
         if (csv) {
           WriteCsvMarker(cv, "Lost data");
         } else {
@@ -296,10 +246,10 @@ void ConvertCan(CTxtCvtCAN& cv, const MonitorData& data, ConverterContext& conte
         }
         break;
       case kKindAnalog:
-        analog.Update(cursor);
+        cv.extra.TakeAnalog(cursor);
         break;
       case kKindGnss:
-        cv.lastGnss = &cursor.Current();
+        cv.extra.TakeGnss(cursor.Current());
         break;
       default:
         break;

@@ -4,8 +4,7 @@
 
 #include <cstddef>
 
-#include "analog/channel_scale.h"
-#include "gnss/gnss_fix.h"
+#include "can/extra_columns.h"
 #include "report/cvt_base.h"
 
 namespace dtconv {
@@ -23,13 +22,8 @@ class CTxtCvtCAN : public CTxtCvtBase {
   bool diffTimeStamp = false;
   bool addAnalog = false;
   bool addGnss = false;
-  // Channel scaling and the latest analog sample, shown in the addAnalog columns: the raw words
-  // of channels 1-4 and 5-8, and the junction temperature.
-  AnalogState analog;
-  uint8_t analogWords[32] = {};
-  int16_t analogReferenceTemp = 0;
-  bool analogPresent = false;  // a whole sample has been read
-  GnssColumns gnssColumns;
+  // The analog and GNSS columns of CSV rows.
+  ExtraColumns extra;
 };
 
 // Converts every frame of the capture; the outcome is the writer's result code.

@@ -128,7 +128,10 @@ void ConvertCandump(CTxtCvtCandump& cv, const MonitorData& data, ConverterContex
   TimeText time;
   for (RecordKind kind = cv.FirstRecord(cursor); kind != kKindEnd && out.result().ok();
        kind = dtconv::NextRecord(cursor, kFrameRule)) {
-    if (((keepLines >> kind) & 1) == 0 || !AssembleFrame(cursor, frame)) continue;
+    if (((keepLines >> kind) & 1) == 0 || !KeepsFrame(context.filter, cursor.Current()) ||
+        !AssembleFrame(cursor, frame)) {
+      continue;
+    }
     SocketCanPackets packets = ToSocketCan(frame);
     if (!packets.hasFrame && !packets.hasError) continue;
     auto micros = static_cast<int64_t>(static_cast<uint64_t>(base) + cursor.Current().Timestamp());

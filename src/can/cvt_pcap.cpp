@@ -84,7 +84,10 @@ void ConvertPcap(CTxtCvtPcap& cv, const MonitorData& data, ConverterContext& con
   PacketClock clock;
   for (RecordKind kind = dtconv::FirstRecord(cursor, kFrameRule);
        kind != kKindEnd && out.result().ok(); kind = dtconv::NextRecord(cursor, kFrameRule)) {
-    if (((keepLines >> kind) & 1) == 0 || !AssembleFrame(cursor, frame)) continue;
+    if (((keepLines >> kind) & 1) == 0 || !KeepsFrame(context.filter, cursor.Current()) ||
+        !AssembleFrame(cursor, frame)) {
+      continue;
+    }
     SocketCanPackets packets = ToSocketCan(frame);
     auto micros = static_cast<int64_t>(static_cast<uint64_t>(base) + cursor.Current().Timestamp());
     uint8_t* p = out.BeginBytes();

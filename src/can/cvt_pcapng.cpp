@@ -169,7 +169,10 @@ void ConvertPcapng(CTxtCvtPcapng& cv, const MonitorData& data, ConverterContext&
   CanFrame frame;
   for (RecordKind kind = dtconv::FirstRecord(cursor, kFrameRule);
        kind != kKindEnd && out.result().ok(); kind = dtconv::NextRecord(cursor, kFrameRule)) {
-    if (((keepLines >> kind) & 1) == 0 || !AssembleFrame(cursor, frame)) continue;
+    if (((keepLines >> kind) & 1) == 0 || !KeepsFrame(context.filter, cursor.Current()) ||
+        !AssembleFrame(cursor, frame)) {
+      continue;
+    }
     SocketCanPackets packets = ToSocketCan(frame);
     auto micros = static_cast<int64_t>(static_cast<uint64_t>(base) + cursor.Current().Timestamp());
     // The interface of line 1 is 0, that of line 2 is 1.

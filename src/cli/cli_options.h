@@ -4,10 +4,13 @@
 
 #include <array>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "input/record_filter.h"
 #include "pipeline/cvt_settings.h"
+#include "signals/cvt_signals.h"
 
 namespace dtconv::cli {
 
@@ -26,6 +29,9 @@ struct CliRequest {
   bool quiet = false;
   bool json = false;
   std::array<std::string, 2> interfaceNames{"can0", "can1"};  // candump logs: CH1, CH2
+  RecordSelection selection;                                  // --ids, --from, --to
+  // The databases and signals read for --target signals (or for info --dbc), once per run.
+  std::shared_ptr<const signals::SignalSetup> signals;
 };
 
 // Parses the arguments after the program name (UTF-8).

@@ -3,9 +3,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "analog/channel_scale.h"
+#include "can/can_frame.h"
 #include "cli/inputs.h"
 #include "input/monitor_data.h"
 #include "pipeline/conversion_job.h"
@@ -305,6 +307,38 @@ void AddCounts(Report& rep, const MonitorData& d) {
   rep.Num("wave_samples", d.wave.Present() ? d.sampleCount : 0);
 }
 
+// Per message of the databases of --dbc, how many data frames (classic or CAN FD) of its
+// identifier and format the capture holds on the lines the database applies to.
+void AddMessageCounts(Report& rep, const MonitorData& d, const signals::DatabaseSet& set) {
+  std::unordered_map<const signals::Message*, uint64_t> frames;
+  for (uint32_t i = 0; i < d.recordCount; ++i) {
+    const MonitorRecord& r = d.records[i];
+    if (!r.IsHead() || r.Type() >= 0x20) continue;
+    FrameFormat format = DecodeFrameFormat(r.bytes[10]);
+    if (format.frameClass != FrameClass::Data && format.frameClass != FrameClass::FdData) continue;
+    bool extended = format.idBits == 29;
+    uint32_t id = LoadU32(r.bytes + 16) & (extended ? kCanEffMask : kCanSffMask);
+    const signals::Message* m = set.Find(1 + (r.Type() >> 4), extended, id);
+    if (m != nullptr) ++frames[m];
+  }
+  std::string json = "[", text;
+  size_t count = 0;
+  for (size_t e = 0; e < set.size(); ++e) {
+    const signals::DatabaseSet::Entry& entry = set.entry(e);
+    for (const signals::Message& m : entry.db.messages) {
+      char id[16];
+      std::snprintf(id, sizeof id, m.extended ? "0x%08X" : "0x%03X", static_cast<unsigned>(m.id));
+      uint64_t n = frames[&m];
+      json += std::string(count++ == 0 ? "" : ", ") + "{\"database\": " + Json(entry.label) +
+              ", \"message\": " + Json(m.name) + ", \"id\": " + std::to_string(m.id) +
+              ", \"extended\": " + (m.extended ? "true" : "false") +
+              ", \"frames\": " + std::to_string(n) + "}";
+      text += "\n    " + entry.label + " " + m.name + " (" + id + "): " + std::to_string(n);
+    }
+  }
+  rep.Put("dbc_messages", json + "]", std::to_string(count) + " messages, frames of each:" + text);
+}
+
 }  // namespace
 
 int RunInfo(const CliRequest& req) {
@@ -328,6 +362,7 @@ int RunInfo(const CliRequest& req) {
       AddCanLines(rep, d.info);
       AddAnalog(rep, d);
       AddCounts(rep, d);
+      if (req.signals != nullptr) AddMessageCounts(rep, d, req.signals->databases);
     }
     rep.Print(req.json, Utf8(path));
   }

@@ -309,6 +309,8 @@ int RunConvert(const CliRequest& req) {
     std::fprintf(stderr, "dtconv: warning: %s\n", w.c_str());
   CvtSettings settings = BuildCvtSettings(req.options);
   settings.interfaceNames = req.interfaceNames;
+  settings.selection = req.selection;
+  settings.signals = req.signals;
   JobOptions jobOptions;
   if (!PrepareOutputFolder(req, &jobOptions)) return 1;
   bool anyError = false;

@@ -81,7 +81,9 @@ void ConvertGnss(CTxtCvtGPS& cv, const MonitorData& data, ConverterContext& cont
   TextOutput& out = *cv.output;
   const text::Delimiter d(csv ? std::string_view(out.delimiter()) : std::string_view(" "));
   UtcCells utc(csv, d);
+  const RecordFilter& filter = context.filter;
   for (; kind != kKindEnd && out.result().ok(); kind = NextRecord(cursor, kGnssRule)) {
+    if (!filter.InWindow(cursor.Current().Timestamp())) continue;
     if (kind == kKindGnss) {
       out.EndRow(PutFixRow(out.BeginRow(), cv, utc, cursor.Current(), d));
     } else if (kind == kKindLostData && !csv) {

@@ -99,12 +99,16 @@ void ConvertKml(CTxtCvtKML& cv, const MonitorData& data, ConverterContext& conte
   for (const char* line : kStyleMap) Line(cv, line);
   // Every coordinate row ends in a digit: nothing to trim.
   cv.output->TrimRows(false);
-  // The path through every fix with a position; the first and the last of them are marked.
+  // The path through every fix with a position (in the time window); the first and the last of
+  // them are marked.
   const MonitorRecord* first = nullptr;
   const MonitorRecord* last = nullptr;
   for (; kind != kKindEnd && cv.output->result().ok(); kind = NextRecord(cursor, kGnssRule)) {
     const MonitorRecord& fix = cursor.Current();
-    if (kind != kKindGnss || !FixPositionValid(FixQuality(fix))) continue;
+    if (kind != kKindGnss || !FixPositionValid(FixQuality(fix)) ||
+        !context.filter.InWindow(fix.Timestamp())) {
+      continue;
+    }
     if (first == nullptr) first = &fix;
     last = &fix;
     CoordinateRow(cv, fix);

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "input/record_filter.h"
 #include "output/text_output.h"
 
 namespace dtconv {
@@ -26,8 +27,10 @@ enum CvtType : int32_t {
   kCvtCanPcapng = 9,
   kCvtCanAsc = 10,
   kCvtCanCandump = 11,
+  kCvtSignalsCsv = 12,   // the wide signal table: a column per signal
+  kCvtSignalsLong = 13,  // the long signal table: a row per value
 };
-inline constexpr int kCvtTypeCount = 12;
+inline constexpr int kCvtTypeCount = 14;
 
 // Option bits of the job record.
 inline constexpr uint32_t kOptRelTimeStamp = 1u << 0;
@@ -45,6 +48,9 @@ struct ConverterContext {
   std::optional<int64_t> bannerTime;
   // Interface names of CH1 and CH2 in candump logs.
   std::array<std::string, 2> interfaceNames{"can0", "can1"};
+  // The identifiers and the time window of the records kept (--ids, --from, --to); by default
+  // everything.
+  RecordFilter filter;
   // How far the walk of the current file has come (records), for progress displays.
   std::atomic<uint32_t> recordsWalked{0};
 };

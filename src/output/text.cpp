@@ -326,6 +326,25 @@ char* PutFixed(char* p, double v, int decimals, FixedStyle style) {
   return PutFixedExact(p, v, decimals, style);
 }
 
+bool NeedsCsvQuotes(std::string_view s, std::string_view delimiter) {
+  if (s.find_first_of("\"\r\n") != std::string_view::npos) return true;
+  return !delimiter.empty() && s.find(delimiter) != std::string_view::npos;
+}
+
+char* PutCsvCell(char* p, std::string_view s, std::string_view delimiter) {
+  if (!NeedsCsvQuotes(s, delimiter)) {
+    std::memcpy(p, s.data(), s.size());
+    return p + s.size();
+  }
+  *p++ = '"';
+  for (char c : s) {
+    if (c == '"') *p++ = '"';
+    *p++ = c;
+  }
+  *p++ = '"';
+  return p;
+}
+
 char* PutSecondsMicro(char* p, int64_t whole, int64_t micro, int width) {
   p = width > 0 ? PutZeroPadded(p, whole, width) : PutInt(p, whole);
   *p++ = '.';

@@ -54,6 +54,13 @@ inline char* PadRight(char* start, char* end, int width) {
   return end - start < width ? start + width : end;
 }
 
+// Whether a CSV cell of this text must be quoted: it holds the delimiter (a non-empty one), a
+// double quote, a carriage return or a line feed.
+bool NeedsCsvQuotes(std::string_view s, std::string_view delimiter);
+// "%s" of a CSV cell: the text as it is, or, where NeedsCsvQuotes, between double quotes with each
+// double quote in it doubled (as RFC 4180 quotes a field). Writes at most 2 * size + 2 characters.
+char* PutCsvCell(char* p, std::string_view s, std::string_view delimiter);
+
 // The separator between the cells of a CSV row, in the output's character code: the usual
 // one-character delimiter is put with one store.
 class Delimiter {

@@ -6,6 +6,7 @@
 
 #include "platform/platform.h"
 #include "platform/unicode.h"
+#include "report/time_window.h"
 
 namespace dtconv {
 
@@ -76,6 +77,9 @@ Result ConvertFile(ConversionSession& session, const CvtSettings& settings,
   session.context.optionBits = settings.optionBits;
   session.context.interfaceNames = settings.interfaceNames;
   session.context.output = &out;
+  session.signals = settings.signals.get();
+  session.context.filter = MakeRecordFilter(settings.selection, session.data.info.TimeBaseSeconds(),
+                                            session.data.info.TimeBaseNanoseconds());
   std::filesystem::path tmp;
   if (CreateTemporary(out, settings.outputPath, &tmp).failed()) return out.result();
   // Opening clears the cancel flag; a stop requested before that must still cut this file short.

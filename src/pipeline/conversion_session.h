@@ -25,6 +25,10 @@ struct ConverterTable {
 
 struct ConverterObjects;  // the converter classes, defined with the converters
 
+namespace signals {
+struct SignalSetup;
+}
+
 struct ConversionSession {
   ConversionSession();
   ~ConversionSession();
@@ -35,6 +39,8 @@ struct ConversionSession {
   TextOutput output;
   ConverterContext context;
   ConverterObjects* converters;  // owned
+  // The databases and signals of the signal tables (the job record's), or null.
+  const signals::SignalSetup* signals = nullptr;
 };
 
 // The table of every converter the product has.

@@ -11,6 +11,7 @@
 #include "gnss/cvt_kml.h"
 #include "pipeline/conversion_session.h"
 #include "pipeline/cvt_settings.h"
+#include "signals/cvt_signals.h"
 
 namespace dtconv {
 
@@ -24,6 +25,7 @@ struct ConverterObjects {
   CTxtCvtPcapng pcapng;
   CTxtCvtAsc asc;
   CTxtCvtCandump candump;
+  signals::CTxtCvtSignals signals;
 };
 
 ConversionSession::ConversionSession() : converters(new ConverterObjects) {}
@@ -39,6 +41,14 @@ void RunPcap(ConversionSession& s) { ConvertPcap(s.converters->pcap, s.data, s.c
 void RunPcapng(ConversionSession& s) { ConvertPcapng(s.converters->pcapng, s.data, s.context); }
 void RunAsc(ConversionSession& s) { ConvertAsc(s.converters->asc, s.data, s.context); }
 void RunCandump(ConversionSession& s) { ConvertCandump(s.converters->candump, s.data, s.context); }
+// The signal tables need the job's databases; without them there is nothing to decode with.
+void RunSignals(ConversionSession& s) {
+  if (s.signals == nullptr) {
+    s.output.Fail(kResultNotSupported);
+    return;
+  }
+  signals::ConvertSignals(s.converters->signals, s.data, s.context, *s.signals);
+}
 }  // namespace
 
 const ConverterTable& DefaultConverterTable() {
@@ -50,6 +60,8 @@ const ConverterTable& DefaultConverterTable() {
     t.entries[kCvtCanPcapng] = RunPcapng;
     t.entries[kCvtCanAsc] = RunAsc;
     t.entries[kCvtCanCandump] = RunCandump;
+    t.entries[kCvtSignalsCsv] = RunSignals;
+    t.entries[kCvtSignalsLong] = RunSignals;
     t.entries[kCvtAnalogText] = RunAnalog;
     t.entries[kCvtAnalogCsv] = RunAnalog;
     t.entries[kCvtAnalogWave] = RunWave;

@@ -19,6 +19,10 @@ const char* CvtTypeExtension(int32_t type) {
       return ".asc";
     case kCvtCanCandump:
       return ".log";
+    case kCvtSignalsCsv:
+      return ".signals.csv";
+    case kCvtSignalsLong:
+      return ".signals-long.csv";
     default:
       return ".txt";
   }
@@ -47,6 +51,8 @@ int32_t CvtTypeFor(int32_t target, int32_t format) {
       return format == kOutputCsv ? kCvtGnssCsv : format == kOutputKml ? kCvtGnssKml : kCvtGnssText;
     case kTargetWave:
       return kCvtAnalogWave;
+    case kTargetSignals:
+      return format == kOutputLong ? kCvtSignalsLong : kCvtSignalsCsv;
     default:
       return kCvtCanText;
   }
@@ -94,6 +100,8 @@ CvtSettings BuildCvtSettings(const CvtOptions& o) {
       s.timeStampStyle = 3;
       break;
     case kCvtCanCsv:
+    case kCvtSignalsCsv:
+    case kCvtSignalsLong:
       s.signalLine = o.canCsvSignalLine;
       s.timeStampStyle = CsvStyle(o.canCsvTimeStamp);
       s.optionBits = (o.canCsvRelTimeStamp ? kOptRelTimeStamp : 0) |

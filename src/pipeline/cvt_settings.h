@@ -5,13 +5,20 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 
+#include "input/record_filter.h"
 #include "output/converter_context.h"
 
 namespace dtconv {
 
-// ".txt", ".csv", ".kml", ".pcap", ".pcapng", ".asc" or ".log"; an unknown type writes ".txt".
+namespace signals {
+struct SignalSetup;
+}
+
+// ".txt", ".csv", ".kml", ".pcap", ".pcapng", ".asc", ".log", ".signals.csv" or
+// ".signals-long.csv"; an unknown type writes ".txt".
 const char* CvtTypeExtension(int32_t type);
 
 inline constexpr size_t kFolderUnits = 260;
@@ -28,9 +35,19 @@ struct CvtSettings {
   std::filesystem::path outputPath;
   // Interface names of CH1 and CH2 in candump logs.
   std::array<std::string, 2> interfaceNames{"can0", "can1"};
+  // The frames and the time window kept (command-line tool only; empty: everything).
+  RecordSelection selection;
+  // The databases and signals of the signal tables, read once for every file of the job.
+  std::shared_ptr<const signals::SignalSetup> signals;
 };
 
-enum TargetData : int32_t { kTargetCan = 0, kTargetAnalog = 1, kTargetGnss = 2, kTargetWave = 3 };
+enum TargetData : int32_t {
+  kTargetCan = 0,
+  kTargetAnalog = 1,
+  kTargetGnss = 2,
+  kTargetWave = 3,
+  kTargetSignals = 4,  // command-line tool only
+};
 enum OutputType : int32_t {
   kOutputText = 0,
   kOutputCsv = 1,
@@ -40,6 +57,7 @@ enum OutputType : int32_t {
   kOutputPcapng = 4,
   kOutputAsc = 5,
   kOutputCandump = 6,
+  kOutputLong = 7,  // the long signal table
 };
 enum TimeStampChoice : int32_t { kStampMicro = 0, kStampMilli = 1, kStampSec = 2, kStampDelta = 3 };
 

@@ -2,9 +2,12 @@
 #include <algorithm>
 #include <bit>
 #include <charconv>
+#include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
+#include "output/text.h"
 #include "signals/signals.h"
 
 namespace dtconv::signals {
@@ -64,7 +67,35 @@ __int128 ExactValue(const Signal& s, uint64_t raw) {
   return r * s.exact.factor + s.exact.offset;
 }
 
+// The usual value: raw × factor + offset fits 64 bits, and its decimals (at most 18) leave a
+// fraction below 2^63. False, with nothing written, when it does not.
+bool PutDecimal64(char*& p, const Signal& s, uint64_t raw) {
+  auto factor = static_cast<int64_t>(s.exact.factor);
+  auto offset = static_cast<int64_t>(s.exact.offset);
+  uint32_t decimals = s.exact.decimals;
+  if (factor != s.exact.factor || offset != s.exact.offset || decimals > 18) return false;
+  if (!s.isSigned && raw > static_cast<uint64_t>(INT64_MAX)) return false;
+  int64_t v = 0;
+  if (__builtin_mul_overflow(static_cast<int64_t>(raw), factor, &v) ||
+      __builtin_add_overflow(v, offset, &v)) {
+    return false;
+  }
+  if (decimals == 0) {
+    p = text::PutInt(p, v);  // "%lld"
+    return true;
+  }
+  *p = '-';
+  p += v < 0 ? 1 : 0;
+  uint64_t u = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+  auto divisor = static_cast<uint64_t>(kPowers.v[decimals]);
+  p = text::PutUnsigned(p, u / divisor);  // "%llu.%0<decimals>llu"
+  *p++ = '.';
+  p = text::PutZeroPadded(p, static_cast<int64_t>(u % divisor), static_cast<int>(decimals));
+  return true;
+}
+
 char* PutDecimal(char* p, const Signal& s, uint64_t raw) {
+  if (PutDecimal64(p, s, raw)) return p;
   __int128 v = ExactValue(s, raw);
   if (v < 0) *p++ = '-';
   U128 u = v < 0 ? -static_cast<U128>(v) : static_cast<U128>(v);
@@ -98,9 +129,9 @@ bool Unscaled(const Signal& s) {
 char* PutSignalValue(char* p, const Signal& s, uint64_t raw) {
   switch (s.style) {
     case ValueStyle::kUnsigned:
-      return std::to_chars(p, p + 20, raw).ptr;
+      return text::PutUnsigned(p, raw);  // "%llu"
     case ValueStyle::kSigned:
-      return std::to_chars(p, p + 20, static_cast<int64_t>(raw)).ptr;
+      return text::PutInt(p, static_cast<int64_t>(raw));  // "%lld"
     case ValueStyle::kDecimal:
       return PutDecimal(p, s, raw);
     case ValueStyle::kFloat32: {

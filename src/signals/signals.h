@@ -170,7 +170,8 @@ class SignalSelection {
   IdTable index_;
 };
 
-// The most characters PutSignalValue writes.
+// The most characters PutSignalValue writes. Like the text toolkit's functions it may store up to
+// 32 bytes past the end it returns: its buffer needs kMaxSignalValueChars + 32 bytes.
 inline constexpr size_t kMaxSignalValueChars = 48;
 
 // Writes the physical value of `raw` for `s` at p and returns the end (no terminator):

@@ -240,6 +240,21 @@ TEST(ParseCommandLine, WarnsOfSettingsItDoesNotUnderstand) {
   EXPECT_EQ(req.options.outputType, kOutputText);
 }
 
+// The selection of records and the signal tables' databases travel beside the user's choices.
+TEST(ParseCommandLine, SelectionAndSignals) {
+  CliRequest req = ParseCommandLine(
+      {"-t", "signals", "-f", "long", "--dbc", std::string(DTCONV_SAMPLES_DIR) + "/vehicle.dbc",
+       "--signals", "Wheel*", "--ids", "x:0x100", "--from", "09:31", "--to", "600", "a.DT"});
+  ASSERT_EQ(req.command, Command::kConvert) << req.message;
+  EXPECT_EQ(BuildCvtSettings(req.options).type, kCvtSignalsLong);
+  EXPECT_EQ(req.selection.ids, (std::vector<IdRange>{{0x100, 0x100, false, true}}));
+  EXPECT_EQ(req.selection.from, (TimeBound{TimeBound::Kind::kClock, 34260000000}));
+  EXPECT_EQ(req.selection.to, (TimeBound{TimeBound::Kind::kElapsed, 600000000}));
+  ASSERT_NE(req.signals, nullptr);
+  EXPECT_EQ(req.signals->selection.signals().size(), 4u);
+  EXPECT_EQ(req.paths, std::vector<std::string>{"a.DT"});
+}
+
 TEST(ParseCommandLine, HelpShowsEveryOptionWithItsDefault) {
   CliRequest req = ParseCommandLine({"--help"});
   ASSERT_EQ(req.command, Command::kExit);
@@ -248,7 +263,14 @@ TEST(ParseCommandLine, HelpShowsEveryOptionWithItsDefault) {
                            "--target TARGET",
                            "[default: can]",
                            "--format FORMAT",
-                           "[default: text; wave: csv]",
+                           "[default: text; wave, signals: csv]",
+                           "--dbc [ch1=|ch2=]FILE",
+                           "--signals LIST",
+                           "--ids LIST",
+                           "--from TIME",
+                           "--to TIME",
+                           "dtconv -t signals",
+                           "shortest text that reads back",
                            "[default: both]",
                            "[default: ms]",
                            "[default: ansi]",

@@ -106,18 +106,24 @@ class Case(unittest.TestCase):
 
 
 class Cli(Case):
-    def test_usage_errors_explain_themselves(self):
-        cases = [(["-t", "analog", "-f", "kml"], "it has text, csv"),
-                 (["-t", "gnss", "-f", "csv", "--delimiter", "x" * 16], "at most 15 characters"),
-                 (["--settings", self.out("no.ini")], "no.ini: cannot read the settings file")]
-        cases += [(["-t", target, "-f", fmt], f"--target {target} has no format {fmt}")
-                  for target in ("analog", "gnss", "wave") for fmt in ("pcapng", "asc", "candump")]
-        cases += [(["-f", "candump", "--iface-names", bad], "--iface-names takes two")
-                  for bad in ["can0", "can0,", ",can1", "can0,can1,can2", "can 0,can1",
-                              "can0,a/b", "can0,a:b", "can0," + "x" * 16, "can0,.."]]
-        for args, reason in cases:
+    def test_usage_errors_explain_themselves_and_write_nothing(self):
+        """usage_errors.txt: status 2, a message that starts as given, nothing written."""
+        self.capture("c")
+        with open(self.out("bad.dbc"), "w") as f:
+            f.write('BO_ 256 Msg: 8 Node\n SG_ A : 0|8@1+ (1,0) [0|255 "" Node\n')
+        names = {"CAPTURE": "c.DT", "BAD_DBC": "bad.dbc",
+                 "VEHICLE_DBC": os.path.join(SOURCE, "samples", "vehicle.dbc")}
+        before = sorted(os.listdir(self.dir))
+        with open(os.path.join(HERE, "usage_errors.txt"), encoding="utf-8") as f:
+            cases = [r.rstrip("\n").split(" | ", 1) for r in f if r.strip() and r[0] != "#"]
+        for args, message in cases:
+            for name, value in names.items():
+                args, message = args.replace(name, value), message.replace(name, value)
             with self.subTest(args=args):
-                self.assertIn(reason, run(*args, self.out("any.DT"), code=2).stderr)
+                argv = args.split() + ([] if args.startswith("info") else ["-o", "out"])
+                p = run(*argv, code=2, cwd=self.dir)
+                self.assertTrue(p.stderr.startswith("dtconv: " + message), p.stderr)
+                self.assertEqual((p.stdout, sorted(os.listdir(self.dir))), ("", before))
 
     def test_a_folder_into_an_output_folder_with_one_or_four_jobs(self):
         for i in range(6):
@@ -162,7 +168,8 @@ class Cli(Case):
         for fmt in ("text", "csv", "pcap", "pcapng", "asc", "candump", "kml"):
             self.assertRegex(text, rf"(?m)^\w+\s+{fmt}\s+\{EXT[fmt]}\s")
         listed = json.loads(run("info", "--json").stdout)["formats"]
-        self.assertEqual({f["target"] for f in listed}, {"can", "analog", "gnss", "wave"})
+        self.assertEqual({f["target"] for f in listed},
+                         {"can", "analog", "gnss", "wave", "signals"})
 
     def settings(self, text):
         """A settings file as the desktop program saves it: UTF-16 with a byte order mark."""
@@ -227,13 +234,14 @@ class Info(Case):
         self.assertFalse(update and "CI" in os.environ, "DTCONV_UPDATE_GOLDEN is refused in CI")
         with open(os.path.join(HERE, "info_cases.txt"), encoding="utf-8") as f:
             cases = [[c.strip() for c in r.split("|")] for r in f if r.strip() and r[0] != "#"]
-        for golden, form, status, capture in cases:
+        for golden, form, status, capture, *options in cases:
             with self.subTest(golden):
                 cwd = SOURCE
                 if not capture.startswith("samples/"):
                     cwd, capture = self.dir, self.capture(os.path.splitext(golden)[0], capture)
                     capture = os.path.basename(capture)
-                out = run("info", *(["--json"] if form == "json" else []), capture, cwd=cwd,
+                out = run("info", *(options[0].split() if options else []),
+                          *(["--json"] if form == "json" else []), capture, cwd=cwd,
                           code=int(status), text=False).stdout
                 path = os.path.join(SOURCE, "tests", "golden", "info", golden)
                 if update:
@@ -266,7 +274,10 @@ class Info(Case):
         folders = [os.path.join(SOURCE, "samples"), self.dir]
         objects = [json.loads(line) for line in
                    run("info", "--json", *folders, code=1).stdout.splitlines()]
-        for obj in objects + [json.loads(run("info", "--json").stdout)]:
+        dbc = ["--dbc", os.path.join(SOURCE, "samples", "vehicle.dbc")]
+        objects_dbc = [json.loads(line) for line in
+                       run("info", "--json", *dbc, *folders, code=1).stdout.splitlines()]
+        for obj in objects + objects_dbc + [json.loads(run("info", "--json").stdout)]:
             self.check_types(obj, keys, seen)
         self.assertEqual(set(keys) - seen, set(), "documented, but no capture produced them")
         # A folder gives one object for each of its captures, in name order.

@@ -58,6 +58,15 @@ std::vector<BuildCase> Cases() {
             }),
        0, 0, 0, 0, 3, u","},
       {"can text kml format falls to text", t(0, 2), 0, 0, 2, 0, 3, u","},
+      {"signals csv takes the can csv choices",
+       with(t(4, 1),
+            [](CvtOptions& o) {
+              o = AllOn();
+              o.targetData = 4;
+              o.outputType = 1;
+            }),
+       12, 2, 8, 15, 3, u","},
+      {"signals long", t(4, 7), 13, 0, 8, 0, 3, u","},
       {"can csv all options",
        with(t(0, 1),
             [](CvtOptions& o) {
@@ -218,8 +227,9 @@ INSTANTIATE_TEST_SUITE_P(All, Build, ::testing::ValuesIn(Cases()), [](const auto
 });
 
 TEST(CvtType, Extensions) {
-  const char* expected[] = {".txt", ".txt", ".txt",  ".csv",    ".csv", ".csv",
-                            ".csv", ".kml", ".pcap", ".pcapng", ".asc", ".log"};
+  const char* expected[] = {
+      ".txt", ".txt",  ".txt",    ".csv", ".csv", ".csv",         ".csv",
+      ".kml", ".pcap", ".pcapng", ".asc", ".log", ".signals.csv", ".signals-long.csv"};
   static_assert(std::size(expected) == kCvtTypeCount);
   for (int t = 0; t < kCvtTypeCount; ++t) EXPECT_STREQ(CvtTypeExtension(t), expected[t]) << t;
   EXPECT_STREQ(CvtTypeExtension(kCvtTypeCount), ".txt");

@@ -114,6 +114,7 @@ const TypeCase kEveryType[] = {
     {"analog_wave", kCvtAnalogWave}, {"gnss_kml", kCvtGnssKml},
     {"can_pcap", kCvtCanPcap},       {"can_pcapng", kCvtCanPcapng},
     {"can_asc", kCvtCanAsc},         {"can_candump", kCvtCanCandump},
+    {"signals_csv", kCvtSignalsCsv}, {"signals_long", kCvtSignalsLong},
 };
 static_assert(std::size(kEveryType) == kCvtTypeCount, "every conversion type has its case");
 
@@ -140,6 +141,7 @@ TEST_P(FullDisk, EveryConverterReportsIt) {
     session.context.timeStampStyle = settings.timeStampStyle;
     session.context.output = &session.output;
     session.context.bannerTime = test::kBannerTime;
+    session.signals = settings.signals.get();
     ASSERT_EQ(session.output.OpenOutput("/dev/full"), 0u);
     DefaultConverterTable().entries[static_cast<size_t>(GetParam().type)](session);
     session.output.CloseOutput();

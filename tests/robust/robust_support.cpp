@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "run_converter.h"
+#include "signals/cvt_signals.h"
 
 namespace dtconv::test {
 
@@ -75,8 +76,21 @@ CvtSettings DefaultSettingsFor(int32_t type) {
                   : type == kCvtCanCsv || type == kCvtAnalogCsv ? 8
                   : type == kCvtGnssText                        ? 3
                   : type == kCvtGnssCsv                         ? 10
-                                                                : 0;
-  return SettingsFor(type, style);
+                                                                : 8;
+  CvtSettings s = SettingsFor(type, style);
+  if (type == kCvtSignalsCsv || type == kCvtSignalsLong) {
+    // One signal over the whole of the frames of 0x100, which BigCapture has.
+    auto setup = std::make_shared<signals::SignalSetup>();
+    signals::Database db;
+    std::string error;
+    if (signals::ParseDbc("BO_ 256 Frame: 8 Node\n SG_ All : 0|64@1+ (1,0) [0|0] \"\" Node\n",
+                          "robust.dbc", &db, &error) &&
+        setup->databases.Add(std::move(db), signals::kBothLines, &error)) {
+      setup->selection.Select(setup->databases, "", &error);
+    }
+    s.signals = std::move(setup);
+  }
+  return s;
 }
 
 Result RunJob(std::deque<std::filesystem::path> inputs, int32_t type, JobRecord& record,

@@ -1,13 +1,17 @@
 #!/usr/bin/env python3
-"""dtconv's signal decoder against canmatrix, a DBC decoder nobody here wrote (Debian's
+"""dtconv's long signal table against canmatrix, a DBC decoder nobody here wrote (Debian's
 python3-canmatrix, which Debian's own /usr/bin/python3 imports).
 
-  canmatrix_test.py generated DECODE_TOOL WORKDIR
+  canmatrix_test.py generated DTCONV FRAMES_CAPTURE WORKDIR
       writes a database of more than 100 signals (both byte orders, lengths 1 to 64, signed and
       unsigned, decimal and integer scaling, IEEE floats, value tables, simple and extended
-      multiplexing, 64-byte messages, 29-bit identifiers) and random frames, decodes the frames
-      with DECODE_TOOL (signals_decode_frames) and with canmatrix, and checks that for every frame
-      of its message's size both decode the same signals to the same values.
+      multiplexing, 64-byte messages, 29-bit identifiers) and random frames, puts the frames into
+      a capture with FRAMES_CAPTURE (signals_frames_capture, the tests' capture builder),
+      converts it with `DTCONV -t signals -f long` and decodes the same frames with canmatrix:
+      for every frame of its message's size both must decode the same signals to the same
+      values and value-table texts (read as doubles, within one part in 10^12; an unscaled IEEE
+      single as a single), and a short frame must give no value that depends on the bytes it
+      lacks.
   canmatrix_test.py cases DBC TABLE
       checks the rows of the decoder's case table whose frame has the message's size against
       canmatrix.
@@ -15,6 +19,7 @@ python3-canmatrix, which Debian's own /usr/bin/python3 imports).
 Exit status 0 when everything agrees, 1 otherwise (a missing canmatrix is a failure).
 """
 import contextlib
+import csv
 import decimal
 import io
 import math
@@ -179,32 +184,46 @@ def load_canmatrix(path):
     return db
 
 
-def same_value(mine_text, mine_double, theirs, is_float):
-    """Whether a decoded value agrees; canmatrix gives ints or Decimals."""
+def as_single(value):
+    return struct.unpack("<f", struct.pack("<f", value))[0]
+
+
+def same_value(text, theirs, signal):
+    """Whether a value of the long table agrees with canmatrix's (an int or a Decimal)."""
     if isinstance(theirs, decimal.Decimal) and theirs.is_nan():
-        return mine_text == "nan"
-    if is_float:
-        t = float(theirs)
-        if math.isinf(t):
-            return mine_double == t
-        return abs(mine_double - t) <= RELATIVE * max(abs(t), abs(mine_double))
-    # Integer signals: canmatrix's decimal arithmetic is exact here, and so is the text.
-    return decimal.Decimal(mine_text) == decimal.Decimal(theirs) and \
-        abs(mine_double - float(theirs)) <= RELATIVE * abs(float(theirs))
+        return text == "nan"
+    if text in ("nan", "inf", "-inf") or not signal.is_float:
+        if text in ("nan", "inf", "-inf"):
+            return float(text) == float(theirs)
+        # Integer signals: canmatrix's decimal arithmetic is exact here, and so is the text.
+        return decimal.Decimal(text) == decimal.Decimal(theirs) and \
+            abs(float(text) - float(theirs)) <= RELATIVE * abs(float(theirs))
+    mine, t = float(text), float(theirs)
+    if signal.size == 32 and signal.factor == 1 and signal.offset == 0:
+        # An unscaled IEEE single is written as the shortest text of the single.
+        return abs(t) < 3.5e38 and as_single(mine) == as_single(t)
+    if math.isinf(t):
+        return mine == t
+    return abs(mine - t) <= RELATIVE * max(abs(t), abs(mine))
 
 
-def text_reads_back(text, double, length):
-    if text in ("nan", "inf", "-inf"):
-        return text == "nan" and math.isnan(double) or float(text) == double
-    value = float(text)
-    if value == double:
-        return True
-    # An unscaled IEEE single: the text is the shortest that reads back as the single.
-    return length == 32 and abs(value) < 3.5e38 and \
-        struct.unpack("<f", struct.pack("<f", value))[0] == double
+def long_table(dtconv, capture, dbc_path, workdir):
+    """{frame index: {signal: (value text, value-table text, line, identifier)}} of the long
+    table; frames lie 100 us apart."""
+    out_dir = os.path.join(workdir, "out")
+    subprocess.run([dtconv, "-q", "-t", "signals", "-f", "long", "--elapsed", "--encoding", "utf8",
+                    "--eol", "lf", "--dbc", dbc_path, "-o", out_dir, capture], check=True)
+    name = os.path.splitext(os.path.basename(capture))[0] + ".signals-long.csv"
+    mine = {}
+    with open(os.path.join(out_dir, name), encoding="utf-8", newline="") as f:
+        for row in csv.DictReader(f):
+            index = round(float(row["Elapsed(sec.)"]) * 10000)
+            mine.setdefault(index, {})[row["Signal"]] = (row["Value"], row["Text"], row["Ch"],
+                                                         row["ID"])
+    return mine
 
 
-def run_generated(tool, workdir):
+def run_generated(dtconv, frames_capture, workdir):
     os.makedirs(workdir, exist_ok=True)
     gen = Generator(SEED)
     dbc_path = os.path.join(workdir, "generated.dbc")
@@ -216,12 +235,9 @@ def run_generated(tool, workdir):
         for i, (compound, data) in enumerate(frames):
             f.write("%d,%d,%d,%X,%s\n" % (i, 1 + i % 2, compound >> 31, compound & 0x1FFFFFFF,
                                            data.hex()))
-    out = subprocess.run([tool, dbc_path, frames_path], check=True, capture_output=True,
-                         text=True).stdout
-    mine = {}
-    for line in out.splitlines():
-        index, message, signal, text, double, value_text = line.split("\t")
-        mine.setdefault(int(index), {})[signal] = (text, float(double), value_text)
+    capture = os.path.join(workdir, "frames.DT")
+    subprocess.run([frames_capture, frames_path, capture], check=True)
+    mine = long_table(dtconv, capture, dbc_path, workdir)
 
     db = load_canmatrix(dbc_path)
     by_id = {f.arbitration_id.to_compound_integer(): f for f in db.frames}
@@ -229,6 +245,11 @@ def run_generated(tool, workdir):
     for i, (compound, data) in enumerate(frames):
         frame = by_id[compound]
         decoded = mine.get(i, {})
+        ident = ("%08X" if compound >> 31 else "%03X") % (compound & 0x1FFFFFFF)
+        for name, (_, _, line, row_id) in decoded.items():
+            if (line, row_id) != (str(1 + i % 2), ident):
+                failures.append("frame %d %s: line %s, ID %s in the table" % (i, name, line,
+                                                                               row_id))
         if len(data) != frame.size:
             failures += check_short(frame, data, decoded, i)
             short += 1
@@ -240,23 +261,20 @@ def run_generated(tool, workdir):
                 i, frame.name, sorted(theirs), sorted(decoded)))
             continue
         for name, ds in theirs.items():
-            text, double, value_text = decoded[name]
+            text, value_text = decoded[name][:2]
             values += 1
             floats += ds.signal.is_float
             exact += not ds.signal.is_float
-            if not same_value(text, double, ds.phys_value, ds.signal.is_float):
-                failures.append("frame %d %s.%s: canmatrix %s, dtconv %s (%r)" % (
-                    i, frame.name, name, ds.phys_value, text, double))
-            elif ds.signal.is_float and not text_reads_back(text, double, ds.signal.size):
-                failures.append("frame %d %s.%s: text %s does not read back as %r" % (
-                    i, frame.name, name, text, double))
+            if not same_value(text, ds.phys_value, ds.signal):
+                failures.append("frame %d %s.%s: canmatrix %s, dtconv %s" % (
+                    i, frame.name, name, ds.phys_value, text))
             expected_text = ds.signal.values.get(ds.raw_value, "") if not ds.signal.is_float else ""
             if expected_text != value_text:
                 failures.append("frame %d %s.%s: value text %r, dtconv %r" % (
                     i, frame.name, name, expected_text, value_text))
-    report(failures, "%d messages, %d signals; %d frames of their message's size: %d values agree "
-           "(%d of integer signals exactly, %d of IEEE floats within 1e-12); %d short frames "
-           "give no value from past their data" % (
+    report(failures, "%d messages, %d signals; %d frames of their message's size: %d values of "
+           "the long table agree (%d of integer signals exactly, %d of IEEE floats); %d short "
+           "frames give no value from past their data" % (
                len(gen.messages), gen.signal_count, full, values - len(failures), exact, floats,
                short))
 
@@ -267,9 +285,9 @@ def check_short(frame, data, decoded, index):
     failures = []
     for pad in (b"\x00", b"\xFF"):
         theirs = frame.decode(data + pad * (frame.size - len(data)))
-        for name, (text, double, _) in decoded.items():
+        for name, (text, *_) in decoded.items():
             ds = theirs.get(name)
-            if ds is None or not same_value(text, double, ds.phys_value, ds.signal.is_float):
+            if ds is None or not same_value(text, ds.phys_value, ds.signal):
                 failures.append("short frame %d %s.%s: dtconv %s, canmatrix with the frame "
                                 "padded by %s: %s" % (index, frame.name, name, text, pad.hex(),
                                                       ds and ds.phys_value))
@@ -299,13 +317,9 @@ def run_cases(dbc_path, table_path):
                     failures.append("%s: canmatrix decodes %s as %s" % (where, signal,
                                                                           ds.phys_value))
                 continue
-            double = float(expected)
-            if ds is not None and ds.signal.is_float and ds.signal.size == 32 and \
-                    ds.signal.factor == 1 and ds.signal.offset == 0:
-                double = struct.unpack("<f", struct.pack("<f", double))[0]  # the single's text
             if ds is None:
                 failures.append("%s: canmatrix does not decode %s" % (where, signal))
-            elif not same_value(expected, double, ds.phys_value, ds.signal.is_float):
+            elif not same_value(expected, ds.phys_value, ds.signal):
                 failures.append("%s: %s is %s, canmatrix %s" % (where, signal, expected,
                                                                ds.phys_value))
             elif (cells[4] if len(cells) > 4 else "") != ds.signal.values.get(ds.raw_value, ""):
@@ -334,8 +348,8 @@ def report(failures, summary):
 
 
 def main():
-    if len(sys.argv) == 4 and sys.argv[1] == "generated":
-        run_generated(sys.argv[2], sys.argv[3])
+    if len(sys.argv) == 5 and sys.argv[1] == "generated":
+        run_generated(sys.argv[2], sys.argv[3], sys.argv[4])
     elif len(sys.argv) == 4 and sys.argv[1] == "cases":
         run_cases(sys.argv[2], sys.argv[3])
     else:

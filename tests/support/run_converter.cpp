@@ -6,6 +6,8 @@
 #include <memory>
 
 #include "output/text_output.h"
+#include "pipeline/conversion_job.h"
+#include "report/time_window.h"
 #include "test_files.h"
 
 namespace dtconv::test {
@@ -30,11 +32,28 @@ RunResult RunConverter(const Bytes& capture, const CvtSettings& settings,
   ctx.timeStampStyle = settings.timeStampStyle;
   ctx.optionBits = settings.optionBits;
   ctx.output = &out;
+  ctx.filter = MakeRecordFilter(settings.selection, data.info.TimeBaseSeconds(),
+                                data.info.TimeBaseNanoseconds());
   ctx.bannerTime = kBannerTime;
   call(data, ctx);
   out.CloseOutput();
   r.result = out.result();
   r.bytes = ReadFileBytes(dir / "out");
+  return r;
+}
+
+RunResult RunConversion(const Bytes& capture, CvtSettings settings) {
+  TempDir dir;
+  WriteFile(dir / "in.DT", capture);
+  ConversionSession session;
+  session.context.bannerTime = kBannerTime;
+  RunResult r;
+  r.result = LoadMonitorData(dir / "in.DT", session.data);
+  if (r.result.failed()) return r;
+  settings.outputPath = dir / "out";
+  r.result = ConvertFile(session, settings, DefaultConverterTable());
+  ReleaseMonitorData(session.data);
+  if (std::filesystem::exists(dir / "out")) r.bytes = ReadFileBytes(dir / "out");
   return r;
 }
 

@@ -26,6 +26,10 @@ struct RunResult {
 RunResult RunConverter(const Bytes& capture, const CvtSettings& settings,
                        const ConverterCall& call);
 
+// Converts a built capture through the conversion job's ConvertFile with the product's converter
+// table, as the command-line tool does for each input, and returns the bytes written.
+RunResult RunConversion(const Bytes& capture, CvtSettings settings);
+
 // A job record for a conversion type with the given output bits and delimiter, as
 // BuildCvtSettings would make it.
 CvtSettings SettingsFor(int32_t type, int32_t style = 0, uint32_t optionBits = 0,
