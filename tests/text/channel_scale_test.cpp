@@ -1,0 +1,101 @@
+// Channel scaling: what a raw reading means for every front end and range, with and without a
+// usable calibration, and for the wave channels, as the cases of
+// tests/cases/analog/channel_scale.tsv give it: the channel count, the value, and the cells of the
+// text report and the CSV table (decimals, rounding, thermocouple temperatures, burnout).
+#include "analog/channel_scale.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "analog/analog_row.h"
+#include "run_converter.h"
+#include "text_cases.h"
+
+namespace dtconv {
+namespace {
+
+// The capture a set-up text describes (see the case file) and the sample's junction temperature.
+MonitorData Capture(const std::string& setup, int16_t* reference) {
+  test::CaptureBuilder b;
+  test::Calibration waveCal[2];
+  std::istringstream in(setup);
+  for (std::string item; in >> item;) {
+    std::string key = item.substr(0, item.find('='));
+    int v[5] = {0, 0, 0, 0, 1};  // up to five numbers after "=", ":" between them
+    std::sscanf(item.c_str() + key.size(), "=%d:%d:%d:%d:%d", &v[0], &v[1], &v[2], &v[3], &v[4]);
+    size_t at = std::isdigit(static_cast<unsigned char>(key.back())) ? key.back() - '0' : 0;
+    test::Calibration cal{v[4] != 0, v[0], v[1], v[2], v[3]};
+    if (key == "port") b.analogSetup = test::Bytes(v[0] == 3 ? 68 : 36, 0);
+    if (key == "port") b.analogPort = static_cast<uint8_t>(v[0]);
+    if (key == "count") b.analogSetup[0] = static_cast<uint8_t>(v[0]);
+    if (key.starts_with("range"))
+      b.analogSetup[b.analogPort == 1   ? 2 + at
+                    : b.analogPort == 2 ? 4 + 4 * at
+                                        : 4 + 8 * at] = static_cast<uint8_t>(v[0]);
+    for (size_t i = 0; key.starts_with("tc") && i < 3; ++i)
+      b.analogSetup[8 + 8 * at + i] = static_cast<uint8_t>(v[i]);
+    if (key.starts_with("cal")) b.calibration.resize(std::max(b.calibration.size(), at + 1));
+    if (key.starts_with("cal")) b.calibration[at] = cal;
+    if (key.starts_with("wcal")) waveCal[at] = cal;
+    if (key == "wave")
+      b.waveInfo = test::CaptureBuilder::WaveInfoBytes(uint8_t(v[0]), uint8_t(v[1]), uint8_t(v[2]),
+                                                       uint8_t(v[3]), 0, 0, waveCal[0], waveCal[1]);
+    if (key == "wave" && setup.find("nosamples") == std::string::npos) b.waveSamples = {0};
+    if (key == "ref") *reference = static_cast<int16_t>(v[0]);
+  }
+  return test::ParseCapture(b);
+}
+
+// The cell of channel `ch` in a row whose other channels read 0 (a wave channel in the place of
+// channel 1), without its blank or delimiter.
+std::string Cell(AnalogState state, int ch, uint32_t raw, int16_t reference) {
+  if (ch >= 8) state.scales[0] = state.scales[ch], state.channelCount = 1, ch = 0;
+  uint8_t words[32] = {};
+  StoreU32(words + 4 * ch, raw);
+  char row[AnalogRow::kMaxCells + 64];
+  std::istringstream cells(std::string(
+      row, AnalogRow(state, text::Delimiter(";")).Put(row, {words, words + 16, reference})));
+  std::string cell;
+  for (int i = 0; i <= ch + 1; ++i)
+    std::getline(cells, cell, state.scales[0].decimals < 0 ? ';' : ' ');
+  return cell;
+}
+
+// Exactly, or within the tolerance after "~"; anything for "-".
+bool Matches(const std::string& got, const std::string& expected) {
+  if (expected == "-") return true;
+  size_t tilde = expected.find('~');
+  if (tilde == std::string::npos) return got == expected;
+  return std::fabs(std::atof(got.c_str()) - std::atof(expected.c_str())) <=
+         std::atof(expected.c_str() + tilde + 1);
+}
+
+TEST(ChannelScale, Cases) {
+  // set-up, channel, raw word, channel count, value, text cell, CSV cell
+  for (const test::CaseRow& row : test::ReadCases("analog/channel_scale.tsv", 7)) {
+    int16_t reference = 0;
+    MonitorData data = Capture(row[0], &reference);
+    int ch = std::stoi(row[1]);
+    auto raw = static_cast<uint32_t>(std::stoll(row[2], nullptr, 0));
+    AnalogState text, csv;
+    SetupChannelScales(data, false, text);
+    SetupChannelScales(data, true, csv);
+    EXPECT_EQ(text.channelCount, std::stoi(row[3])) << row.where;
+    EXPECT_EQ(csv.channelCount, std::stoi(row[3])) << row.where;
+    double expected = std::atof(row[4].c_str());
+    EXPECT_NEAR(ScaleSample(csv.scales[ch], raw), expected,
+                1e-12 * std::max(1.0, std::fabs(expected)))
+        << row.where;
+    EXPECT_PRED2(Matches, Cell(text, ch, raw, reference), row[5]) << row.where;
+    EXPECT_PRED2(Matches, Cell(csv, ch, raw, reference), row[6]) << row.where;
+  }
+}
+
+}  // namespace
+}  // namespace dtconv

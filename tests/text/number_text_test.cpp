@@ -1,0 +1,152 @@
+// The number texts of the text toolkit against the C library's printf: the cases of
+// tests/cases/text/numbers.tsv (a printf format, a value, and for NaN and the infinities the text
+// glibc writes), then random values of every kind through each format of the table. A fixed-point
+// format also goes through the column writers that serve it, and no writer may store past the
+// 32 bytes of room the toolkit claims.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <set>
+
+#include "output/text.h"
+#include "text_cases.h"
+
+namespace dtconv {
+namespace {
+
+// A conversion "%[+][0][width][.decimals][ll]<d, u, X or f>".
+struct Format {
+  std::string text;
+  bool plus = false, zeros = false, wide = false;
+  int width = 0, decimals = 0;
+  explicit Format(const std::string& f) : text(f), wide(f.find("ll") != std::string::npos) {
+    char* p = text.data() + 1;
+    for (; *p == '+' || *p == '0'; ++p) (*p == '+' ? plus : zeros) = true;
+    width = static_cast<int>(std::strtol(p, &p, 10));
+    if (*p == '.') decimals = static_cast<int>(std::strtol(p + 1, &p, 10));
+  }
+  bool Plain() const { return !plus && !zeros && width == 0; }  // "%.<d>f"
+  bool Signed7() const { return plus && zeros && width == 7 && decimals >= 1 && decimals <= 4; }
+};
+
+// printf's text, cut to 31 characters as the report pieces always were (text::kMaxFixedChars);
+// integers of 32 bits unless the format is wide.
+std::string Printf(const Format& f, double v) { return test::Sprintf<32>(f.text.c_str(), v); }
+std::string Printf(const Format& f, int64_t v) {
+  if (f.wide) return test::Sprintf<32>(f.text.c_str(), static_cast<long long>(v));
+  if (f.text.back() == 'd') return test::Sprintf<32>(f.text.c_str(), static_cast<int>(v));
+  return test::Sprintf<32>(f.text.c_str(), static_cast<unsigned>(v));
+}
+
+// What `put` writes at the start of a buffer, with a note when it stored past its room.
+template <typename Put>
+std::string Written(Put put) {
+  static const std::string unwritten(112, '#');
+  char b[112];
+  std::memcpy(b, unwritten.data(), sizeof b);
+  char* end = put(b);
+  bool past = std::memcmp(end + 32, unwritten.data(), b + sizeof b - end - 32) != 0;
+  return std::string(b, end) + (past ? " (and past its room)" : "");
+}
+
+// Every toolkit text of `v` in format `f`; the seven-character cells come after a blank.
+std::vector<std::string> Texts(const Format& f, double v) {
+  int d = f.decimals;
+  std::vector<std::string> t = {Written([&](char* p) {
+    return text::PutFixed(p, v, d, {f.width, f.plus, f.zeros});
+  })};
+  if (f.Plain()) t.push_back(Written([&](char* p) { return text::PlainFixedColumn(d).Put(p, v); }));
+  if (f.Signed7()) {
+    std::string cell =
+        Written([&](char* p) { return text::SignedFixed7Column(d).PutAfterBlank(p, v); });
+    t.push_back((cell[0] == ' ' ? "" : "(no blank)") + cell.substr(1));
+  }
+  return t;
+}
+std::vector<std::string> Texts(const Format& f, int64_t v) {
+  auto u = static_cast<uint32_t>(v);
+  char c = f.text.back();
+  std::vector<std::string> t;
+  auto put = [&t](auto writer) { t.push_back(Written(writer)); };
+  if (c == 'X') put([&](char* p) { return text::PutHex(p, u, f.width); });
+  if (c == 'u') put([&](char* p) { return text::PutUnsigned(p, f.wide ? uint64_t(v) : u); });
+  if (c == 'u' && !f.wide) put([&](char* p) { return text::PutSmallUnsigned(p, u); });
+  if (c == 'd' && f.plus) put([&](char* p) { return text::PutSignedSpacePadded(p, v, f.width); });
+  if (c == 'd' && f.zeros) put([&](char* p) { return text::PutZeroPadded(p, v, f.width); });
+  if (c == 'd' && !f.plus && !f.zeros && f.width > 0)
+    put([&](char* p) { return text::PutSpacePadded(p, v, f.width); });
+  if (c == 'd' && !f.plus && !f.zeros && f.width == 0)
+    put([&](char* p) { return text::PutInt(p, v); });
+  if (f.text == "%02d" && u < 100) put([&](char* p) { return text::PutTwoDigits(p, u); });
+  return t;
+}
+
+template <typename T>
+bool Check(const Format& f, T v, const std::string& expected, const std::string& where) {
+  for (const std::string& got : Texts(f, v)) {
+    if (got != expected)
+      ADD_FAILURE() << where << ": " << f.text << " of " << testing::PrintToString(v)
+                    << ": expected \"" << expected << "\", got \"" << got << "\"";
+    if (got != expected) return false;
+  }
+  return true;
+}
+
+TEST(NumberText, CasesMatchPrintf) {
+  for (const test::CaseRow& row : test::ReadCases("text/numbers.tsv", 2)) {
+    Format f(row[0]);
+    double v = 0;
+    std::from_chars(row[1].data(), row[1].data() + row[1].size(), v);
+    auto n = static_cast<int64_t>(std::strtoull(row[1].c_str() + (row[1][0] == '-'), nullptr, 0));
+    n = row[1][0] == '-' ? int64_t(0 - uint64_t(n)) : n;
+    // NaN and the infinities as glibc writes them: the Windows C runtime drops a NaN's sign.
+    if (f.text.back() == 'f') Check(f, v, row.cells.size() > 2 ? row[2] : Printf(f, v), row.where);
+    if (f.text.back() != 'f') Check(f, n, Printf(f, n), row.where);
+  }
+}
+
+// A value of every kind a fixed-point text meets, for a format of `decimals` digits.
+double RandomValue(test::Random& r, int decimals) {
+  double sign = r.Below(2) != 0 ? -1.0 : 1.0, unit = std::pow(10.0, -decimals);
+  double any = std::floor(static_cast<double>(r.Next() >> r.Below(64)) / 4096);  // below 2^52
+  switch (r.Below(6)) {
+    case 0:  // any bit pattern: every exponent, subnormals, infinities
+      return std::bit_cast<double>(r.Next());
+    case 1:  // an exact binary tie at `decimals` digits or finer: an odd multiple of 2^-(d+1)
+      return sign * std::ldexp(any * 2 + 1, -(decimals + 1) - static_cast<int>(r.Below(3)));
+    case 2:  // a decimal half, or a neighbour of it
+      return std::nextafter(sign * (any + 0.5) * unit, r.Below(3) * 1e300 - 1e300);
+    case 3:  // in units of the last decimal: around a power of ten, or 2^31 .. 2^54
+      return sign * unit *
+             ((r.Below(2) ? std::pow(10.0, r.Below(17)) : std::ldexp(1, 31 + r.Below(24))) +
+              r.Below(8191) * 0.5 - 2048);
+    case 4:  // decimal fractions, which binary never holds exactly, up to 1e25
+      return sign * any / std::pow(10.0, static_cast<int>(r.Below(27)) - 10);
+    default:  // analog readings: a signed 24-bit count times a gain
+      return (static_cast<int32_t>(static_cast<uint32_t>(r.Next()) << 8) >> 8) /
+             (1.0 + r.Below(99999));
+  }
+}
+
+TEST(NumberText, RandomValuesMatchPrintf) {
+  std::set<std::string> formats;
+  for (const test::CaseRow& row : test::ReadCases("text/numbers.tsv", 2)) formats.insert(row[0]);
+  test::Random r(19);
+  for (const std::string& text : formats) {
+    Format f(text);
+    bool ok = true;
+    for (int i = 0; i < 20000 && ok; ++i) {
+      double v = RandomValue(r, f.decimals);
+      uint64_t n = r.Next() >> r.Below(64);  // small magnitudes as often as large ones
+      if (text.back() == 'f' && !std::isnan(v)) ok = Check(f, v, Printf(f, v), "random");
+      auto m = static_cast<int64_t>(r.Below(2) != 0 ? 0 - n : n);
+      m = f.wide ? m : static_cast<int32_t>(m);
+      if (text.back() != 'f') ok = Check(f, m, Printf(f, m), "random");
+    }
+  }
+}
+
+}  // namespace
+}  // namespace dtconv
