@@ -1,0 +1,63 @@
+// Case tables of the desktop program's tests (tests/ui/*.txt): one case a line, cells separated by
+// "|" and trimmed; blank lines and lines that start with "#" are skipped. In a cell "<tab>" stands
+// for a tab and "c{n}" for the character c written n times (values at a length limit).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace dtconv::test {
+
+using Row = std::vector<std::string>;
+
+inline std::string Unescape(const std::string& cell) {
+  std::string out;
+  for (size_t i = 0; i < cell.size(); ++i) {
+    size_t close = cell.find('}', i);
+    if (cell.compare(i, 5, "<tab>") == 0) {
+      out += '\t';
+      i += 4;
+    } else if (i + 2 < cell.size() && cell[i + 1] == '{' && close != std::string::npos) {
+      out.append(std::stoul(cell.substr(i + 2, close - i - 2)), cell[i]);
+      i = close;
+    } else {
+      out += cell[i];
+    }
+  }
+  return out;
+}
+
+inline std::vector<Row> ReadTable(const std::string& name) {
+  std::ifstream in(std::string(DTCONV_UI_TABLES) + "/" + name);
+  std::vector<Row> rows;
+  for (std::string line; std::getline(in, line);) {
+    if (line.find_first_not_of(" \r") == std::string::npos || line[0] == '#') continue;
+    Row& row = rows.emplace_back();
+    for (size_t start = 0, bar = 0; bar != std::string::npos; start = bar + 1) {
+      bar = line.find('|', start);
+      std::string cell = line.substr(start, bar - start);
+      cell.erase(cell.find_last_not_of(" \r") + 1);
+      row.push_back(Unescape(cell.erase(0, cell.find_first_not_of(' '))));
+    }
+  }
+  return rows;
+}
+
+// Runs every row of a table through `apply`, which reads the cells it needs from the row (the
+// first names the rule) and returns its results: they must equal the row's last cells. An empty
+// result means a rule that `apply` does not know.
+inline void RunTable(const std::string& name, Row (*apply)(const Row&)) {
+  std::vector<Row> rows = ReadTable(name);
+  ASSERT_GT(rows.size(), 5u) << name << " is missing or nearly empty";
+  for (const Row& row : rows) {
+    Row got = apply(row);
+    ASSERT_TRUE(!got.empty() && got.size() < row.size()) << name << ": " << row[0];
+    EXPECT_EQ(got, Row(row.end() - static_cast<ptrdiff_t>(got.size()), row.end()))
+        << name << ": " << testing::PrintToString(row);
+  }
+}
+
+}  // namespace dtconv::test
