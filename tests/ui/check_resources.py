@@ -13,13 +13,11 @@
 #
 # usage: check_resources.py RESOURCE_DIR IDS_HEADER LAYOUT_TABLE [--catches EDITS]
 # (the folder with lang_en.rc and lang_ja.rc, resource_ids.h, dialog_layout.txt). With --catches
-# the check runs on copies of the templates, each with one edit of the EDITS table, and must fail
-# on every edit with the problem named, and pass on the unedited copy.
+# the check runs on the templates with one edit of the EDITS table at a time, and must fail on
+# every edit with the problem named, and pass on the unedited templates.
 import os
 import re
-import shutil
 import sys
-import tempfile
 
 # A control's kind in the words of the layout table: the template's word (or a CONTROL's class)
 # and a style flag that must be present; the first match wins.
@@ -34,11 +32,11 @@ KEY_GROUPS = [("IDD_MAIN", "IDD_FILE_PANE", pane) for pane in PANES] + [("IDD_AD
 PLACEHOLDER = r"%[-+ #0]*\d*(?:\.\d+)?[a-zA-Z]"
 
 
-def parse(path):
+def parse(text):
     # {name: {"size", "STYLE", "EXSTYLE", "FONT", "CAPTION", "controls"}}, {string id: text}; a
     # control is (kind, id, text, rectangle, template word or class, styles).
     dialogs, strings, dialog = {}, {}, None
-    for s in (line.strip() for line in open(path, encoding="utf-8")):
+    for s in (line.strip() for line in text.splitlines()):
         m = re.match(r"(\w+) DIALOGEX \d+, \d+, (\d+), (\d+)$", s)
         word, _, rest = s.partition(" ")
         if m:
@@ -79,8 +77,8 @@ def read_layout(path):
     return table
 
 
-def problems(folder, ids, layout):
-    errors, langs = [], {lang: parse(os.path.join(folder, f"lang_{lang}.rc")) for lang in layout}
+def problems(texts, ids, layout):
+    errors, langs = [], {lang: parse(texts[lang]) for lang in layout}
     for lang, (dialogs, _) in langs.items():
         rest = dict(layout[lang])
         for name, d in dialogs.items():
@@ -113,25 +111,16 @@ def problems(folder, ids, layout):
     return errors
 
 
-def catches(args, edits):
-    rows = [line.split("|") for line in open(edits, encoding="utf-8")
-            if line.strip() and not line.startswith("#")]
-    failures = []
-    with tempfile.TemporaryDirectory(prefix="dtconv-rc-") as scratch:
-        for row in [None] + rows:
-            for name in ("lang_en.rc", "lang_ja.rc"):
-                shutil.copy(os.path.join(args[0], name), scratch)
-            if row:
-                name, find, replace, expected = [c.strip().replace("\\n", "\n") for c in row]
-                text = open(os.path.join(scratch, name), encoding="utf-8").read()
-                if text.count(find) != 1:
-                    failures.append(f"{name}: {find!r} occurs {text.count(find)} times, not once")
-                    continue
-                with open(os.path.join(scratch, name), "w", encoding="utf-8") as f:
-                    f.write(text.replace(find, replace))
-            found = problems(scratch, *args[1:])
-            if found if row is None else not any(expected in p for p in found):
-                failures.append(f"{row or 'the unedited templates'}: {found or 'no problem found'}")
+def catches(texts, ids, layout, edits):
+    failures = [f"unedited: {p}" for p in problems(texts, ids, layout)]
+    for line in open(edits, encoding="utf-8"):
+        if line.strip() and not line.startswith("#"):
+            cells = (c.strip().replace("\\n", "\n") for c in line.split("|"))
+            lang, find, replace, expected = cells
+            edited = dict(texts, **{lang: texts[lang].replace(find, replace)})
+            found = problems(edited, ids, layout) if texts[lang].count(find) == 1 else []
+            if not any(expected in p for p in found):
+                failures.append(f"{lang}: {find!r} -> {replace!r} (found once?): {found}")
     return failures
 
 
@@ -139,8 +128,9 @@ def main(folder, ids_header, layout, *edits):
     ids = {"IDOK": 1, "IDCANCEL": 2}
     header = open(ids_header, encoding="utf-8").read()
     ids.update((m[1], int(m[2])) for m in re.finditer(r"^#define (\w+) (\d+)$", header, re.M))
-    args = (folder, ids, read_layout(layout))
-    errors = catches(args, edits[1]) if edits[:1] == ("--catches",) else problems(*args)
+    texts = {lang: open(os.path.join(folder, f"lang_{lang}.rc"), encoding="utf-8").read()
+             for lang in ("en", "ja")}
+    errors = (catches if edits else problems)(texts, ids, read_layout(layout), *edits[1:])
     print(*errors, f"{len(errors)} problems" if errors else "every edit caught" if edits else "ok",
           sep="\n")
     return 1 if errors else 0

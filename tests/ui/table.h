@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -13,21 +14,11 @@ namespace dtconv::test {
 
 using Row = std::vector<std::string>;
 
-inline std::string Unescape(const std::string& cell) {
-  std::string out;
-  for (size_t i = 0; i < cell.size(); ++i) {
-    size_t close = cell.find('}', i);
-    if (cell.compare(i, 5, "<tab>") == 0) {
-      out += '\t';
-      i += 4;
-    } else if (i + 2 < cell.size() && cell[i + 1] == '{' && close != std::string::npos) {
-      out.append(std::stoul(cell.substr(i + 2, close - i - 2)), cell[i]);
-      i = close;
-    } else {
-      out += cell[i];
-    }
+inline std::string Unescape(std::string cell) {
+  for (std::smatch m; std::regex_search(cell, m, std::regex(R"((.)\{(\d+)\})"));) {
+    cell.replace(m.position(), m.length(), std::stoul(m[2]), m.str(1)[0]);
   }
-  return out;
+  return std::regex_replace(cell, std::regex("<tab>"), "\t");
 }
 
 inline std::vector<Row> ReadTable(const std::string& name) {
@@ -51,8 +42,7 @@ inline std::vector<Row> ReadTable(const std::string& name) {
 // first names the rule) and returns its results: they must equal the row's last cells. An empty
 // result means a rule that `apply` does not know.
 inline void RunTable(const std::string& name, Row (*apply)(const Row&)) {
-  std::vector<Row> rows = ReadTable(name);
-  for (const Row& row : rows) {
+  for (const Row& row : ReadTable(name)) {
     Row got = apply(row);
     ASSERT_TRUE(!got.empty() && got.size() < row.size()) << name << ": " << row[0];
     EXPECT_EQ(got, Row(row.end() - static_cast<ptrdiff_t>(got.size()), row.end()))

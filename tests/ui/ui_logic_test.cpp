@@ -3,7 +3,6 @@
 // and the rescaling arithmetic and string blocks of the resource layer (layout_math.txt).
 #include <gtest/gtest.h>
 
-#include <ranges>
 #include <string>
 
 #include "platform/unicode.h"
@@ -21,16 +20,12 @@ using test::Row;
 int32_t N(const std::string& cell) { return static_cast<int32_t>(std::stoll(cell, nullptr, 0)); }
 
 // Numbers separated by blanks, as one cell holds them.
-template <std::ranges::range C>
-std::string Join(const C& values) {
+std::string Join(const auto& numbers) {
   std::string out;
-  for (auto v : values) out += (out.empty() ? "" : " ") + std::to_string(v);
+  for (auto n : numbers) out += (out.empty() ? "" : " ") + std::to_string(n);
   return out;
 }
-template <typename... T>
-std::string Join(T... values) {
-  return Join(std::vector<int64_t>{static_cast<int64_t>(values)...});
-}
+using Ns = std::vector<int64_t>;
 
 std::string U8(const std::u16string& text) { return platform::Utf16ToUtf8(text); }
 
@@ -40,30 +35,29 @@ Row Startup(const Row& a) {
   if (a[0] != "parse") return {};
   StartupValues v = ParseStartupCommandLine(line);
   return {v.settingsPath ? U8(*v.settingsPath) : "(default)", U8(v.startFolder), U8(v.titleSuffix),
-          v.languageChosen ? Join(v.uiLanguage) : "", v.noLimit ? "x" : ""};
+          v.languageChosen ? std::to_string(v.uiLanguage) : "", v.noLimit ? "x" : ""};
 }
 
 Row Rules(const Row& a) {
   auto n = [&](size_t i) { return N(a.at(i)); };
+  auto cell = [](auto value) { return Row{std::to_string(value)}; };
   if (a[0] == "FormatEntries") return {Join(FormatEntries(n(1)))};
-  if (a[0] == "FormatEntryFor") return {Join(FormatEntryFor(n(1), n(2)))};
-  if (a[0] == "FormatOfEntry") return {Join(FormatOfEntry(n(1), n(2)))};
-  if (a[0] == "VisiblePane") return {Join(VisiblePane(n(1), n(2)))};
-  if (a[0] == "ExceedsSelectionLimit") return {Join(ExceedsSelectionLimit(n(1), n(2) != 0))};
-  if (a[0] == "ResultMessageId") {
-    return {Join(ResultMessageId(Result(static_cast<uint32_t>(std::stoul(a[1], nullptr, 16)))))};
-  }
+  if (a[0] == "FormatEntryFor") return cell(FormatEntryFor(n(1), n(2)));
+  if (a[0] == "FormatOfEntry") return cell(FormatOfEntry(n(1), n(2)));
+  if (a[0] == "VisiblePane") return cell(VisiblePane(n(1), n(2)));
+  if (a[0] == "ExceedsSelectionLimit") return cell(ExceedsSelectionLimit(n(1), n(2) != 0));
+  if (a[0] == "ResultMessageId") return cell(ResultMessageId(Result(static_cast<uint32_t>(n(1)))));
   if (a[0] == "SelectButtons") {
     SelectButtons b = SelectButtonStates(n(1), n(2));
-    return {Join(b.selectAll, b.selectNone, b.selectInverse)};
+    return {Join(Ns{b.selectAll, b.selectNone, b.selectInverse})};
   }
   if (a[0] == "FileListColumnWidths") return {Join(FileListColumnWidths(n(1), n(2)))};
   CvtOptions o;
   o.targetData = n(1);
   o.outputType = n(2);
   bool changed = a[0] == "ChangeTarget" ? ChangeTarget(o, n(3)) : ChangeFormat(o, n(3));
-  if (a[0] == "ChangeTarget") return {Join(changed, o.targetData, o.outputType)};
-  if (a[0] == "ChangeFormat") return {Join(changed, o.outputType)};
+  if (a[0] == "ChangeTarget") return {Join(Ns{changed, o.targetData, o.outputType})};
+  if (a[0] == "ChangeFormat") return {Join(Ns{changed, o.outputType})};
   return {};
 }
 
@@ -82,11 +76,12 @@ std::string Block(int32_t firstLength) {
 }
 
 Row Layout(const Row& a) {
-  if (a[0] == "ScaleCoordinate") return {Join(ScaleCoordinate(N(a[1]), N(a[2]), N(a[3])))};
+  if (a[0] == "ScaleCoordinate")
+    return {std::to_string(ScaleCoordinate(N(a[1]), N(a[2]), N(a[3])))};
   if (a[0] == "ScaleRect") {
     PixelRect s =
         ScaleRect({N(a[1]), N(a[2]), N(a[3]), N(a[4])}, {N(a[5]), N(a[6]), N(a[7]), N(a[8])});
-    return {Join(s.left, s.top, s.right, s.bottom)};
+    return {Join(Ns{s.left, s.top, s.right, s.bottom})};
   }
   if (a[0] != "CopyStringFromBlock") return {};
   // A heap copy of the block's exact size, so that a read beyond it is caught under
@@ -98,7 +93,7 @@ Row Layout(const Row& a) {
   size_t n = CopyStringFromBlock(block.data(), block.size(), static_cast<unsigned>(N(a[1])),
                                  buffer.data(), capacity);
   if (buffer[capacity] != u'#') return {"wrote beyond the capacity", ""};
-  return {Join(n), U8(buffer.substr(0, buffer.find(u'\0')))};
+  return {std::to_string(n), U8(buffer.substr(0, buffer.find(u'\0')))};
 }
 
 TEST(UiLogic, StartupCommandLines) { test::RunTable("startup_args.txt", Startup); }
