@@ -26,31 +26,20 @@ KINDS = [("LTEXT", "NOT WS_VISIBLE", "hidden static"), ("LTEXT", "", "label"),
          ("GROUPBOX", "", "group box"), ("EDITTEXT", "", "edit box"),
          ("PUSHBUTTON", "", "push button"), ("DEFPUSHBUTTON", "", "default push button"),
          ("SysListView32", "", "list view"), ("msctls_progress32", "", "progress bar")]
-PANES = ("IDD_PANE_CAN_TEXT", "IDD_PANE_CAN_CSV", "IDD_PANE_ANALOG_TEXT", "IDD_PANE_ANALOG_CSV",
-         "IDD_PANE_CAN_PCAP")
-KEY_GROUPS = [("IDD_MAIN", "IDD_FILE_PANE", pane) for pane in PANES] + [("IDD_ADDITIONAL",)]
 PLACEHOLDER = r"%[-+ #0]*\d*(?:\.\d+)?[a-zA-Z]"
 
 
 def parse(text):
     # {name: {"size", "STYLE", "EXSTYLE", "FONT", "CAPTION", "controls"}}, {string id: text}; a
     # control is (kind, id, text, rectangle, template word or class, styles).
-    dialogs, strings, dialog = {}, {}, None
-    for s in (line.strip() for line in text.splitlines()):
-        m = re.match(r"(\w+) DIALOGEX \d+, \d+, (\d+), (\d+)$", s)
-        word, _, rest = s.partition(" ")
-        if m:
-            dialog = dialogs[m[1]] = {"size": [int(m[2]), int(m[3])], "CAPTION": "", "controls": []}
-        elif s in ("STRINGTABLE", "END"):
-            dialog = strings if s == "STRINGTABLE" else None
-        elif not s or s == "BEGIN" or s.startswith(("//", "#", "LANGUAGE")):
-            continue
-        elif dialog is strings:
-            strings[word] = rest.strip().strip('"')
-        elif word in ("STYLE", "EXSTYLE", "FONT", "CAPTION"):
-            dialog[word] = rest.strip('"')
-        else:
+    dialogs, strings = {}, dict(re.findall(r'^\s*(IDS_\w+)\s+"(.*)"$', text, re.M))
+    for m in re.finditer(r"^(\w+) DIALOGEX \d+, \d+, (\d+), (\d+)$(.*?)^END$", text, re.M | re.S):
+        d = dialogs[m[1]] = {"size": [int(m[2]), int(m[3])], "CAPTION": "", "controls": []}
+        for word, rest in re.findall(r"^\s*(\w+) (.*)$", m[4], re.M):
             a = [a.strip().strip('"') for a in re.findall(r'(?:"[^"]*"|[^,"])+', rest)]
+            if word in ("STYLE", "EXSTYLE", "FONT", "CAPTION"):
+                d[word] = rest.strip('"')
+                continue
             if word == "CONTROL":  # text, id, class, style, rectangle
                 a, word = a[:2] + a[4:8] + [a[3]], a[2]
             elif word in ("EDITTEXT", "COMBOBOX"):  # no text
@@ -58,7 +47,7 @@ def parse(text):
             style = ",".join(a[6:])
             flags = re.split(r"\s*\|\s*", style) + [""]
             kind = next((k for w, flag, k in KINDS if w == word and flag in flags), word)
-            dialog["controls"].append((kind, a[1], a[0], [int(v) for v in a[2:6]], word, style))
+            d["controls"].append((kind, a[1], a[0], [int(v) for v in a[2:6]], word, style))
     return dialogs, strings
 
 
@@ -77,6 +66,16 @@ def read_layout(path):
     return table
 
 
+def shared(dialogs, strings):
+    # What both languages must have alike: each dialog's styles and font, each control's kind,
+    # id and styles in order, and each string's placeholders.
+    facts = {(ident, "placeholders"): re.findall(PLACEHOLDER, s) for ident, s in strings.items()}
+    for name, d in dialogs.items():
+        facts.update({(name, f): d.get(f) for f in ("STYLE", "EXSTYLE", "FONT")})
+        facts[name, "controls"] = [c[1:2] + c[4:] for c in d["controls"]]
+    return facts
+
+
 def problems(texts, ids, layout):
     errors, langs = [], {lang: parse(texts[lang]) for lang in layout}
     for lang, (dialogs, _) in langs.items():
@@ -90,24 +89,17 @@ def problems(texts, ids, layout):
                 if want != (kind, text, rect):
                     errors.append(f"{lang} {name}: {ident} {(kind, text, rect)}, table: {want}")
         errors += [f"{lang}: dialog {number} lacks {key!r} of the table" for number, key in rest]
-        for group in KEY_GROUPS:
+        panes = [name for name in dialogs if name.startswith("IDD_PANE_")]
+        for group in [("IDD_MAIN", "IDD_FILE_PANE", pane) for pane in panes] + [("IDD_ADDITIONAL",)]:
             seen = {}
             for c in [c for name in group for c in dialogs.get(name, {"controls": []})["controls"]]:
                 m = re.search(r"&([^&])", c[2].replace("&&", ""))
                 other = m and seen.setdefault(m[1].upper(), c)
                 if other and other is not c and {other[1], c[1]} != {"IDC_START", "IDC_STOP"}:
                     errors.append(f"{lang} {'+'.join(group)}: {c[2]!r} has the key of {other[2]!r}")
-    (en, en_strings), (ja, ja_strings) = langs["en"], langs["ja"]
-    for name in sorted(set(en) | set(ja)):
-        e, j = ({f: d.get(name, {}).get(f) for f in ("STYLE", "EXSTYLE", "FONT")} for d in (en, ja))
-        e["controls"], j["controls"] = ([c[1:2] + c[4:] for c in d.get(name, {"controls": []})
-                                         ["controls"]] for d in (en, ja))
-        errors += [f"{name}: {f} differs: en {e[f]} / ja {j[f]}" for f in e if e[f] != j[f]]
-    for ident in sorted(set(en_strings) | set(ja_strings)):
-        e, j = (re.findall(PLACEHOLDER, s[ident]) if ident in s else None
-                for s in (en_strings, ja_strings))
-        if e != j:
-            errors.append(f"{ident}: placeholders differ: en {e} / ja {j}")
+    e, j = shared(*langs["en"]), shared(*langs["ja"])
+    errors += [f"{key} differ: en {e.get(key)} / ja {j.get(key)}" for key in sorted(set(e) | set(j))
+               if e.get(key) != j.get(key)]
     return errors
 
 

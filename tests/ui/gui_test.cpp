@@ -12,6 +12,7 @@
 // After windows.h:
 #include <commctrl.h>
 #include <gtest/gtest.h>
+#include <windowsx.h>
 
 #include <fstream>
 #include <future>
@@ -32,10 +33,8 @@ using Strings = std::vector<std::string>;
 
 // Polls `done` until it holds; false after a minute.
 bool WaitUntil(const std::function<bool()>& done) {
-  for (int i = 0; i < 12000; ++i, Sleep(5)) {
-    if (done()) return true;
-  }
-  return false;
+  for (int i = 0; i < 12000 && !done(); ++i) Sleep(5);
+  return done();
 }
 
 std::string U8(const std::wstring& text) {
@@ -52,14 +51,10 @@ std::string Text(HWND window) {
 std::string Entries(HWND combo) {
   std::string entries;
   wchar_t text[256];
-  for (WPARAM i = 0; SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text)) >= 0;
-       ++i) {
+  for (int i = 0; ComboBox_GetLBText(combo, i, text) >= 0; ++i)
     entries += (i ? "," : "") + U8(text);
-  }
   return entries;
 }
-
-int Selection(HWND combo) { return static_cast<int>(SendMessageW(combo, CB_GETCURSEL, 0, 0)); }
 
 std::string ItemText(HWND list, int item, int column) {
   wchar_t text[260] = {};
@@ -77,7 +72,7 @@ HWND FindDialog(int id) {
 
 // The progress bar's positions, recorded by a subclass of the bar, which also runs functions
 // posted to it on the user-interface thread.
-constexpr UINT kRun = WM_APP + 0x300;
+constexpr UINT kRun = WM_APP + 0x300, kWarning = MB_ICONWARNING | MB_OK;
 std::vector<int> gPositions;
 WNDPROC gBarProc = nullptr;
 HANDLE gRan = CreateEventW(nullptr, FALSE, FALSE, nullptr);
@@ -85,6 +80,10 @@ LRESULT CALLBACK RecordingBarProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
   if (message == kRun) return (*reinterpret_cast<std::function<void()>*>(lParam))(), SetEvent(gRan);
   if (message == PBM_SETPOS) gPositions.push_back(static_cast<int>(wParam));
   return CallWindowProcW(gBarProc, hwnd, message, wParam, lParam);
+}
+
+HWND Item(HWND main, int id, int pane = 0) {
+  return GetDlgItem(pane ? GetDlgItem(main, pane) : main, id);
 }
 
 // For each control, its letter where the control is enabled or, for a capital letter, visible;
@@ -99,13 +98,10 @@ std::string Show(std::initializer_list<HWND> controls, std::string letters) {
 }
 // Stop and Start visible (S, C); the target and format lists, the folder button, the file pane
 // and its No select button, the CAN text pane's timestamp list and Additional opt. enabled.
-std::string States(HWND main) {
-  auto item = [&](int id, int pane = 0) {
-    return GetDlgItem(pane ? GetDlgItem(main, pane) : main, id);
-  };
-  return Show({item(IDC_STOP), item(IDC_START), item(IDC_TARGET), item(IDC_FORMAT),
-               item(IDC_BROWSE), item(IDD_FILE_PANE), item(IDC_SELECT_NONE, IDD_FILE_PANE),
-               item(IDC_TIMESTAMP, IDD_PANE_CAN_TEXT), item(IDC_ADDITIONAL)},
+std::string States(HWND m) {
+  return Show({Item(m, IDC_STOP), Item(m, IDC_START), Item(m, IDC_TARGET), Item(m, IDC_FORMAT),
+               Item(m, IDC_BROWSE), Item(m, IDD_FILE_PANE), Item(m, IDC_SELECT_NONE, IDD_FILE_PANE),
+               Item(m, IDC_TIMESTAMP, IDD_PANE_CAN_TEXT), Item(m, IDC_ADDITIONAL)},
               "SCtfbpnca");
 }
 const std::string kIdle = "-Ctfbpnca";
@@ -117,10 +113,9 @@ const std::string kIdle = "-Ctfbpnca";
 struct App {
   explicit App(const std::string& arguments, bool hold = false) {
     UiHooks hooks;
-    hooks.messageBox = [this](HWND, const std::wstring& text, const std::wstring& caption,
-                              UINT type) {
-      bool warning = type == (MB_ICONWARNING | MB_OK);
-      messages.push_back(U8(text) + " | " + U8(caption) + (warning ? "" : " | not a warning"));
+    hooks.messageBox = [this](HWND, const std::wstring& text, const std::wstring& caption, UINT t) {
+      messages.push_back(U8(text) + " | " + U8(caption) +
+                         (t == kWarning ? "" : " | not a warning"));
       return IDOK;
     };
     hooks.beforeFile = [this, hold](const std::filesystem::path&) {
@@ -137,22 +132,18 @@ struct App {
              !(GetWindowLongPtrW(List(), GWL_STYLE) & LVS_NOCOLUMNHEADER);
     })) << "the main dialog did not show its file list";
     gPositions.clear();
-    gBarProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
-        Item(IDC_PROGRESS), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordingBarProc)));
+    gBarProc = SubclassWindow(Item(IDC_PROGRESS), RecordingBarProc);
   }
   ~App() { Close(); }
-  // Closes the main dialog as the title-bar button does; returns the program's exit code. A
-  // program that does not end ends the test process.
+  // Closes the main dialog as the title-bar button does; returns the program's exit code (-2
+  // once it has been returned). A program that does not end ends the test process (status 3).
   int Close() {
     PostMessageW(main, WM_CLOSE, 0, 0);
-    if (!exit.valid()) return code;
-    if (exit.wait_for(std::chrono::minutes(1)) != std::future_status::ready) {
-      std::fputs("gui_test: the program did not end\n", stderr);
-      ExitProcess(3);
-    }
-    return code = exit.get();
+    if (!exit.valid()) return -2;
+    if (exit.wait_for(std::chrono::minutes(1)) != std::future_status::ready) ExitProcess(3);
+    return exit.get();
   }
-  HWND Item(int id, int pane = 0) const { return GetDlgItem(pane ? Item(pane) : main, id); }
+  HWND Item(int id, int pane = 0) const { return ui::Item(main, id, pane); }
   HWND List() const { return Item(IDC_FILE_LIST, IDD_FILE_PANE); }
   // Runs `run` on the user-interface thread once it has handled every message posted to it so
   // far; returns once it has run.
@@ -180,7 +171,6 @@ struct App {
   bool Started() const { return WaitForSingleObject(started, 30000) == WAIT_OBJECT_0; }
 
   std::future<int> exit;
-  int code = -2;
   HWND main = nullptr;
   Strings messages;  // "text | caption" of each message box shown (each a warning with OK)
   std::function<void()> job;
@@ -194,9 +184,8 @@ struct App {
 void Click(HWND dialog, int id, int entry = -1) {
   HWND control = GetDlgItem(dialog, id);
   ASSERT_TRUE(IsWindowVisible(control) && IsWindowEnabled(control)) << id << " cannot be used";
-  if (entry >= 0) SendMessageW(control, CB_SETCURSEL, static_cast<WPARAM>(entry), 0);
-  WPARAM command = MAKEWPARAM(id, entry >= 0 ? CBN_SELCHANGE : BN_CLICKED);
-  SendMessageW(dialog, WM_COMMAND, command, reinterpret_cast<LPARAM>(control));
+  if (entry >= 0) ComboBox_SetCurSel(control, entry);
+  FORWARD_WM_COMMAND(dialog, id, control, entry >= 0 ? CBN_SELCHANGE : BN_CLICKED, SendMessageW);
 }
 
 void Select(HWND list, std::initializer_list<int> items) {
@@ -214,22 +203,17 @@ struct Gui : ::testing::Test {
   std::string Args(const std::string& more = "") const {
     return "-s\"" + settings_.string() + "\" \"" + in_.string() + "\" " + more;
   }
-  // A small CAN capture; `seed` varies its frames.
-  void Capture(const std::string& name, uint32_t seed, bool corrupt = false) const {
+  // A small CAN capture; the seed `s` varies its frames.
+  void Capture(const std::string& name, uint32_t s, bool corrupt = false) const {
     test::CaptureBuilder b;
     b.formatCode += corrupt ? 1 : 0;
-    b.Frame({.timestamp = 1000000 + seed, .dlc = 2, .id = 0x100 + seed, .data = {0x11, 0x22}})
-        .Frame(
-            {.line = 2, .timestamp = 1000500 + seed, .dlc = 1, .id = 0x200 + seed, .data = {0x33}})
-        .Marker(0x81, 1001000 + seed)
+    b.Frame({.timestamp = 1000000 + s, .dlc = 2, .id = 0x100 + s, .data = {0x11, 0x22}})
+        .Frame({.line = 2, .timestamp = 1000500 + s, .dlc = 1, .id = 0x200 + s, .data = {0x33}})
+        .Marker(0x81, 1001000 + s)
         .WriteTo(in_ / name);
   }
-  // The names in the input folder, each followed by a blank.
-  std::string Listing() const {
-    std::string names;
-    for (const auto& e : fs::directory_iterator(in_)) names += e.path().filename().string() + " ";
-    return names;
-  }
+  // The number of files and folders in the input folder.
+  long Count() const { return std::distance(fs::directory_iterator(in_), {}); }
 
   test::TempDir dir_;
   fs::path settings_ = dir_ / "settings.ini", in_ = dir_ / "in";
@@ -315,7 +299,7 @@ TEST_F(Gui, LanguagesColumnsAndTheSelectionLimit) {
     Click(app.main, IDC_START);
     EXPECT_TRUE(app.WaitIdle());
     EXPECT_EQ(app.messages, row[5] == "-" ? Strings{} : Strings{row[5] + " | " + row[2]});
-    EXPECT_EQ(std::distance(fs::directory_iterator(in_), {}), row[5] == "-" ? 8 : 4);
+    EXPECT_EQ(Count(), row[5] == "-" ? 8 : 4);
   }
   SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof system, &system, 0);
 }
@@ -354,7 +338,7 @@ TEST_F(Gui, StopCutsTheFileInFlightAndFailuresShowTheirMessage) {
   EXPECT_EQ(gPositions, (std::vector<int>{0, 0, 0}));
   EXPECT_EQ(States(app.main), kIdle);
   EXPECT_EQ(app.messages, Strings{});
-  EXPECT_EQ(Listing(), "a.DT b.DT c.DT d.DT d.txt ") << "no partial output, no second file";
+  EXPECT_EQ(Count(), 5) << "no partial output, no second file";
   // The next conversions run: a corrupt capture, one whose output cannot be written, a good one.
   for (int item : {2, 3, 1}) {
     Click(app.Item(IDD_FILE_PANE), IDC_SELECT_NONE);
@@ -365,7 +349,8 @@ TEST_F(Gui, StopCutsTheFileInFlightAndFailuresShowTheirMessage) {
   EXPECT_EQ(gPositions.back(), 0);
   EXPECT_EQ(app.messages, (Strings{"The specified data file is unsupported or corrupt. | " + kTitle,
                                    "Cannot convert. | " + kTitle}));
-  EXPECT_EQ(Listing(), "a.DT b.DT b.txt c.DT d.DT d.txt ");
+  EXPECT_EQ(Count(), 6);
+  EXPECT_TRUE(fs::exists(in_ / "b.txt"));
 }
 
 TEST_F(Gui, ClosingStopsTheConversionAndTheChoicesAreKept) {
@@ -380,18 +365,18 @@ TEST_F(Gui, ClosingStopsTheConversionAndTheChoicesAreKept) {
   Click(app.main, IDC_START);
   ASSERT_TRUE(app.Started());
   EXPECT_EQ(app.Close(), 0);
-  EXPECT_EQ(Listing(), "#1.DT ");
+  EXPECT_EQ(Count(), 1);
   // No folder on the command line: the saved one is shown, with every saved choice (filter,
   // target, format, the CAN text pane's timestamp; Additional opt. on, its "..." enabled).
   App again("-s\"" + settings_.string() + "\"");
   EXPECT_EQ(Text(again.Item(IDC_FOLDER)), in_.string());
-  EXPECT_EQ(std::to_string(Selection(again.Item(IDC_FILTER, IDD_FILE_PANE))) +
-                std::to_string(Selection(again.Item(IDC_TARGET))) +
-                std::to_string(Selection(again.Item(IDC_FORMAT))) +
-                std::to_string(Selection(again.Item(IDC_TIMESTAMP, IDD_PANE_CAN_TEXT))) +
-                std::to_string(IsDlgButtonChecked(again.main, IDC_ADDITIONAL)) +
-                Show({again.Item(IDC_ADDITIONAL_OPEN)}, "o"),
-            "11101o");
+  auto selected = [&](int id, int pane = 0) { return ComboBox_GetCurSel(again.Item(id, pane)); };
+  EXPECT_EQ(Show({again.Item(IDC_ADDITIONAL_OPEN)}, "o") +
+                std::to_string(IsDlgButtonChecked(again.main, IDC_ADDITIONAL)),
+            "o1");
+  EXPECT_EQ((std::vector{selected(IDC_FILTER, IDD_FILE_PANE), selected(IDC_TARGET),
+                         selected(IDC_FORMAT), selected(IDC_TIMESTAMP, IDD_PANE_CAN_TEXT)}),
+            (std::vector{1, 1, 1, 0}));
 }
 
 TEST_F(Gui, SettingControlsAndTheAdditionalSettings) {
@@ -400,8 +385,8 @@ TEST_F(Gui, SettingControlsAndTheAdditionalSettings) {
   // Target, then format: the format list and its entry, and the setting panes shown.
   for (const test::Row& row : test::ReadTable("gui_panes.txt")) {
     Click(app.main, IDC_TARGET, std::stoi(row[0]));
-    std::string shown =
-        Entries(app.Item(IDC_FORMAT)) + " " + std::to_string(Selection(app.Item(IDC_FORMAT))) + " ";
+    std::string shown = Entries(app.Item(IDC_FORMAT)) + " " +
+                        std::to_string(ComboBox_GetCurSel(app.Item(IDC_FORMAT))) + " ";
     Click(app.main, IDC_FORMAT, std::stoi(row[3]));
     for (int pane = IDD_PANE_CAN_TEXT; pane <= IDD_PANE_CAN_PCAP; ++pane) {
       shown += IsWindowVisible(app.Item(pane)) ? "+" : "-";
@@ -419,7 +404,7 @@ TEST_F(Gui, SettingControlsAndTheAdditionalSettings) {
   Click(app.main, IDC_FORMAT, 2);
   Click(app.Item(IDD_PANE_CAN_PCAP), IDC_SIGNAL_LINE, 2);
   Click(app.main, IDC_FORMAT, 0);
-  EXPECT_EQ(Selection(app.Item(IDC_SIGNAL_LINE, IDD_PANE_CAN_TEXT)), 2);
+  EXPECT_EQ(ComboBox_GetCurSel(app.Item(IDC_SIGNAL_LINE, IDD_PANE_CAN_TEXT)), 2);
   EXPECT_EQ(Entries(app.Item(IDC_TIMESTAMP, IDD_PANE_CAN_TEXT)) + " | " +
                 Entries(app.Item(IDC_TIMESTAMP, IDD_PANE_CAN_CSV)),
             "Micro sec,Milli sec,Second,Delta time | Micro sec,Milli sec,Second");
@@ -442,8 +427,8 @@ TEST_F(Gui, SettingControlsAndTheAdditionalSettings) {
   SetWindowTextW(GetDlgItem(dialog, IDC_DELIMITER), L";");
   app.CloseAdditional(dialog);
   dialog = app.OpenAdditional();
-  EXPECT_EQ(std::to_string(Selection(GetDlgItem(dialog, IDC_OUT_CODE))) +
-                std::to_string(Selection(GetDlgItem(dialog, IDC_LINE_FEED))) +
+  EXPECT_EQ(std::to_string(ComboBox_GetCurSel(GetDlgItem(dialog, IDC_OUT_CODE))) +
+                std::to_string(ComboBox_GetCurSel(GetDlgItem(dialog, IDC_LINE_FEED))) +
                 Text(GetDlgItem(dialog, IDC_DELIMITER)),
             "21;");
   app.CloseAdditional(dialog);

@@ -52,9 +52,7 @@ Row Rules(const Row& a) {
     return {Join(Ns{b.selectAll, b.selectNone, b.selectInverse})};
   }
   if (a[0] == "FileListColumnWidths") return {Join(FileListColumnWidths(n(1), n(2)))};
-  CvtOptions o;
-  o.targetData = n(1);
-  o.outputType = n(2);
+  CvtOptions o{.targetData = n(1), .outputType = n(2)};
   bool changed = a[0] == "ChangeTarget" ? ChangeTarget(o, n(3)) : ChangeFormat(o, n(3));
   if (a[0] == "ChangeTarget") return {Join(Ns{changed, o.targetData, o.outputType})};
   if (a[0] == "ChangeFormat") return {Join(Ns{changed, o.outputType})};
