@@ -59,8 +59,7 @@ def read_layout(path):
             dialog, ident, kind, en_text, ja_text, en_pos, ja_pos = map(str.strip, line.split("|"))
             for lang, text, pos in (("en", en_text, en_pos), ("ja", ja_text, ja_pos or en_pos)):
                 text, rect = text.strip('"'), [int(v) for v in pos.split(",")]
-                control = text if ident == "-" else int(ident)
-                key = (int(dialog), "dialog" if kind == "dialog" else control)
+                key = (dialog, "dialog" if kind == "dialog" else text if ident == "-" else ident)
                 assert key not in table[lang], f"{path}: {key} is listed twice"
                 table[lang][key] = (text, rect) if kind == "dialog" else (kind, text, rect)
     return table
@@ -89,8 +88,8 @@ def problems(texts, ids, layout):
                 if want != (kind, text, rect):
                     errors.append(f"{lang} {name}: {ident} {(kind, text, rect)}, table: {want}")
         errors += [f"{lang}: dialog {number} lacks {key!r} of the table" for number, key in rest]
-        panes = [name for name in dialogs if name.startswith("IDD_PANE_")]
-        for group in [("IDD_MAIN", "IDD_FILE_PANE", pane) for pane in panes] + [("IDD_ADDITIONAL",)]:
+        panes = [("IDD_MAIN", "IDD_FILE_PANE", name) for name in dialogs if "_PANE_" in name]
+        for group in panes + [("IDD_ADDITIONAL",)]:
             seen = {}
             for c in [c for name in group for c in dialogs.get(name, {"controls": []})["controls"]]:
                 m = re.search(r"&([^&])", c[2].replace("&&", ""))
@@ -105,21 +104,19 @@ def problems(texts, ids, layout):
 
 def catches(texts, ids, layout, edits):
     failures = [f"unedited: {p}" for p in problems(texts, ids, layout)]
-    for line in open(edits, encoding="utf-8"):
-        if line.strip() and not line.startswith("#"):
-            cells = (c.strip().replace("\\n", "\n") for c in line.split("|"))
-            lang, find, replace, expected = cells
-            edited = dict(texts, **{lang: texts[lang].replace(find, replace)})
-            found = problems(edited, ids, layout) if texts[lang].count(find) == 1 else []
-            if not any(expected in p for p in found):
-                failures.append(f"{lang}: {find!r} -> {replace!r} (found once?): {found}")
+    rows = [line.replace("\\n", "\n").split("|") for line in open(edits, encoding="utf-8")
+            if line.strip() and not line.startswith("#")]
+    for lang, find, replace, expected in ([cell.strip() for cell in row] for row in rows):
+        edited = dict(texts, **{lang: texts[lang].replace(find, replace)})
+        found = problems(edited, ids, layout) if texts[lang].count(find) == 1 else []
+        if not any(expected in p for p in found):
+            failures.append(f"{lang}: {find!r} -> {replace!r} (found once?): {found}")
     return failures
 
 
 def main(folder, ids_header, layout, *edits):
-    ids = {"IDOK": 1, "IDCANCEL": 2}
     header = open(ids_header, encoding="utf-8").read()
-    ids.update((m[1], int(m[2])) for m in re.finditer(r"^#define (\w+) (\d+)$", header, re.M))
+    ids = dict(re.findall(r"^#define (\w+) (\d+)$", header, re.M), IDOK="1", IDCANCEL="2")
     texts = {lang: open(os.path.join(folder, f"lang_{lang}.rc"), encoding="utf-8").read()
              for lang in ("en", "ja")}
     errors = (catches if edits else problems)(texts, ids, read_layout(layout), *edits[1:])

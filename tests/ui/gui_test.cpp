@@ -114,8 +114,7 @@ struct App {
   explicit App(const std::string& arguments, bool hold = false) {
     UiHooks hooks;
     hooks.messageBox = [this](HWND, const std::wstring& text, const std::wstring& caption, UINT t) {
-      messages.push_back(U8(text) + " | " + U8(caption) +
-                         (t == kWarning ? "" : " | not a warning"));
+      messages.push_back(U8(text) + " | " + U8(caption) + (t == kWarning ? "" : " | no warning"));
       return IDOK;
     };
     hooks.beforeFile = [this, hold](const std::filesystem::path&) {
@@ -159,9 +158,8 @@ struct App {
   // The additional settings dialog, which is modal: the click is posted, the dialog looked for.
   HWND OpenAdditional() const {
     PostMessageW(main, WM_COMMAND, IDC_ADDITIONAL_OPEN, 0);
-    HWND dialog = nullptr;
-    EXPECT_TRUE(WaitUntil([&] { return (dialog = FindDialog(IDC_DELIMITER)); }));
-    return dialog;
+    EXPECT_TRUE(WaitUntil([] { return FindDialog(IDC_DELIMITER) != nullptr; }));
+    return FindDialog(IDC_DELIMITER);
   }
   void CloseAdditional(HWND dialog) const {
     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
@@ -188,8 +186,8 @@ void Click(HWND dialog, int id, int entry = -1) {
   FORWARD_WM_COMMAND(dialog, id, control, entry >= 0 ? CBN_SELCHANGE : BN_CLICKED, SendMessageW);
 }
 
-void Select(HWND list, std::initializer_list<int> items) {
-  for (int item : items) ListView_SetItemState(list, item, LVIS_SELECTED, LVIS_SELECTED);
+void Select(HWND list, auto... items) {
+  for (int item : {items...}) ListView_SetItemState(list, item, LVIS_SELECTED, LVIS_SELECTED);
 }
 
 const std::string kTitle = "Text conversion [dtconv_exbca V1.01]";
@@ -236,18 +234,15 @@ TEST_F(Gui, FileListAndSelectionButtons) {
   // enabled (s, a, n, v). Choosing the filter already chosen does not refresh the list.
   const std::pair<std::function<void()>, std::string> steps[] = {
       {[] {}, "0/5 -a-v"},
-      {[&] { Select(list, {1}); }, "1/5 sanv"},
+      {[&] { Select(list, 1); }, "1/5 sanv"},
       {[&] { Click(pane, IDC_SELECT_ALL); }, "5/5 s-nv"},
       {[&] { Click(pane, IDC_SELECT_INVERSE); }, "0/5 -a-v"},
       {[&] { Click(pane, IDC_SELECT_INVERSE); }, "5/5 s-nv"},
       {[&] { Click(pane, IDC_SELECT_NONE); }, "0/5 -a-v"},
-      {[&] {
-         Select(list, {0, 2});
-       },
-       "2/5 sanv"},
+      {[&] { Select(list, 0, 2); }, "2/5 sanv"},
       {[&] { Click(pane, IDC_REFRESH); }, "0/5 -a-v"},
       {[&] { Click(pane, IDC_FILTER, 1); }, "0/1 -a-v"},
-      {[&] { Select(list, {0}), Click(pane, IDC_FILTER, 1); }, "1/1 s-nv"},
+      {[&] { Select(list, 0), Click(pane, IDC_FILTER, 1); }, "1/1 s-nv"},
       {[&] { Click(pane, IDC_FILTER, 0); }, "0/5 -a-v"},
   };
   for (const auto& [step, expected] : steps) {
@@ -325,7 +320,7 @@ TEST_F(Gui, StopCutsTheFileInFlightAndFailuresShowTheirMessage) {
   Capture("a.DT", 8), Capture("b.DT", 9), Capture("c.DT", 4, true), Capture("d.DT", 6);
   fs::create_directory(in_ / "d.txt");
   App app(Args(), true);
-  Select(app.List(), {0, 1});
+  Select(app.List(), 0, 1);
   Click(app.main, IDC_START);
   ASSERT_TRUE(app.Started());
   Click(app.main, IDC_STOP);
@@ -342,7 +337,7 @@ TEST_F(Gui, StopCutsTheFileInFlightAndFailuresShowTheirMessage) {
   // The next conversions run: a corrupt capture, one whose output cannot be written, a good one.
   for (int item : {2, 3, 1}) {
     Click(app.Item(IDD_FILE_PANE), IDC_SELECT_NONE);
-    Select(app.List(), {item});
+    Select(app.List(), item);
     Click(app.main, IDC_START);
     ASSERT_TRUE(app.WaitIdle());
   }
@@ -361,7 +356,7 @@ TEST_F(Gui, ClosingStopsTheConversionAndTheChoicesAreKept) {
   Click(app.main, IDC_FORMAT, 1);
   Click(app.main, IDC_ADDITIONAL);
   Click(app.Item(IDD_FILE_PANE), IDC_FILTER, 1);
-  Select(app.List(), {0});
+  Select(app.List(), 0);
   Click(app.main, IDC_START);
   ASSERT_TRUE(app.Started());
   EXPECT_EQ(app.Close(), 0);
@@ -385,8 +380,8 @@ TEST_F(Gui, SettingControlsAndTheAdditionalSettings) {
   // Target, then format: the format list and its entry, and the setting panes shown.
   for (const test::Row& row : test::ReadTable("gui_panes.txt")) {
     Click(app.main, IDC_TARGET, std::stoi(row[0]));
-    std::string shown = Entries(app.Item(IDC_FORMAT)) + " " +
-                        std::to_string(ComboBox_GetCurSel(app.Item(IDC_FORMAT))) + " ";
+    HWND format = app.Item(IDC_FORMAT);
+    std::string shown = Entries(format) + " " + std::to_string(ComboBox_GetCurSel(format)) + " ";
     Click(app.main, IDC_FORMAT, std::stoi(row[3]));
     for (int pane = IDD_PANE_CAN_TEXT; pane <= IDD_PANE_CAN_PCAP; ++pane) {
       shown += IsWindowVisible(app.Item(pane)) ? "+" : "-";
@@ -432,7 +427,7 @@ TEST_F(Gui, SettingControlsAndTheAdditionalSettings) {
                 Text(GetDlgItem(dialog, IDC_DELIMITER)),
             "21;");
   app.CloseAdditional(dialog);
-  Select(app.List(), {0});
+  Select(app.List(), 0);
   Click(app.main, IDC_START);
   ASSERT_TRUE(app.WaitIdle());
   // UTF-8 with byte order mark, LF line ends, ";" between the cells.
@@ -457,9 +452,8 @@ void Picture(App& app, HWND window, const fs::path& path) {
     EXPECT_TRUE(BitBlt(memory, 0, 0, info.biWidth, info.biHeight, dc, 0, 0, SRCCOPY));
     ReleaseDC(window, dc);
   });
-  DWORD size = (3 * info.biWidth + 3) / 4 * 4 * info.biHeight,
-        offset = sizeof(BITMAPFILEHEADER) + sizeof info;
-  BITMAPFILEHEADER file{0x4D42, offset + size, 0, 0, offset};
+  DWORD size = (3 * info.biWidth + 3) / 4 * 4 * info.biHeight, offset = 14 + sizeof info;
+  BITMAPFILEHEADER file{0x4D42, offset + size, 0, 0, offset};  // 14 bytes, as stored
   EXPECT_TRUE(std::ofstream(path, std::ios::binary)
                   .write(reinterpret_cast<char*>(&file), sizeof file)
                   .write(reinterpret_cast<char*>(&info), sizeof info)
@@ -472,7 +466,7 @@ void Picture(App& app, HWND window, const fs::path& path) {
 void Pictures(const fs::path& folder, const std::string& captures, const std::string& tag) {
   App app("-s\"" + (folder / "screenshots.ini").string() + "\" -l" +
           (tag == "ja" ? "1041" : "1033") + " \"" + captures + "\"");
-  Select(app.List(), {0, 5});
+  Select(app.List(), 0, 5);
   Click(app.main, IDC_ADDITIONAL);
   // Drawn as the active window, once the window manager has made it so.
   EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == app.main; }));

@@ -1,6 +1,7 @@
 // Case tables of the desktop program's tests (tests/ui/*.txt): one case a line, cells separated by
-// "|" and trimmed; blank lines and lines that start with "#" are skipped. In a cell "<tab>" stands
-// for a tab and "c{n}" for the character c written n times (values at a length limit).
+// "|" and trimmed of blanks; blank lines and lines that start with "#" are skipped. In a cell
+// "<tab>" stands for a tab and "c{n}" for the character c written n times (values at a length
+// limit).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@ namespace dtconv::test {
 using Row = std::vector<std::string>;
 
 inline std::string Unescape(std::string cell) {
+  cell = std::regex_replace(cell, std::regex("^ +| *\r?$"), "");
   for (std::smatch m; std::regex_search(cell, m, std::regex(R"((.)\{(\d+)\})"));) {
     cell.replace(m.position(), m.length(), std::stoul(m[2]), m.str(1)[0]);
   }
@@ -29,9 +31,7 @@ inline std::vector<Row> ReadTable(const std::string& name) {
     Row& row = rows.emplace_back();
     for (size_t start = 0, bar = 0; bar != std::string::npos; start = bar + 1) {
       bar = line.find('|', start);
-      std::string cell = line.substr(start, bar - start);
-      cell.erase(cell.find_last_not_of(" \r") + 1);
-      row.push_back(Unescape(cell.erase(0, cell.find_first_not_of(' '))));
+      row.push_back(Unescape(line.substr(start, bar - start)));
     }
   }
   EXPECT_FALSE(rows.empty()) << name << " is missing or empty";
