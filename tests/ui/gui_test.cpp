@@ -32,7 +32,7 @@ namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;
 
 // Polls `done` until it holds; false after a minute.
-bool WaitUntil(const std::function<bool()>& done) {
+bool Await(const std::function<bool()>& done) {
   for (int i = 0; i < 12000 && !done(); ++i) Sleep(5);
   return done();
 }
@@ -89,22 +89,20 @@ HWND Item(HWND main, int id, int pane = 0) {
 // For each control, its letter where the control is enabled or, for a capital letter, visible;
 // "-" where it is not.
 std::string Show(std::initializer_list<HWND> controls, std::string letters) {
-  auto letter = letters.begin();
-  for (HWND w : controls) {
-    *letter = (isupper(*letter) ? IsWindowVisible(w) : IsWindowEnabled(w)) ? *letter : '-';
-    ++letter;
-  }
+  for (auto [w, c] = std::pair{controls.begin(), letters.begin()}; c != letters.end(); ++w, ++c)
+    *c = (isupper(*c) ? IsWindowVisible(*w) : IsWindowEnabled(*w)) ? *c : '-';
   return letters;
 }
-// Stop and Start visible (S, C); the target and format lists, the folder button, the file pane
-// and its No select button, the CAN text pane's timestamp list and Additional opt. enabled.
+// Stop and Start visible (S, C); Start, the target and format lists, the folder button, the file
+// pane and its No select button, the CAN text pane's timestamp list and Additional opt. enabled.
 std::string States(HWND m) {
-  return Show({Item(m, IDC_STOP), Item(m, IDC_START), Item(m, IDC_TARGET), Item(m, IDC_FORMAT),
-               Item(m, IDC_BROWSE), Item(m, IDD_FILE_PANE), Item(m, IDC_SELECT_NONE, IDD_FILE_PANE),
-               Item(m, IDC_TIMESTAMP, IDD_PANE_CAN_TEXT), Item(m, IDC_ADDITIONAL)},
-              "SCtfbpnca");
+  return Show({Item(m, IDC_STOP), Item(m, IDC_START), Item(m, IDC_START), Item(m, IDC_TARGET),
+               Item(m, IDC_FORMAT), Item(m, IDC_BROWSE), Item(m, IDD_FILE_PANE),
+               Item(m, IDC_SELECT_NONE, IDD_FILE_PANE), Item(m, IDC_TIMESTAMP, IDD_PANE_CAN_TEXT),
+               Item(m, IDC_ADDITIONAL)},
+              "SCstfbpnca");
 }
-const std::string kIdle = "-Ctfbpnca";
+const std::string kIdle = "-Cstfbpnca";
 
 // One run of the program, from its command line (after the program path) to the close of its
 // main dialog. Once constructed, the main dialog shows its filled file list. A held worker waits
@@ -119,14 +117,13 @@ struct App {
     };
     hooks.beforeFile = [this, hold](const std::filesystem::path&) {
       during += States(main) + " ";
-      SetEvent(started);
-      if (hold) WaitForSingleObject(release, 30000);
+      if (SetEvent(started) && hold) WaitForSingleObject(release, 30000);
     };
     hooks.onStop = [this] { SetEvent(release); };
     std::u16string line = platform::Utf8ToUtf16("\"C:\\dtconv\\dtconv_exbca.exe\" " + arguments);
     exit = std::async(std::launch::async, [line, hooks] { return RunApplication(line, hooks); });
     // The list is filled once the dialog is up: its header appears then.
-    EXPECT_TRUE(WaitUntil([&] {
+    EXPECT_TRUE(Await([&] {
       return (main = FindDialog(IDC_START)) && IsWindow(List()) &&
              !(GetWindowLongPtrW(List(), GWL_STYLE) & LVS_NOCOLUMNHEADER);
     })) << "the main dialog did not show its file list";
@@ -153,17 +150,18 @@ struct App {
   }
   // Waits for the end of a conversion: Start shown again by a handler that has returned.
   bool WaitIdle() {
-    return WaitUntil([&] { return IsWindowVisible(Item(IDC_START)); }) && OnUiThread();
+    return Await([&] { return IsWindowVisible(Item(IDC_START)); }) && OnUiThread();
   }
   // The additional settings dialog, which is modal: the click is posted, the dialog looked for.
   HWND OpenAdditional() const {
+    EXPECT_TRUE(IsWindowEnabled(Item(IDC_ADDITIONAL_OPEN)));
     PostMessageW(main, WM_COMMAND, IDC_ADDITIONAL_OPEN, 0);
-    EXPECT_TRUE(WaitUntil([] { return FindDialog(IDC_DELIMITER) != nullptr; }));
+    EXPECT_TRUE(Await([] { return FindDialog(IDC_DELIMITER) != nullptr; }));
     return FindDialog(IDC_DELIMITER);
   }
   void CloseAdditional(HWND dialog) const {
     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }));
+    EXPECT_TRUE(Await([&] { return !IsWindow(dialog); }));
   }
 
   bool Started() const { return WaitForSingleObject(started, 30000) == WAIT_OBJECT_0; }
@@ -258,9 +256,8 @@ TEST_F(Gui, FileListAndSelectionButtons) {
 
 TEST_F(Gui, LanguagesColumnsAndTheSelectionLimit) {
   // A name longer than its column: the columns are never fitted to their texts.
-  for (const char* name : {"a_name_longer_than_its_column.DT", "b.DT", "c.DT", "d.DT"}) {
+  for (const char* name : {"a_name_longer_than_its_column.DT", "b.DT", "c.DT", "d.DT"})
     Capture(name, 2);
-  }
   NONCLIENTMETRICSW system{sizeof system};
   SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof system, &system, 0);
   int unscaled = 0;
@@ -286,9 +283,8 @@ TEST_F(Gui, LanguagesColumnsAndTheSelectionLimit) {
       EXPECT_EQ(client.right > unscaled * 5 / 4, row[1] != "100") << "rescaled";
       // What the scroll bar and 8 pixels leave: 38 %, 41 % and the rest.
       double room = client.right - GetSystemMetrics(SM_CXVSCROLL) - 8;
-      for (auto [column, share] : {std::pair{0, 0.38}, {1, 0.41}, {2, 0.21}}) {
+      for (auto [column, share] : {std::pair{0, 0.38}, {1, 0.41}, {2, 0.21}})
         EXPECT_NEAR(ListView_GetColumnWidth(app.List(), column), room * share, 1.0) << row[0];
-      }
     }
     Click(app.Item(IDD_FILE_PANE), IDC_SELECT_ALL);
     Click(app.main, IDC_START);
@@ -296,7 +292,6 @@ TEST_F(Gui, LanguagesColumnsAndTheSelectionLimit) {
     EXPECT_EQ(app.messages, row[5] == "-" ? Strings{} : Strings{row[5] + " | " + row[2]});
     EXPECT_EQ(Count(), row[5] == "-" ? 8 : 4);
   }
-  SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof system, &system, 0);
 }
 
 TEST_F(Gui, ConversionDisablesTheSettingsAndWritesEachFile) {
@@ -306,7 +301,8 @@ TEST_F(Gui, ConversionDisablesTheSettingsAndWritesEachFile) {
   Click(app.Item(IDD_FILE_PANE), IDC_SELECT_ALL);
   Click(app.main, IDC_START);
   ASSERT_TRUE(app.WaitIdle());
-  EXPECT_EQ(app.during, "S-------a S-------a S-------a ") << "only Additional opt. is usable";
+  // Stop shown, Start hidden; of the rest, only Additional opt. is usable.
+  EXPECT_EQ(app.during, "S-s------a S-s------a S-s------a ");
   EXPECT_EQ(States(app.main), kIdle);
   EXPECT_EQ(gPositions, (std::vector<int>{0, 1, 3, 5, 6, 0}));
   EXPECT_EQ(app.messages, Strings{});
@@ -340,8 +336,8 @@ TEST_F(Gui, StopCutsTheFileInFlightAndFailuresShowTheirMessage) {
     Select(app.List(), item);
     Click(app.main, IDC_START);
     ASSERT_TRUE(app.WaitIdle());
+    EXPECT_EQ(gPositions.back(), 0);
   }
-  EXPECT_EQ(gPositions.back(), 0);
   EXPECT_EQ(app.messages, (Strings{"The specified data file is unsupported or corrupt. | " + kTitle,
                                    "Cannot convert. | " + kTitle}));
   EXPECT_EQ(Count(), 6);
@@ -383,9 +379,8 @@ TEST_F(Gui, SettingControlsAndTheAdditionalSettings) {
     HWND format = app.Item(IDC_FORMAT);
     std::string shown = Entries(format) + " " + std::to_string(ComboBox_GetCurSel(format)) + " ";
     Click(app.main, IDC_FORMAT, std::stoi(row[3]));
-    for (int pane = IDD_PANE_CAN_TEXT; pane <= IDD_PANE_CAN_PCAP; ++pane) {
+    for (int pane = IDD_PANE_CAN_TEXT; pane <= IDD_PANE_CAN_PCAP; ++pane)
       shown += IsWindowVisible(app.Item(pane)) ? "+" : "-";
-    }
     EXPECT_EQ(shown, row[1] + " " + row[2] + " " + row[4]);
   }
   // Check boxes are toggled by the program: two clicks bring the mark back.
@@ -403,10 +398,14 @@ TEST_F(Gui, SettingControlsAndTheAdditionalSettings) {
   EXPECT_EQ(Entries(app.Item(IDC_TIMESTAMP, IDD_PANE_CAN_TEXT)) + " | " +
                 Entries(app.Item(IDC_TIMESTAMP, IDD_PANE_CAN_CSV)),
             "Micro sec,Milli sec,Second,Delta time | Micro sec,Milli sec,Second");
-  // The additional settings: the "..." button only with Additional opt. on.
+  // Additional opt.: the program marks the box, and enables "..." only while it is on.
   Click(app.main, IDC_FORMAT, 1);  // CAN .csv
-  EXPECT_EQ(Show({app.Item(IDC_ADDITIONAL_OPEN)}, "o"), "-");
-  Click(app.main, IDC_ADDITIONAL);
+  std::string marks;
+  for (int i = 0; i < 3; ++i, Click(app.main, IDC_ADDITIONAL)) {
+    marks += std::to_string(IsDlgButtonChecked(app.main, IDC_ADDITIONAL));
+    marks += Show({app.Item(IDC_ADDITIONAL_OPEN)}, "o");
+  }
+  EXPECT_EQ(marks, "0-1o0-");
   HWND dialog = app.OpenAdditional();
   EXPECT_EQ(Text(dialog) + " | " + Entries(GetDlgItem(dialog, IDC_OUT_CODE)) + " | " +
                 Text(GetDlgItem(dialog, IDC_DELIMITER)),
@@ -469,7 +468,7 @@ void Pictures(const fs::path& folder, const std::string& captures, const std::st
   Select(app.List(), 0, 5);
   Click(app.main, IDC_ADDITIONAL);
   // Drawn as the active window, once the window manager has made it so.
-  EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == app.main; }));
+  EXPECT_TRUE(Await([&] { return GetForegroundWindow() == app.main; }));
   for (auto [name, target, format] :
        {std::tuple{"can", 0, 1}, {"analog", 1, 1}, {"gnss", 2, 2}, {"wave", 3, 0}}) {
     Click(app.main, IDC_TARGET, target);

@@ -17,9 +17,8 @@ using Row = std::vector<std::string>;
 
 inline std::string Unescape(std::string cell) {
   cell = std::regex_replace(cell, std::regex("^ +| *\r?$"), "");
-  for (std::smatch m; std::regex_search(cell, m, std::regex(R"((.)\{(\d+)\})"));) {
+  for (std::smatch m; std::regex_search(cell, m, std::regex(R"((.)\{(\d+)\})"));)
     cell.replace(m.position(), m.length(), std::stoul(m[2]), m.str(1)[0]);
-  }
   return std::regex_replace(cell, std::regex("<tab>"), "\t");
 }
 

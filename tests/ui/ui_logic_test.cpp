@@ -3,6 +3,7 @@
 // and the rescaling arithmetic and string blocks of the resource layer (layout_math.txt).
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <string>
 
 #include "platform/unicode.h"
@@ -68,9 +69,8 @@ std::string Block(int32_t firstLength) {
   std::u16string units;
   for (const std::u16string& entry : entries) units += char16_t(entry.size()) + entry;
   if (firstLength >= 0) units[0] = static_cast<char16_t>(firstLength);
-  std::string bytes;
-  for (char16_t u : units) bytes += {static_cast<char>(u & 0xFF), static_cast<char>(u >> 8)};
-  return bytes;
+  static_assert(std::endian::native == std::endian::little, "the units are stored as they are");
+  return {reinterpret_cast<const char*>(units.data()), 2 * units.size()};
 }
 
 Row Layout(const Row& a) {
