@@ -130,7 +130,7 @@ struct App {
     gPositions.clear();
     gBarProc = SubclassWindow(Item(IDC_PROGRESS), RecordingBarProc);
   }
-  ~App() { Close(); }
+  ~App() { Close(), CloseHandle(started), CloseHandle(release); }
   // Closes the main dialog as the title-bar button does; returns the program's exit code (-2
   // once it has been returned). A program that does not end ends the test process (status 3).
   int Close() {
