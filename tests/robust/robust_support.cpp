@@ -71,6 +71,14 @@ bool MakeEntry(const fs::path& path, const std::string& kind, const std::string&
   fs::remove_all(path, ec);
   if (kind == "text") {
     std::ofstream(path, std::ios::binary) << Unescape(arg);
+  } else if (kind == "copy") {
+    std::istringstream words(arg);
+    std::string from;
+    size_t n = 0;
+    words >> from >> n;
+    std::string text = ReadFileBytes(fs::path(DTCONV_CASES_DIR) / from);
+    for (size_t at; (at = text.find('@')) != std::string::npos;) text.replace(at, 1, n, 'x');
+    std::ofstream(path, std::ios::binary) << text;
   } else if (kind == "capture") {
     WriteFile(path, BuildRecipe(arg));
   } else if (kind == "dir") {

@@ -20,9 +20,10 @@ inline constexpr auto kRowName = [](const auto& info) { return TestName(info.par
 std::string Unescape(const std::string& text);
 
 // Makes the entries of `statements` under `dir`, after removing what was there: "NAME text
-// ESCAPED", "NAME capture RECIPE", "NAME dir", "NAME link TARGET", "NAME hardlink TARGET" (beside
-// it), "NAME fifo", "NAME gone", "NAME cut N" (keeps N bytes, or all but -N), joined by "; ". A
-// NAME with {A..B} in it stands for the names with each number from A to B. False when this
+// ESCAPED" (a ';' in it written \x3B), "NAME copy FILE [N]" (a file of tests/cases/ with each '@'
+// replaced by N x's), "NAME capture RECIPE", "NAME dir", "NAME link TARGET", "NAME hardlink TARGET"
+// (beside it), "NAME fifo", "NAME gone", "NAME cut N" (keeps N bytes, or all but -N), joined by ";
+// ". A NAME with {A..B} in it stands for the names with each number from A to B. False when this
 // system cannot make one of them.
 bool MakeEntries(const std::filesystem::path& dir, const std::string& statements);
 // Every entry under `dir`, as "NAME: what it is" (a file's size and hash of its bytes, a link's
