@@ -9,11 +9,11 @@
 
 #include "analog/cvt_ana.h"
 #include "can/cvt_can.h"
-#include "diff_support.h"
 #include "gnss/cvt_gps.h"
 #include "gnss/cvt_kml.h"
 #include "input/monitor_data.h"
 #include "platform/platform.h"
+#include "random_capture.h"
 #include "run_converter.h"
 #include "test_files.h"
 

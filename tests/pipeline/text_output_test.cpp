@@ -126,17 +126,6 @@ TEST(TextOutput, CancelWritesTheLineThenStops) {
   EXPECT_EQ(out.result(), 0u);
 }
 
-TEST(TextOutput, OpenFailureGivesOutputErrorCode) {
-  test::TempDir dir;
-  TextOutput out;
-  out.SetupOutput(3);
-  Result r = out.OpenOutput(dir / "missing" / "o.txt");
-  EXPECT_EQ(r, Result::Output(ENOENT));
-  out.AppendText("x");
-  out.FlushLine();  // no file: nothing happens, the first code stays
-  EXPECT_EQ(out.result(), r);
-}
-
 TEST(TextOutput, FormatPieceRoundsTiesLikeTheIsoLibrary) {
   char piece[64];
   FormatPiece(piece, "%.2f|%.0f|%.0f|%.1f|%+07.1lf", 0.125, 2.5, 3.5, 0.25, -0.05);
@@ -147,19 +136,6 @@ TEST(TextOutput, FormatPieceRoundsTiesLikeTheIsoLibrary) {
 }
 
 #ifndef _WIN32
-TEST(TextOutput, FullDiskGivesEnospcAndStaysFailed) {
-  TextOutput out;
-  out.SetupOutput(1);
-  ASSERT_EQ(out.OpenOutput("/dev/full"), 0u);
-  std::string line(1000, 'x');
-  for (int i = 0; i < 3000 && out.result().ok(); ++i) {
-    out.AppendText(line);
-    out.FlushLine();
-  }
-  out.CloseOutput();
-  EXPECT_EQ(out.result(), Result::Output(ENOSPC));
-}
-
 // The room a large output has the file system set aside ahead of its blocks is given back on
 // closing: the file keeps exactly its bytes and no more space than they need.
 TEST(TextOutput, LargeOutputLeavesNoRoomReservedPastItsEnd) {
@@ -191,16 +167,6 @@ TEST(TextOutput, LargeOutputLeavesNoRoomReservedPastItsEnd) {
   if (!reservedAhead) GTEST_SKIP() << "this file system sets no room aside ahead of writes";
 }
 
-TEST(TextOutput, FullDiskNoticedAtCloseForASmallOutput) {
-  TextOutput out;
-  out.SetupOutput(1);
-  ASSERT_EQ(out.OpenOutput("/dev/full"), 0u);
-  out.AppendText("tiny");
-  out.FlushLine();
-  EXPECT_EQ(out.result(), 0u);  // still in the buffer
-  out.CloseOutput();
-  EXPECT_EQ(out.result(), Result::Output(ENOSPC));
-}
 #endif
 
 }  // namespace
