@@ -12,45 +12,6 @@
 namespace dtconv {
 namespace {
 
-std::string WriteLines(uint32_t bits, const std::vector<std::string>& lines) {
-  test::TempDir dir;
-  TextOutput out;
-  out.SetupOutput(bits);
-  EXPECT_EQ(out.OpenOutput(dir / "o.txt"), 0u);
-  for (const auto& l : lines) {
-    out.AppendText(l);
-    out.FlushLine();
-  }
-  out.CloseOutput();
-  EXPECT_EQ(out.result(), 0u);
-  return test::ReadFileBytes(dir / "o.txt");
-}
-
-struct EncodingCase {
-  uint32_t bits;
-  std::string expected;
-};
-
-class Encoding : public ::testing::TestWithParam<EncodingCase> {};
-
-TEST_P(Encoding, LineEndsAndByteOrderMark) {
-  EXPECT_EQ(WriteLines(GetParam().bits, {"ABC   ", "   ", "x\t", ""}), GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(All, Encoding,
-                         ::testing::Values(EncodingCase{0x00, "ABC\r\n\r\nx\t\r\n\r\n"},
-                                           EncodingCase{0x03, "ABC\r\n\r\nx\t\r\n\r\n"},
-                                           EncodingCase{0x01, "ABC\n\nx\t\n\n"},
-                                           EncodingCase{0x02, "ABC\r\rx\t\r\r"},
-                                           EncodingCase{0x5C,
-                                                        "\xEF\xBB\xBF"
-                                                        "ABC\r\n\r\nx\t\r\n\r\n"},
-                                           EncodingCase{0x54, "ABC\r\n\r\nx\t\r\n\r\n"},
-                                           EncodingCase{0x08, "ABC\r\n\r\nx\t\r\n\r\n"},
-                                           EncodingCase{0x5D,
-                                                        "\xEF\xBB\xBF"
-                                                        "ABC\n\nx\t\n\n"}));
-
 struct DelimiterCase {
   std::u16string wide;
   uint32_t bits;
@@ -74,19 +35,6 @@ INSTANTIATE_TEST_SUITE_P(
                       // The test runs in the C locale (ASCII): what it cannot show becomes "?".
                       DelimiterCase{u"\u2126;", 0x03, "?;"},
                       DelimiterCase{u"0123456789ABCDEFGH", 0x03, "0123456789ABCDE"}));
-
-TEST(TextOutput, DelimiterIsAppendedWhole) {
-  test::TempDir dir;
-  TextOutput out;
-  out.SetupOutput(1, u"<>");
-  ASSERT_EQ(out.OpenOutput(dir / "o.csv"), 0u);
-  out.AppendText("a");
-  out.AppendDelimiter();
-  out.AppendText("b");
-  out.FlushLine();
-  out.CloseOutput();
-  EXPECT_EQ(test::ReadFileBytes(dir / "o.csv"), "a<>b\n");
-}
 
 TEST(TextOutput, LongLineIsCutAtCapacityMinusOne) {
   test::TempDir dir;
