@@ -144,6 +144,7 @@ TEST_P(Conversion, GivesItsResultAndGolden) {
   ASSERT_EQ(request.command, cli::Command::kConvert) << request.message;
   CvtSettings settings = BuildCvtSettings(request.options);
   settings.interfaceNames = request.interfaceNames;
+  settings.selection = request.selection;
 
   ConversionSession session;
   session.context.bannerTime = test::kBannerTime;

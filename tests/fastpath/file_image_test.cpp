@@ -9,11 +9,11 @@
 
 #include "analog/cvt_ana.h"
 #include "can/cvt_can.h"
-#include "diff_support.h"
 #include "gnss/cvt_gps.h"
 #include "gnss/cvt_kml.h"
 #include "input/monitor_data.h"
 #include "platform/platform.h"
+#include "random_capture.h"
 #include "run_converter.h"
 #include "test_files.h"
 
@@ -72,21 +72,6 @@ std::string InMemory(const CaptureBuilder& b, const CvtSettings& s,
   return test::ReadFileBytes(dir / "out");
 }
 
-TEST(FileImage, LoaderMapsTheCapture) {
-  test::TempDir dir;
-  CaptureBuilder b;
-  b.Marker(0x80, 5);
-  b.WriteTo(dir / "a.DT");
-  MonitorData data;
-  ASSERT_EQ(LoadMonitorData(dir / "a.DT", data), 0u);
-  EXPECT_TRUE(data.image.mapped());
-  EXPECT_EQ(data.image.size(), b.Build().size());
-  EXPECT_EQ(data.recordCount, 1u);
-  ReleaseMonitorData(data);
-  EXPECT_EQ(data.image.data(), nullptr);
-  EXPECT_EQ(data.records, nullptr);
-}
-
 TEST(FileImage, PagesGivenBackReadTheSameBytes) {
   test::TempDir dir;
   test::Bytes bytes(3 * 1024 * 1024 + 123);
@@ -113,16 +98,6 @@ TEST(FileImage, PagesGivenBackReadTheSameBytes) {
   EXPECT_EQ(moved.data(), at);
   EXPECT_EQ(image.data(), nullptr);
   EXPECT_EQ(std::memcmp(moved.data(), bytes.data(), bytes.size()), 0);
-}
-
-TEST(FileImage, AdoptedBufferIsKept) {
-  auto bytes = std::make_unique<uint8_t[]>(8192);
-  std::memset(bytes.get(), 0x5A, 8192);
-  platform::FileImage image;
-  image.Adopt(std::move(bytes), 8192);
-  EXPECT_FALSE(image.mapped());
-  image.ReleaseRange(0, 8192);
-  for (int i = 0; i < 8192; ++i) ASSERT_EQ(image.data()[i], 0x5A);
 }
 
 TEST(FileImage, ConverterWalksGiveBackThePagesTheyPass) {

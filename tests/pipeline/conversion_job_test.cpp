@@ -101,15 +101,6 @@ TEST_F(Job, StopBeforeStart) {
   EXPECT_FALSE(fs::exists(dir_ / "a.txt"));
 }
 
-TEST_F(Job, SecondOfThreeCorrupt) {
-  EXPECT_EQ(Run({Good("a.DT"), Corrupt("b.DT"), Good("c.DT")}), 0u);
-  EXPECT_EQ(rec_.positions, (std::vector<int>{1, 3, 5, 6}));
-  EXPECT_EQ(rec_.fileResults, (std::vector<Result>{kResultOk, kResultInvalidData, kResultOk}));
-  EXPECT_EQ(test::ReadFileBytes(dir_ / "a.txt"), "80 7\n");
-  EXPECT_FALSE(fs::exists(dir_ / "b.txt"));  // a failed load writes nothing
-  EXPECT_TRUE(fs::exists(dir_ / "c.txt"));
-}
-
 TEST_F(Job, OnlyLastCorrupt) {
   EXPECT_EQ(Run({Good("a.DT"), Good("b.DT"), Corrupt("c.DT")}), kResultInvalidData);
   EXPECT_EQ(rec_.positions, (std::vector<int>{1, 3, 5}));
@@ -132,14 +123,6 @@ TEST_F(Job, StopBeforeTheOutputIsOpenStillCancelsThatFile) {
   EXPECT_FALSE(fs::exists(dir_ / "a.txt"));
   EXPECT_FALSE(fs::exists(dir_ / "b.txt"));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()), 2);
-}
-
-TEST_F(Job, SignatureOnlyLeavesAnEmptyOutput) {
-  test::WriteFile(dir_ / "s.DT", test::AssembleFile({}));
-  EXPECT_EQ(Run({dir_ / "s.DT"}, 3), kResultInvalidData);
-  EXPECT_EQ(test::ReadFileBytes(dir_ / "s.csv"), "");
-  EXPECT_STREQ(ResultMessage(kResultInvalidData),
-               "The specified data file is unsupported or corrupt.");
 }
 
 struct ExtensionCase {
@@ -173,27 +156,10 @@ TEST_F(Job, OutputFolderOption) {
   EXPECT_FALSE(fs::exists(dir_ / "a.pcap"));
 }
 
-TEST_F(Job, NeverWritesOverItsInput) {
-  fs::path in = Good("capture.txt");
-  std::string before = test::ReadFileBytes(in);
-  EXPECT_EQ(Run({in}, 0), kResultOutputIsInput);
-  EXPECT_EQ(test::ReadFileBytes(in), before);
-  EXPECT_STREQ(ResultMessage(kResultOutputIsInput), "Cannot convert.");
-}
-
 TEST_F(Job, PathTooLongIsRefused) {
   fs::path out;
   std::string longName(5000, 'n');
   EXPECT_EQ(DeriveOutputPath(dir_ / (longName + ".DT"), 0, {}, &out), kResultPathTooLong);
-}
-
-TEST_F(Job, FailedWriteLeavesTheOlderOutputIntact) {
-  fs::path in = Good("a.DT");
-  test::WriteFile(dir_ / "a.txt", {'o', 'l', 'd'});
-  // An output folder that does not exist: the open fails.
-  EXPECT_EQ(Run({in}, 0, {dir_ / "missing"}), Result::Output(ENOENT));
-  EXPECT_EQ(rec_.positions, (std::vector<int>{1}));
-  EXPECT_EQ(test::ReadFileBytes(dir_ / "a.txt"), "old");
 }
 
 TEST_F(Job, ReplacesAnOlderOutputWhenComplete) {
@@ -210,20 +176,6 @@ TEST_F(Job, UnsupportedTypeInTheTable) {
   settings.type = 8;
   EXPECT_EQ(ConversionJob(session_, settings, source, rec_, stop_, ConverterTable{}),
             kResultNotSupported);
-}
-
-TEST(ResultMessages, Table) {
-  EXPECT_STREQ(ResultMessage(kResultOk), "");
-  EXPECT_STREQ(ResultMessage(kResultCancelled), "");
-  EXPECT_STREQ(ResultMessage(kResultNotSupported),
-               "The specified data file is unsupported or corrupt.");
-  for (uint32_t r :
-       {kResultOutOfMemory.code(), 0x80070002u, 0xA007001Cu, kResultWorkerFailed.code(), 1u}) {
-    EXPECT_STREQ(ResultMessage(Result(r)), "Cannot convert.") << std::hex << r;
-  }
-  EXPECT_STREQ(ResultMessageJapanese(kResultInvalidData),
-               "指定されたデータファイルはサポートされていないか破損しています。");
-  EXPECT_STREQ(ResultMessageJapanese(Result(0x80070005)), "変換できませんでした。");
 }
 
 }  // namespace

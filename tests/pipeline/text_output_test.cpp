@@ -12,45 +12,6 @@
 namespace dtconv {
 namespace {
 
-std::string WriteLines(uint32_t bits, const std::vector<std::string>& lines) {
-  test::TempDir dir;
-  TextOutput out;
-  out.SetupOutput(bits);
-  EXPECT_EQ(out.OpenOutput(dir / "o.txt"), 0u);
-  for (const auto& l : lines) {
-    out.AppendText(l);
-    out.FlushLine();
-  }
-  out.CloseOutput();
-  EXPECT_EQ(out.result(), 0u);
-  return test::ReadFileBytes(dir / "o.txt");
-}
-
-struct EncodingCase {
-  uint32_t bits;
-  std::string expected;
-};
-
-class Encoding : public ::testing::TestWithParam<EncodingCase> {};
-
-TEST_P(Encoding, LineEndsAndByteOrderMark) {
-  EXPECT_EQ(WriteLines(GetParam().bits, {"ABC   ", "   ", "x\t", ""}), GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(All, Encoding,
-                         ::testing::Values(EncodingCase{0x00, "ABC\r\n\r\nx\t\r\n\r\n"},
-                                           EncodingCase{0x03, "ABC\r\n\r\nx\t\r\n\r\n"},
-                                           EncodingCase{0x01, "ABC\n\nx\t\n\n"},
-                                           EncodingCase{0x02, "ABC\r\rx\t\r\r"},
-                                           EncodingCase{0x5C,
-                                                        "\xEF\xBB\xBF"
-                                                        "ABC\r\n\r\nx\t\r\n\r\n"},
-                                           EncodingCase{0x54, "ABC\r\n\r\nx\t\r\n\r\n"},
-                                           EncodingCase{0x08, "ABC\r\n\r\nx\t\r\n\r\n"},
-                                           EncodingCase{0x5D,
-                                                        "\xEF\xBB\xBF"
-                                                        "ABC\n\nx\t\n\n"}));
-
 struct DelimiterCase {
   std::u16string wide;
   uint32_t bits;
@@ -74,19 +35,6 @@ INSTANTIATE_TEST_SUITE_P(
                       // The test runs in the C locale (ASCII): what it cannot show becomes "?".
                       DelimiterCase{u"\u2126;", 0x03, "?;"},
                       DelimiterCase{u"0123456789ABCDEFGH", 0x03, "0123456789ABCDE"}));
-
-TEST(TextOutput, DelimiterIsAppendedWhole) {
-  test::TempDir dir;
-  TextOutput out;
-  out.SetupOutput(1, u"<>");
-  ASSERT_EQ(out.OpenOutput(dir / "o.csv"), 0u);
-  out.AppendText("a");
-  out.AppendDelimiter();
-  out.AppendText("b");
-  out.FlushLine();
-  out.CloseOutput();
-  EXPECT_EQ(test::ReadFileBytes(dir / "o.csv"), "a<>b\n");
-}
 
 TEST(TextOutput, LongLineIsCutAtCapacityMinusOne) {
   test::TempDir dir;
@@ -126,17 +74,6 @@ TEST(TextOutput, CancelWritesTheLineThenStops) {
   EXPECT_EQ(out.result(), 0u);
 }
 
-TEST(TextOutput, OpenFailureGivesOutputErrorCode) {
-  test::TempDir dir;
-  TextOutput out;
-  out.SetupOutput(3);
-  Result r = out.OpenOutput(dir / "missing" / "o.txt");
-  EXPECT_EQ(r, Result::Output(ENOENT));
-  out.AppendText("x");
-  out.FlushLine();  // no file: nothing happens, the first code stays
-  EXPECT_EQ(out.result(), r);
-}
-
 TEST(TextOutput, FormatPieceRoundsTiesLikeTheIsoLibrary) {
   char piece[64];
   FormatPiece(piece, "%.2f|%.0f|%.0f|%.1f|%+07.1lf", 0.125, 2.5, 3.5, 0.25, -0.05);
@@ -147,19 +84,6 @@ TEST(TextOutput, FormatPieceRoundsTiesLikeTheIsoLibrary) {
 }
 
 #ifndef _WIN32
-TEST(TextOutput, FullDiskGivesEnospcAndStaysFailed) {
-  TextOutput out;
-  out.SetupOutput(1);
-  ASSERT_EQ(out.OpenOutput("/dev/full"), 0u);
-  std::string line(1000, 'x');
-  for (int i = 0; i < 3000 && out.result().ok(); ++i) {
-    out.AppendText(line);
-    out.FlushLine();
-  }
-  out.CloseOutput();
-  EXPECT_EQ(out.result(), Result::Output(ENOSPC));
-}
-
 // The room a large output has the file system set aside ahead of its blocks is given back on
 // closing: the file keeps exactly its bytes and no more space than they need.
 TEST(TextOutput, LargeOutputLeavesNoRoomReservedPastItsEnd) {
@@ -191,16 +115,6 @@ TEST(TextOutput, LargeOutputLeavesNoRoomReservedPastItsEnd) {
   if (!reservedAhead) GTEST_SKIP() << "this file system sets no room aside ahead of writes";
 }
 
-TEST(TextOutput, FullDiskNoticedAtCloseForASmallOutput) {
-  TextOutput out;
-  out.SetupOutput(1);
-  ASSERT_EQ(out.OpenOutput("/dev/full"), 0u);
-  out.AppendText("tiny");
-  out.FlushLine();
-  EXPECT_EQ(out.result(), 0u);  // still in the buffer
-  out.CloseOutput();
-  EXPECT_EQ(out.result(), Result::Output(ENOSPC));
-}
 #endif
 
 }  // namespace

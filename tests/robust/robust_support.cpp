@@ -1,115 +1,170 @@
 #include "robust_support.h"
 
 #include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <future>
+#include <sstream>
+#include <stdexcept>
 
-#include "run_converter.h"
-#include "signals/cvt_signals.h"
+#include "capture_recipe.h"
+#include "test_files.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace dtconv::test {
 
+namespace fs = std::filesystem;
+
+std::vector<std::vector<std::string>> ReadTable(const std::string& name) {
+  std::vector<std::vector<std::string>> rows;
+  std::istringstream in(ReadFileBytes(fs::path(DTCONV_CASES_DIR) / name));
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    rows.emplace_back();
+    std::istringstream cells(line);
+    for (std::string cell; std::getline(cells, cell, '\t');) rows.back().push_back(cell);
+  }
+  return rows;
+}
+
+std::string TestName(const std::string& text) {
+  std::string name = text;
+  for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+  return name;
+}
+
+std::string Unescape(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '\\' && i + 1 < text.size()) {
+      c = text[++i];
+      if (c == 'x') {
+        c = static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+        i += 2;
+      } else {
+        c = c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
+      }
+    }
+    out += c;
+  }
+  return out;
+}
+
 namespace {
 
-constexpr uint8_t kData11 = 1, kData29 = 3, kFd11 = 17;
-
-FrameSpec Frame(int line, uint64_t t, uint8_t format, uint32_t id, size_t bytes, uint8_t dlc,
-                uint8_t seed = 0) {
-  FrameSpec f;
-  f.line = line;
-  f.typeNibble = static_cast<uint8_t>(line);
-  f.timestamp = t;
-  f.format = format;
-  f.id = id;
-  f.dlc = dlc;
-  f.fc = 0x2BCD;
-  for (size_t i = 0; i < bytes; ++i) {
-    f.data.push_back(static_cast<uint8_t>(0x11 * (i % 15) + i + seed));
+bool MakeEntry(const fs::path& path, const std::string& kind, const std::string& arg) {
+  std::error_code ec;
+  if (kind == "cut") {
+    int64_t n = std::stoll(arg);
+    fs::resize_file(path, static_cast<uint64_t>(n >= 0 ? n : fs::file_size(path) + n), ec);
+    return !ec;
   }
-  return f;
+  fs::remove_all(path, ec);
+  if (kind == "text") {
+    std::ofstream(path, std::ios::binary) << Unescape(arg);
+  } else if (kind == "copy") {
+    std::istringstream words(arg);
+    std::string from;
+    size_t n = 0;
+    words >> from >> n;
+    std::string text = ReadFileBytes(fs::path(DTCONV_CASES_DIR) / from);
+    for (size_t at; (at = text.find('@')) != std::string::npos;) text.replace(at, 1, n, 'x');
+    std::ofstream(path, std::ios::binary) << text;
+  } else if (kind == "capture") {
+    WriteFile(path, BuildRecipe(arg));
+  } else if (kind == "dir") {
+    fs::create_directories(path);
+  } else if (kind == "link") {
+    fs::create_symlink(arg, path, ec);
+  } else if (kind == "hardlink") {
+    fs::create_hard_link(path.parent_path() / arg, path, ec);
+  } else if (kind == "fifo") {
+#ifdef _WIN32
+    return false;
+#else
+    return ::mkfifo(path.c_str(), 0644) == 0;
+#endif
+  } else if (kind != "gone") {
+    throw std::invalid_argument("no such entry: " + kind);
+  }
+  return !ec;
 }
 
 }  // namespace
 
-CaptureBuilder BaseCapture() {
-  CaptureBuilder b;
-  b.Frame(Frame(1, 100, kData11, 0x123, 8, 8));
-  b.Frame(Frame(2, 200, kFd11, 0x2A0, 64, 15));
-  b.Frame(Frame(1, 300, kData29, 0x18FEF100, 4, 4));
-  b.Marker(0x81, 400);
-  b.waveInfo = CaptureBuilder::WaveInfoBytes(1, 0, 1, 3, 0, 2);
-  b.waveSamples = {0x00000000, 0x7FFF8000, 0x40000C00, 0xFFFF0001};
-  return b;
-}
-
-CaptureBuilder BigCapture(int frames, uint8_t seed) {
-  CaptureBuilder b;
-  b.analogPort = 1;
-  for (int i = 0; i < frames; ++i) {
-    uint64_t t = 1000ull * static_cast<uint64_t>(i) + seed;
-    b.Frame(Frame(1 + i % 2, t, kData11, 0x100 + static_cast<uint32_t>(i % 64), 8, 8,
-                  static_cast<uint8_t>(i + seed)));
-    if (i % 100 == 0) {
-      AnalogSpec a;
-      a.timestamp = t + 1;
-      a.words = {static_cast<uint32_t>(i * 97) & 0xFFFFFF, 0x123456};
-      b.Analog(a);
-      FixSpec f;
-      f.timestamp = t + 2;
-      f.utc = {2026, 12, 6, 9, 30, (i / 1000) % 60};
-      f.latitude = 356543210 + i;
-      f.longitude = 1397012345 - i;
-      b.Fix(f);
+bool MakeEntries(const fs::path& dir, const std::string& statements) {
+  std::istringstream in(statements);
+  for (std::string s; std::getline(in, s, ';');) {
+    std::istringstream words(s);
+    std::string name, kind, arg;
+    words >> name >> kind >> std::ws;
+    std::getline(words, arg);
+    size_t open = name.find('{'), dots = name.find(".."), close = name.find('}');
+    int first = 0, last = 0;
+    if (open != std::string::npos) {
+      first = std::stoi(name.substr(open + 1));
+      last = std::stoi(name.substr(dots + 2));
+    }
+    for (int n = first; n <= last; ++n) {
+      std::string one = open == std::string::npos
+                            ? name
+                            : name.substr(0, open) + std::to_string(n) + name.substr(close + 1);
+      if (!MakeEntry(dir / one, kind, arg)) return false;
     }
   }
-  return b;
-}
-
-bool ListSource::Next(std::filesystem::path* p) {
-  if (paths_.empty()) return false;
-  *p = paths_.front();
-  paths_.pop_front();
-  if (beforeEach_) beforeEach_(*p);
   return true;
 }
 
-CvtSettings DefaultSettingsFor(int32_t type) {
-  int32_t style = type == kCvtCanText || type == kCvtAnalogText ? 2
-                  : type == kCvtCanCsv || type == kCvtAnalogCsv ? 8
-                  : type == kCvtGnssText                        ? 3
-                  : type == kCvtGnssCsv                         ? 10
-                                                                : 8;
-  CvtSettings s = SettingsFor(type, style);
-  if (type == kCvtSignalsCsv || type == kCvtSignalsLong) {
-    // One signal over the whole of the frames of 0x100, which BigCapture has.
-    auto setup = std::make_shared<signals::SignalSetup>();
-    signals::Database db;
-    std::string error;
-    if (signals::ParseDbc("BO_ 256 Frame: 8 Node\n SG_ All : 0|64@1+ (1,0) [0|0] \"\" Node\n",
-                          "robust.dbc", &db, &error) &&
-        setup->databases.Add(std::move(db), signals::kBothLines, &error)) {
-      setup->selection.Select(setup->databases, "", &error);
+std::vector<std::string> DescribeFolder(const fs::path& dir) {
+  std::vector<std::string> entries;
+  for (const auto& e : fs::recursive_directory_iterator(dir)) {
+    std::string name = e.path().lexically_relative(dir).generic_string() + ": ";
+    if (e.is_symlink()) {
+      entries.push_back(name + "link " + fs::read_symlink(e.path()).generic_string());
+    } else if (e.is_directory()) {
+      entries.push_back(name + "dir");
+    } else if (!e.is_regular_file()) {
+      entries.push_back(name + "fifo");
+    } else {
+      std::string bytes = ReadFileBytes(e.path());
+      uint64_t hash = 14695981039346656037ull;  // FNV-1a
+      for (unsigned char c : bytes) hash = (hash ^ c) * 1099511628211ull;
+      entries.push_back(name + std::to_string(bytes.size()) + " bytes, hash " +
+                        std::to_string(hash));
     }
-    s.signals = std::move(setup);
   }
-  return s;
+  std::sort(entries.begin(), entries.end());
+  return entries;
 }
 
-Result RunJob(std::deque<std::filesystem::path> inputs, int32_t type, JobRecord& record,
-              const JobOptions& options, const ConverterTable& table,
-              std::function<void(const std::filesystem::path&)> beforeEach) {
-  ConversionSession session;
-  session.context.bannerTime = kBannerTime;
-  ListSource source(std::move(inputs), std::move(beforeEach));
-  std::atomic<bool> stop{false};
-  return ConversionJob(session, DefaultSettingsFor(type), source, record, stop, table, options);
-}
-
-std::vector<std::string> FolderNames(const std::filesystem::path& dir) {
-  std::vector<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(dir)) {
-    names.push_back(e.path().filename().string());
+bool FinishesInTime(const std::function<void()>& work, const fs::path& dir) {
+  std::future<void> done = std::async(std::launch::async, work);
+  if (done.wait_for(std::chrono::seconds(20)) == std::future_status::ready) {
+    done.get();
+    return true;
   }
-  std::sort(names.begin(), names.end());
-  return names;
+#ifndef _WIN32
+  for (const auto& e : fs::recursive_directory_iterator(dir)) {
+    if (e.is_fifo()) ::close(::open(e.path().c_str(), O_RDWR | O_NONBLOCK));
+  }
+#else
+  (void)dir;
+#endif
+  if (done.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+    std::fprintf(stderr, "FAILED: still running after 40 s, even with its pipes opened\n");
+    std::abort();
+  }
+  done.get();
+  return false;
 }
 
 }  // namespace dtconv::test

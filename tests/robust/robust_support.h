@@ -1,61 +1,38 @@
-// Captures and job plumbing shared by the robustness tests.
+// What the table-driven tests of failing files, settings files and command lines share: the rows
+// of a case table, folders made from text statements and described back as text, and a bounded
+// run of work that could block.
 #pragma once
 
-#include <atomic>
-#include <cstdint>
-#include <deque>
 #include <filesystem>
 #include <functional>
+#include <string>
 #include <vector>
-
-#include "capture_builder.h"
-#include "pipeline/conversion_job.h"
 
 namespace dtconv::test {
 
-// A classic frame, a 64-byte CAN FD frame (a head and two continuation records), a 29-bit frame
-// and an overrun marker, then a short analog waveform. Chunks: DINF, MDAC, AWDI, AWDT.
-CaptureBuilder BaseCapture();
+// The rows of the tab-separated table tests/cases/NAME, each as its cells; blank lines and lines
+// starting with '#' are left out.
+std::vector<std::vector<std::string>> ReadTable(const std::string& name);
+// A test's name from a case's name: letters and digits, '_' for the rest.
+std::string TestName(const std::string& text);
+inline constexpr auto kRowName = [](const auto& info) { return TestName(info.param[0]); };
+// \r, \n, \t, \\ and \xNN spelled out in a table's cell.
+std::string Unescape(const std::string& text);
 
-// A capture of `frames` classic frames on both lines, a millisecond apart, with an analog sample
-// and a GNSS fix with every hundredth frame (the first included): its CAN text report takes about
-// 70 bytes a frame.
-CaptureBuilder BigCapture(int frames, uint8_t seed = 0);
+// Makes the entries of `statements` under `dir`, after removing what was there: "NAME text
+// ESCAPED" (a ';' in it written \x3B), "NAME copy FILE [N]" (a file of tests/cases/ with each '@'
+// replaced by N x's), "NAME capture RECIPE", "NAME dir", "NAME link TARGET", "NAME hardlink TARGET"
+// (beside it), "NAME fifo", "NAME gone", "NAME cut N" (keeps N bytes, or all but -N), joined by ";
+// ". A NAME with {A..B} in it stands for the names with each number from A to B. False when this
+// system cannot make one of them.
+bool MakeEntries(const std::filesystem::path& dir, const std::string& statements);
+// Every entry under `dir`, as "NAME: what it is" (a file's size and hash of its bytes, a link's
+// target, dir, fifo).
+std::vector<std::string> DescribeFolder(const std::filesystem::path& dir);
 
-// The job's inputs in a fixed order; `beforeEach` runs just before an input is handed out.
-class ListSource : public InputSource {
- public:
-  explicit ListSource(std::deque<std::filesystem::path> paths,
-                      std::function<void(const std::filesystem::path&)> beforeEach = {})
-      : paths_(std::move(paths)), beforeEach_(std::move(beforeEach)) {}
-  bool Next(std::filesystem::path* p) override;
-
- private:
-  std::deque<std::filesystem::path> paths_;
-  std::function<void(const std::filesystem::path&)> beforeEach_;
-};
-
-// Everything the job reported.
-struct JobRecord : JobObserver {
-  std::vector<int> positions;
-  std::vector<Result> fileResults;
-  Result done{0xFFFFFFFF};
-  void OnProgress(int p) override { positions.push_back(p); }
-  void OnFileDone(const std::filesystem::path&, const std::filesystem::path&, Result r) override {
-    fileResults.push_back(r);
-  }
-  void OnDone(Result r) override { done = r; }
-};
-
-// The job record the settings panes give a conversion type by default.
-CvtSettings DefaultSettingsFor(int32_t type);
-
-// Runs the conversion job over `inputs` with the product's converters and a fixed banner time.
-Result RunJob(std::deque<std::filesystem::path> inputs, int32_t type, JobRecord& record,
-              const JobOptions& options = {}, const ConverterTable& table = DefaultConverterTable(),
-              std::function<void(const std::filesystem::path&)> beforeEach = {});
-
-// The names in a folder, sorted.
-std::vector<std::string> FolderNames(const std::filesystem::path& dir);
+// Runs `work` on a thread of its own; false when it has not returned within 20 s. The named pipes
+// under `dir` are then opened and closed, which frees an open or read waiting on them; work that
+// still does not return ends the program with a message.
+bool FinishesInTime(const std::function<void()>& work, const std::filesystem::path& dir);
 
 }  // namespace dtconv::test
