@@ -210,7 +210,7 @@ TEST(SignalTables, AnsiOutputIsTheUtf8OutputInTheCodePage) {
   ASSERT_TRUE(setup->selection.Select(setup->databases, "", &error)) << error;
   std::string out[2];
   for (uint32_t utf8 : {kOutUtf8, 0u}) {
-    CvtSettings s = test::SettingsFor(kCvtSignalsLong, 9, 0, kOutCrLf | utf8);
+    CvtSettings s = test::SettingsFor(kCvtSignalsCsv, 9, 0, kOutCrLf | utf8);
     s.signals = setup;
     out[utf8 ? 0 : 1] = test::RunConversion(test::LoadRecipe("signal_tables"), s).bytes;
   }
