@@ -3,7 +3,8 @@
 // zone, must give its result code and leave exactly its golden output (or none) beside the input.
 //
 // Columns (tab-separated): name, capture, time zone, command-line options (split at blanks;
-// 'single quotes' keep blanks in a word), result, golden.
+// 'single quotes' keep blanks in a word; $TESTS/ stands for the path of tests/, as in
+// --dbc $TESTS/signals/data/tables.dbc), result, golden.
 // capture: recipe statements separated by ';' (`use NAME` for a file of tests/cases/captures/);
 // several captures joined by " + " are converted by one job in turn, each with its own golden.
 // result: "ok" or the result code in hexadecimal. golden: a file of tests/golden/, "-" for no
@@ -120,9 +121,12 @@ TEST_P(Conversion, GivesItsResultAndGolden) {
   std::deque<fs::path> inputs;
   std::vector<std::string> args;
   // Options are split at blanks; 'single quotes' keep blanks in a word.
-  std::string word;
+  std::string word, options = c.options;
+  for (size_t at; (at = options.find("$TESTS/")) != std::string::npos;) {
+    options.replace(at, 6, fs::path(DTCONV_CASES_DIR).parent_path().generic_string());
+  }
   bool quoted = false, any = false;
-  for (char ch : c.options + " ") {
+  for (char ch : options + " ") {
     if (ch == '\'') {
       quoted = !quoted;
       any = true;
@@ -143,8 +147,9 @@ TEST_P(Conversion, GivesItsResultAndGolden) {
   cli::CliRequest request = cli::ParseCommandLine(args);
   ASSERT_EQ(request.command, cli::Command::kConvert) << request.message;
   CvtSettings settings = BuildCvtSettings(request.options);
-  settings.interfaceNames = request.interfaceNames;
+  settings.interfaceNames = request.interfaceNames;  // as dtconv's RunConvert does
   settings.selection = request.selection;
+  settings.signals = request.signals;
 
   ConversionSession session;
   session.context.bannerTime = test::kBannerTime;
