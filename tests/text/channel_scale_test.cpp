@@ -78,7 +78,8 @@ bool Matches(const std::string& got, const std::string& expected) {
 
 TEST(ChannelScale, Cases) {
   // set-up, channel, raw word, channel count, value, text cell, CSV cell
-  for (const test::CaseRow& row : test::ReadCases("analog/channel_scale.tsv", 7)) {
+  for (const test::Row& row : test::ReadTable("analog/channel_scale.tsv")) {
+    SCOPED_TRACE(testing::PrintToString(row));
     int16_t reference = 0;
     MonitorData data = Capture(row[0], &reference);
     int ch = std::stoi(row[1]);
@@ -86,14 +87,13 @@ TEST(ChannelScale, Cases) {
     AnalogState text, csv;
     SetupChannelScales(data, false, text);
     SetupChannelScales(data, true, csv);
-    EXPECT_EQ(text.channelCount, std::stoi(row[3])) << row.where;
-    EXPECT_EQ(csv.channelCount, std::stoi(row[3])) << row.where;
+    EXPECT_EQ(text.channelCount, std::stoi(row[3]));
+    EXPECT_EQ(csv.channelCount, std::stoi(row[3]));
     double expected = std::atof(row[4].c_str());
     EXPECT_NEAR(ScaleSample(csv.scales[ch], raw), expected,
-                1e-12 * std::max(1.0, std::fabs(expected)))
-        << row.where;
-    EXPECT_PRED2(Matches, Cell(text, ch, raw, reference), row[5]) << row.where;
-    EXPECT_PRED2(Matches, Cell(csv, ch, raw, reference), row[6]) << row.where;
+                1e-12 * std::max(1.0, std::fabs(expected)));
+    EXPECT_PRED2(Matches, Cell(text, ch, raw, reference), row[5]);
+    EXPECT_PRED2(Matches, Cell(csv, ch, raw, reference), row[6]);
   }
 }
 

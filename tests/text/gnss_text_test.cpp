@@ -41,7 +41,7 @@ void Check(const test::FixSpec& f, const std::string& where) {
 
 TEST(GnssText, FixesMatchPrintf) {
   // Satellites, latitude, longitude, error and altitude, each a value or from:to:step.
-  for (const test::CaseRow& row : test::ReadCases("text/gnss_fixes.tsv", 5)) {
+  for (const test::Row& row : test::ReadTable("text/gnss_fixes.tsv")) {
     int64_t from[5], to[5], step[5] = {1, 1, 1, 1, 1};
     for (int i = 0; i < 5; ++i) {
       char* end = nullptr;
@@ -59,7 +59,7 @@ TEST(GnssText, FixesMatchPrintf) {
                      .longitude = int32_t(lon),
                      .altitudeMm = int32_t(a),
                      .errorCm = uint16_t(e)},
-                    row.where);
+                    row[0]);
             }
   }
 }

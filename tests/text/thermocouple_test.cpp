@@ -30,8 +30,8 @@ double Number(const std::string& s) {
 }
 
 TEST(Thermocouple, ReferencePointsWithinPublishedBands) {
-  std::vector<test::CaseRow> subs = test::ReadCases("analog/thermocouple_subranges.tsv", 10);
-  std::map<std::string, int> checked;  // points per sub-range
+  std::vector<test::Row> subs = test::ReadTable("analog/thermocouple_subranges.tsv");
+  std::vector<int> checked(subs.size());  // points per sub-range
   std::ifstream in(std::string(DTCONV_REFERENCE_DIR) + "/its90_reference_points.csv");
   std::string line;
   std::getline(in, line);  // type,t_degC,emf_mV
@@ -41,30 +41,31 @@ TEST(Thermocouple, ReferencePointsWithinPublishedBands) {
     std::getline(std::getline(std::getline(cells, type, ','), t, ','), e);
     double celsius = Number(t), emf = Number(e);
     // The sub-range that converts the EMF: the first of its type whose top EMF lies above it.
-    auto it = std::find_if(subs.begin(), subs.end(), [&](const test::CaseRow& s) {
+    auto it = std::find_if(subs.begin(), subs.end(), [&](const test::Row& s) {
       return s[0] == type && (emf < Number(s[4]) || (emf == Number(s[4]) && s[5] == "yes"));
     });
     ASSERT_NE(it, subs.end()) << line;
-    const test::CaseRow& sub = *it;
+    const test::Row& sub = *it;
     // No inverse is published outside its temperatures (type B has none below 250 C, where its
     // EMF is tiny and not monotonic), so such points have no band to be held to.
     if (celsius < Number(sub[6]) || celsius > Number(sub[7])) continue;
     int code = std::stoi(sub[1]);
     double low = Number(sub[8]), high = Number(sub[9]);
     double error = ThermocoupleInverseUnclamped(code, emf) - celsius;
-    EXPECT_TRUE(error >= low && error <= high) << line << ": off by " << error << ", " << sub.where;
+    EXPECT_TRUE(error >= low && error <= high)
+        << line << ": off by " << error << ", " << testing::PrintToString(sub);
     // Through the whole conversion the point lands on its temperature limited to the span.
     error = ThermocoupleToCelsius(emf, code, false, false, 0) -
             std::clamp(celsius, Number(sub[2]), Number(sub[3]));
     EXPECT_TRUE(error >= low && error <= high) << line << ": converts off by " << error;
-    ++checked[sub.where];
+    ++checked[it - subs.begin()];
   }
-  for (const test::CaseRow& s : subs)
-    EXPECT_GE(checked[s.where], 2) << "too few points for " << s.where;
+  for (size_t i = 0; i < subs.size(); ++i)
+    EXPECT_GE(checked[i], 2) << "too few points for " << testing::PrintToString(subs[i]);
 }
 
 TEST(Thermocouple, Cases) {
-  for (const test::CaseRow& row : test::ReadCases("analog/thermocouple.tsv", 6)) {
+  for (const test::Row& row : test::ReadTable("analog/thermocouple.tsv")) {
     auto code = static_cast<int>(std::stoll(row[1]));
     double input = Number(row[2]), expected = Number(row[4]), tolerance = Number(row[5]);
     const std::string& options = row[3];
@@ -77,7 +78,7 @@ TEST(Thermocouple, Cases) {
                  : row[0] == "reference"
                      ? ThermocoupleReferenceMillivolts(code, input)
                      : ThermocoupleToCelsius(input, code, burnout, compensation, junction);
-    EXPECT_NEAR(got, expected, tolerance) << row.where;
+    EXPECT_NEAR(got, expected, tolerance) << testing::PrintToString(row);
   }
 }
 
