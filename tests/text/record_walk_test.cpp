@@ -1,12 +1,9 @@
 // The record walk: which records each acceptance rule reports, in which order, and which
 // continuation records each head finds (the cases of tests/cases/text/record_walk.tsv), and its
 // progress reports.
-#include <gtest/gtest.h>
 
 #include <atomic>
-#include <sstream>
 
-#include "capture_builder.h"
 #include "input/monitor_record.h"
 #include "text_cases.h"
 

@@ -2,12 +2,20 @@
 // generator (Random) come from the support libraries.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "random_capture.h"
 #include "robust_support.h"
+#include "run_converter.h"
 
 namespace dtconv::test {
 

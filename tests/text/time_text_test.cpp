@@ -4,12 +4,10 @@
 // (negative and out-of-range ones, rows going back in time, differences of 100 000 s and more)
 // in zones with daylight saving, half-hour and 45-minute offsets, offsets with seconds and leap
 // seconds, across every offset change of several years.
-#include <gtest/gtest.h>
 
 #include <ctime>
 
 #include "report/time_columns.h"
-#include "run_converter.h"
 #include "text_cases.h"
 
 namespace dtconv {
