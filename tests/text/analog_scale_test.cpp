@@ -65,16 +65,14 @@ TEST(Thermocouple, Cases) {
   for (const test::Row& row : test::ReadTable("analog/thermocouple.tsv")) {
     auto code = static_cast<int>(std::stoll(row[1]));
     double input = Number(row[2]), expected = Number(row[4]), tolerance = Number(row[5]);
-    const std::string& options = row[3];
-    size_t at = options.find('=');
-    auto junction =
-        static_cast<int16_t>(at == std::string::npos ? 0 : std::stoi(options.substr(at + 1)));
-    bool burnout = options.find("burnout") != std::string::npos;
-    bool compensation = options.find("junction") != std::string::npos;
+    const std::string& o = row[3];  // burnout, junction=<junction temperature>
+    size_t at = o.find('=');
+    auto junction = static_cast<int16_t>(at == o.npos ? 0 : std::stoi(o.substr(at + 1)));
     double got = row[0] == "inverse" ? ThermocoupleInverseUnclamped(code, input)
                  : row[0] == "reference"
                      ? ThermocoupleReferenceMillivolts(code, input)
-                     : ThermocoupleToCelsius(input, code, burnout, compensation, junction);
+                     : ThermocoupleToCelsius(input, code, o.find("burnout") != o.npos,
+                                             o.find("junction") != o.npos, junction);
     EXPECT_NEAR(got, expected, tolerance) << testing::PrintToString(row);
   }
 }
