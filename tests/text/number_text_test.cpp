@@ -3,13 +3,15 @@
 // glibc writes), then random values of every kind through each format of the table. A fixed-point
 // format also goes through the column writers that serve it, and no writer may store past the
 // 32 bytes of room the toolkit claims.
-#include <gtest/gtest.h>
-
+//
+// The texts of a GNSS fix written from its integers (the position cells of the text and CSV forms,
+// the KML coordinates) against printf of the scaled doubles, for the fixes of
+// tests/cases/text/gnss_fixes.tsv: ties of the altitude in decimal and in binary, every error
+// shown, every satellite count, coordinates over their whole range.
 #include <bit>
-#include <charconv>
-#include <cmath>
 #include <set>
 
+#include "gnss/gnss_fix.h"
 #include "output/text.h"
 #include "text_cases.h"
 
@@ -94,23 +96,10 @@ bool Check(const Format& f, T v, const std::string& expected, const std::string&
   return true;
 }
 
-TEST(NumberText, CasesMatchPrintf) {
-  for (const test::CaseRow& row : test::ReadCases("text/numbers.tsv", 2)) {
-    Format f(row[0]);
-    double v = 0;
-    std::from_chars(row[1].data(), row[1].data() + row[1].size(), v);
-    auto n = static_cast<int64_t>(std::strtoull(row[1].c_str() + (row[1][0] == '-'), nullptr, 0));
-    n = row[1][0] == '-' ? int64_t(0 - uint64_t(n)) : n;
-    // NaN and the infinities as glibc writes them: the Windows C runtime drops a NaN's sign.
-    if (f.text.back() == 'f') Check(f, v, row.cells.size() > 2 ? row[2] : Printf(f, v), row.where);
-    if (f.text.back() != 'f') Check(f, n, Printf(f, n), row.where);
-  }
-}
-
 // A value of every kind a fixed-point text meets, for a format of `decimals` digits.
 double RandomValue(test::Random& r, int decimals) {
   double sign = r.Below(2) != 0 ? -1.0 : 1.0, unit = std::pow(10.0, -decimals);
-  double any = std::floor(static_cast<double>(r.Next() >> r.Below(64)) / 4096);  // below 2^52
+  double any = std::floor(static_cast<double>(r.Bits()) / 4096);  // below 2^52
   switch (r.Below(6)) {
     case 0:  // any bit pattern: every exponent, subnormals, infinities
       return std::bit_cast<double>(r.Next());
@@ -130,21 +119,80 @@ double RandomValue(test::Random& r, int decimals) {
   }
 }
 
-TEST(NumberText, RandomValuesMatchPrintf) {
-  std::set<std::string> formats;
-  for (const test::CaseRow& row : test::ReadCases("text/numbers.tsv", 2)) formats.insert(row[0]);
+// Each row's value, then (once for each format) random values of every kind.
+TEST(NumberText, MatchPrintf) {
+  std::set<std::string> swept;
   test::Random r(19);
-  for (const std::string& text : formats) {
-    Format f(text);
-    bool ok = true;
-    for (int i = 0; i < 20000 && ok; ++i) {
-      double v = RandomValue(r, f.decimals);
-      uint64_t n = r.Next() >> r.Below(64);  // small magnitudes as often as large ones
-      if (text.back() == 'f' && !std::isnan(v)) ok = Check(f, v, Printf(f, v), "random");
-      auto m = static_cast<int64_t>(r.Below(2) != 0 ? 0 - n : n);
-      m = f.wide ? m : static_cast<int32_t>(m);
-      if (text.back() != 'f') ok = Check(f, m, Printf(f, m), "random");
+  for (const test::Row& row : test::ReadTable("text/numbers.tsv")) {
+    Format f(row[0]);
+    bool fixed = f.text.back() == 'f';
+    double v = 0;
+    std::from_chars(row[1].data(), row[1].data() + row[1].size(), v);
+    auto n = static_cast<int64_t>(std::strtoull(row[1].c_str() + (row[1][0] == '-'), nullptr, 0));
+    n = row[1][0] == '-' ? int64_t(0 - uint64_t(n)) : n;
+    // NaN and the infinities as glibc writes them: the Windows C runtime drops a NaN's sign.
+    bool ok = fixed ? Check(f, v, row.size() > 2 ? row[2] : Printf(f, v), row[1])
+                    : Check(f, n, Printf(f, n), row[1]);
+    for (int i = swept.insert(row[0]).second ? 0 : 20000; i < 20000 && ok; ++i) {
+      v = RandomValue(r, f.decimals);
+      n = static_cast<int64_t>(r.Below(2) != 0 ? 0 - r.Bits() : r.Bits());
+      n = f.wide ? n : static_cast<int32_t>(n);  // small magnitudes as often as large ones
+      ok = fixed ? std::isnan(v) || Check(f, v, Printf(f, v), "random")
+                 : Check(f, n, Printf(f, n), "random");
     }
+  }
+}
+
+using test::Sprintf;
+
+std::string Minutes(int32_t v, const char* letters, const char* format) {
+  long long magnitude = std::llabs(static_cast<long long>(v));
+  return Sprintf(format, letters[v < 0 ? 1 : 0], static_cast<int>(magnitude / 10000000),
+                 static_cast<double>(magnitude % 10000000) * 6e-6);
+}
+
+// The text form, the CSV form ("|" before each cell) and the KML coordinates of a fix.
+void Check(const test::FixSpec& f, const std::string& where) {
+  MonitorRecord rec;
+  std::memcpy(rec.bytes, test::CaptureBuilder().Fix(f).records()[0].data(), 32);
+  double error = (f.errorCm >= 50000 ? 99999 : f.errorCm) * 0.01;
+  double altitude = (static_cast<int32_t>(static_cast<uint32_t>(f.altitudeMm) << 8) >> 8) * 0.001;
+  std::string position = "|" + Minutes(f.latitude, "NS", "%c%2d %08.5f") + "|" +
+                         Minutes(f.longitude, "EW", "%c%3d %08.5f") + "|";
+  std::string expected[3] = {
+      Sprintf("|%2d", f.satellites) + position + Sprintf("%6.2f|%8.2f", error, altitude),
+      Sprintf("|%d", f.satellites) + position + Sprintf("%.2f|%.2f", error, altitude),
+      Sprintf("%.7f,%.7f,%.2f", f.longitude * 1e-7, f.latitude * 1e-7, altitude)};
+  for (int form = 0; form < 3; ++form) {
+    char text[256];
+    std::string got(text, form == 2 ? PutKmlCoordinates(text, rec)
+                                    : PutFixPosition(text, rec, form == 1, text::Delimiter("|")));
+    ASSERT_EQ(got, expected[form]) << where << ", form " << form;
+  }
+}
+
+TEST(GnssText, FixesMatchPrintf) {
+  // Satellites, latitude, longitude, error and altitude, each a value or from:to:step.
+  for (const test::Row& row : test::ReadTable("text/gnss_fixes.tsv")) {
+    int64_t from[5], to[5], step[5] = {1, 1, 1, 1, 1};
+    for (int i = 0; i < 5; ++i) {
+      char* end = nullptr;
+      from[i] = to[i] = std::strtoll(row[i].c_str(), &end, 10);
+      if (*end == ':') to[i] = std::strtoll(end + 1, &end, 10);
+      if (*end == ':') step[i] = std::strtoll(end + 1, &end, 10);
+    }
+    for (int64_t n = from[0]; n <= to[0]; n += step[0])
+      for (int64_t lat = from[1]; lat <= to[1]; lat += step[1])
+        for (int64_t lon = from[2]; lon <= to[2]; lon += step[2])
+          for (int64_t e = from[3]; e <= to[3]; e += step[3])
+            for (int64_t a = from[4]; a <= to[4] && !HasFailure(); a += step[4]) {
+              Check({.satellites = uint8_t(n),
+                     .latitude = int32_t(lat),
+                     .longitude = int32_t(lon),
+                     .altitudeMm = int32_t(a),
+                     .errorCm = uint16_t(e)},
+                    row[0]);
+            }
   }
 }
 

@@ -1,12 +1,9 @@
 // The record walk: which records each acceptance rule reports, in which order, and which
 // continuation records each head finds (the cases of tests/cases/text/record_walk.tsv), and its
 // progress reports.
-#include <gtest/gtest.h>
 
 #include <atomic>
-#include <sstream>
 
-#include "capture_builder.h"
 #include "input/monitor_record.h"
 #include "text_cases.h"
 
@@ -29,7 +26,7 @@ std::vector<MonitorRecord> Records(const std::string& text) {
 }
 
 TEST(RecordWalk, ReportsTheAcceptedHeads) {
-  for (const test::CaseRow& row : test::ReadCases("text/record_walk.tsv", 3)) {
+  for (const test::Row& row : test::ReadTable("text/record_walk.tsv")) {
     std::string flags = " " + row[0] + " ";
     auto has = [&](const char* flag) {
       return flags.find(std::string(" ") + flag + " ") != std::string::npos;
@@ -44,8 +41,8 @@ TEST(RecordWalk, ReportsTheAcceptedHeads) {
       for (int s = 1; s <= c.Current().Continuation(); ++s)
         walked += (ContinuationOf(c, uint8_t(s)) ? "+" : "-") + std::to_string(s);
     }
-    EXPECT_EQ(walked.empty() ? "-" : walked.substr(1), row[2]) << row.where;
-    EXPECT_EQ(c.index, c.count) << row.where;
+    EXPECT_EQ(walked.empty() ? "-" : walked.substr(1), row[2]) << row[1];
+    EXPECT_EQ(c.index, c.count) << row[1];
   }
 }
 

@@ -17,7 +17,6 @@
 #include <fstream>
 #include <future>
 
-#include "capture_builder.h"
 #include "platform/unicode.h"
 #include "run_converter.h"
 #include "table.h"

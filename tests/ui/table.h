@@ -28,10 +28,8 @@ inline std::vector<Row> ReadTable(const std::string& name) {
   for (std::string line; std::getline(in, line);) {
     if (line.find_first_not_of(" \r") == std::string::npos || line[0] == '#') continue;
     Row& row = rows.emplace_back();
-    for (size_t start = 0, bar = 0; bar != std::string::npos; start = bar + 1) {
-      bar = line.find('|', start);
-      row.push_back(Unescape(line.substr(start, bar - start)));
-    }
+    for (size_t start = 0, bar = 0; bar != std::string::npos; start = bar + 1)
+      row.push_back(Unescape(line.substr(start, (bar = line.find('|', start)) - start)));
   }
   EXPECT_FALSE(rows.empty()) << name << " is missing or empty";
   return rows;

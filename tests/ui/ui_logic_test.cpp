@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <bit>
-#include <string>
 
 #include "platform/unicode.h"
 #include "table.h"
