@@ -44,7 +44,5 @@ namespace dtconv::test {
 Bytes BuildRecipe(const std::string& recipe);
 // The same for a recipe file of tests/cases/captures/ (NAME.cap).
 Bytes LoadRecipe(const std::string& name);
-// The text of the recipe file NAME.
-std::string RecipeText(const std::string& name);
 
 }  // namespace dtconv::test
