@@ -82,62 +82,67 @@ Keys KeyValues(const Words& words) {
   return keys;
 }
 
-// Sets `field` to the value of `key` when the statement gives it.
+// The fields a statement sets, each from the words of its value.
+using Fields = std::map<std::string, std::function<void(const Words&)>>;
+
 template <class T>
-void Get(const Keys& k, const char* key, T& field) {
-  if (auto it = k.find(key); it != k.end()) field = static_cast<T>(Number(it->second));
+Fields::value_type Num(const char* key, T& field) {
+  return {key, [&field](const Words& v) { field = static_cast<T>(Number(v.at(0))); }};
 }
 
-DateTime Date(const Words& w, size_t at) {
+// Sets the fields of the statement's KEY=VALUE words (other keys are ignored).
+void Apply(const Keys& k, const Fields& fields) {
+  for (const auto& [key, value] : k)
+    if (auto f = fields.find(key); f != fields.end()) f->second({value});
+}
+
+DateTime Date(const Words& w) {
   int v[6];
-  for (size_t i = 0; i < 6; ++i) v[i] = static_cast<int>(Number(w.at(at + i)));
+  for (size_t i = 0; i < 6; ++i) v[i] = static_cast<int>(Number(w.at(i)));
   return {v[0], v[1], v[2], v[3], v[4], v[5]};
 }
 
 void Set(CaptureBuilder& b, const Words& w) {
-  static const std::map<std::string, uint8_t CaptureBuilder::*> kBytes = {
-      {"recordingKind", &CaptureBuilder::recordingKind},
-      {"formatCode", &CaptureBuilder::formatCode},
-      {"analogPort", &CaptureBuilder::analogPort},
-      {"kindExtra", &CaptureBuilder::kindExtra}};
-  static const std::map<std::string, uint32_t CaptureBuilder::*> kWords = {
-      {"model", &CaptureBuilder::model},
-      {"board", &CaptureBuilder::board},
-      {"firmware", &CaptureBuilder::firmware}};
   const std::string& f = w.at(1);
-  auto n = [&](size_t i) { return Number(w.at(i)); };
-  auto i32 = [&](size_t i) { return static_cast<int32_t>(n(i)); };
-  if (kBytes.count(f)) {
-    b.*kBytes.at(f) = static_cast<uint8_t>(n(2));
-  } else if (kWords.count(f)) {
-    b.*kWords.at(f) = static_cast<uint32_t>(n(2));
+  Words v(w.begin() + 2, w.end());
+  Fields numbers = {Num("recordingKind", b.recordingKind),
+                    Num("formatCode", b.formatCode),
+                    Num("analogPort", b.analogPort),
+                    Num("kindExtra", b.kindExtra),
+                    Num("model", b.model),
+                    Num("board", b.board),
+                    Num("firmware", b.firmware)};
+  if (numbers.count(f)) {
+    numbers[f](v);
   } else if (f == "serial") {
-    b.serial = w.size() > 2 ? w[2] : "";
+    b.serial = v.empty() ? "" : v[0];
   } else if (f == "timeBase") {
-    b.timeBaseSeconds = n(2);
-    b.timeBaseNanoseconds = n(3);
+    b.timeBaseSeconds = Number(v.at(0));
+    b.timeBaseNanoseconds = Number(v.at(1));
   } else if (f == "start" || f == "stop") {
-    (f == "start" ? b.start : b.stop) = Date(w, 2);
+    (f == "start" ? b.start : b.stop) = Date(v);
   } else if (f == "can1" || f == "can2") {
-    b.can[f == "can2"] = {static_cast<uint32_t>(n(2)), static_cast<uint32_t>(n(3)),
-                          static_cast<uint16_t>(n(4)), static_cast<uint16_t>(n(5)),
-                          w.size() > 6 && w[6] == "noniso"};
+    b.can[f == "can2"] = {static_cast<uint32_t>(Number(v.at(0))),
+                          static_cast<uint32_t>(Number(v.at(1))),
+                          static_cast<uint16_t>(Number(v.at(2))),
+                          static_cast<uint16_t>(Number(v.at(3))), v.size() > 4 && v[4] == "noniso"};
   } else if (f == "analogSetup") {
-    b.analogSetup = ByteList(w.at(2));
-  } else if (f == "calibration" || f == "waveCalibration") {
-    auto at = static_cast<size_t>(n(2));
-    Calibration c{n(3) != 0, i32(4), i32(5), i32(6), i32(7)};
+    b.analogSetup = ByteList(v.at(0));
+  } else if (f == "calibration" || f == "waveCalibration") {  // CHANNEL VALID ZERO PLUS ...
+    auto at = static_cast<size_t>(Number(v.at(0)));
+    auto n = [&](size_t i) { return static_cast<int32_t>(Number(v.at(i))); };
+    Calibration c{n(1) != 0, n(2), n(3), n(4), n(5)};
+    if (f == "calibration" && b.calibration.size() <= at) b.calibration.resize(at + 1);
+    if (f == "calibration") b.calibration[at] = c;
     if (f == "waveCalibration" && at != 1 && at != 2)
-      throw std::invalid_argument("no such wave input: " + w[2]);
-    if (f == "waveCalibration") return SetCalibration(b.waveInfo.value(), 4 + 40 * at, c);
-    if (b.calibration.size() <= at) b.calibration.resize(at + 1);
-    b.calibration[at] = c;
+      throw std::invalid_argument("no such wave input: " + v[0]);
+    if (f == "waveCalibration") SetCalibration(b.waveInfo.value(), 4 + 40 * at, c);
   } else if (f == "wave") {
-    b.waveInfo = CaptureBuilder::WaveInfoBytes(
-        static_cast<uint8_t>(n(2)), static_cast<uint8_t>(n(3)), static_cast<uint8_t>(n(4)),
-        static_cast<uint8_t>(n(5)), static_cast<uint8_t>(n(6)), i32(7));
+    auto n = [&](size_t i) { return static_cast<uint8_t>(Number(v.at(i))); };
+    b.waveInfo = CaptureBuilder::WaveInfoBytes(n(0), n(1), n(2), n(3), n(4),
+                                               static_cast<int32_t>(Number(v.at(5))));
   } else if (f == "waveSamples") {
-    for (const std::string& x : Split(w.at(2), ',')) b.waveSamples.push_back(Number(x));
+    for (const std::string& x : Split(v.at(0), ',')) b.waveSamples.push_back(Number(x));
   } else {
     throw std::invalid_argument("no such field: " + f);
   }
@@ -146,40 +151,27 @@ void Set(CaptureBuilder& b, const Words& w) {
 void Frame(CaptureBuilder& b, const Words& w) {
   Keys k = KeyValues(w);
   FrameSpec f;
-  Get(k, "line", f.line);
-  Get(k, "tn", f.typeNibble);
-  Get(k, "t", f.timestamp);
-  Get(k, "format", f.format);
-  Get(k, "trigger", f.trigger);
-  Get(k, "status", f.status);
-  Get(k, "fd", f.fdFlags);
-  Get(k, "dlc", f.dlc);
-  Get(k, "id", f.id);
-  Get(k, "fc", f.fc);
-  Get(k, "stored", f.storedCount);
-  Get(k, "conts", f.continuationCount);
-  if (k.count("data")) f.data = ByteList(k.at("data"));
+  Apply(k, {Num("line", f.line), Num("tn", f.typeNibble), Num("t", f.timestamp),
+            Num("format", f.format), Num("trigger", f.trigger), Num("status", f.status),
+            Num("fd", f.fdFlags), Num("dlc", f.dlc), Num("id", f.id), Num("fc", f.fc),
+            Num("stored", f.storedCount), Num("conts", f.continuationCount)});
+  if (k.count("data")) f.data = ByteList(k["data"]);
   std::vector<Bytes> records = CaptureBuilder().Frame(f).records();
-  if (k.count("records")) records.resize(Number(k.at("records")));  // the others left out
+  if (k.count("records")) records.resize(Number(k["records"]));  // the others left out
   for (const Bytes& r : records) b.Raw(r);
 }
 
 void Fix(CaptureBuilder& b, const Words& w) {
   Keys k = KeyValues(w);
   FixSpec f;
-  Get(k, "t", f.timestamp);
-  Get(k, "tn", f.typeNibble);
-  Get(k, "sat", f.satellites);
-  Get(k, "q", f.quality);
-  Get(k, "lat", f.latitude);
-  Get(k, "lon", f.longitude);
-  Get(k, "alt", f.altitudeMm);
-  Get(k, "err", f.errorCm);
+  Apply(k, {Num("t", f.timestamp), Num("tn", f.typeNibble), Num("sat", f.satellites),
+            Num("q", f.quality), Num("lat", f.latitude), Num("lon", f.longitude),
+            Num("alt", f.altitudeMm), Num("err", f.errorCm)});
   if (k.count("utc")) {  // Y-M-D,h:m:s
-    Words d = Split(k.at("utc"), ','), date = Split(d.at(0), '-'), time = Split(d.at(1), ':');
+    Words d = Split(k["utc"], ','), date = Split(d.at(0), '-'), time = Split(d.at(1), ':');
     date.resize(3);
     date.insert(date.end(), time.begin(), time.end());
-    f.utc = Date(date, 0);
+    f.utc = Date(date);
   }
   b.Fix(f);
 }
@@ -187,15 +179,13 @@ void Fix(CaptureBuilder& b, const Words& w) {
 void Analog(CaptureBuilder& b, const Words& w) {
   Keys k = KeyValues(w);
   AnalogSpec a;
-  Get(k, "t", a.timestamp);
-  Get(k, "type", a.type);
-  Get(k, "ref", a.referenceTemp);
-  Get(k, "eight", a.eightChannels);
-  Words words = k.count("words") ? Split(k.at("words"), ',') : Words{};
+  Apply(k, {Num("t", a.timestamp), Num("type", a.type), Num("ref", a.referenceTemp),
+            Num("eight", a.eightChannels)});
+  Words words = Split(k["words"], ',');
   for (size_t i = 0; i < words.size() && i < 8; ++i) a.words[i] = Number(words[i]);
   std::vector<Bytes> records = CaptureBuilder().Analog(a).records();
   // The head may announce other continuation records than follow.
-  if (k.count("conts")) records[0][1] = static_cast<uint8_t>(0x80 | Number(k.at("conts")));
+  if (k.count("conts")) records[0][1] = static_cast<uint8_t>(0x80 | Number(k["conts"]));
   for (const Bytes& r : records) b.Raw(r);
 }
 
