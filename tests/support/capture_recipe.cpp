@@ -217,8 +217,7 @@ const std::map<std::string, std::function<void(CaptureBuilder&, const Words&)>> 
      }},
     {"random",
      [](CaptureBuilder& b, const Words& w) {
-       Random r(Number(w.at(1)));
-       b = RandomCapture(r, RandomHeader(r), Number(w.at(2)), w.size() > 3 ? w[3][0] : 'c');
+       b = RandomCapture(Number(w.at(1)), Number(w.at(2)), w.size() > 3 ? w[3][0] : 'c');
      }},
 };
 

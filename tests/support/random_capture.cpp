@@ -66,26 +66,14 @@ void AddFix(Random& r, CaptureBuilder& b, uint64_t t) {
   b.Raw(rec);
 }
 
-}  // namespace
-
 // The set-up of a capture: time base near a change of daylight saving time in CET-1CEST (the
 // zone of these tests), or a hostile one; an analog front end with random ranges.
 CaptureBuilder RandomHeader(Random& r) {
   CaptureBuilder b;
-  switch (r.Below(4)) {
-    case 0:
-      b.timeBaseSeconds = 1774746000 - r.Below(600);  // 2026-03-29 01:00 UTC
-      break;
-    case 1:
-      b.timeBaseSeconds = 1792890000 - r.Below(600);  // 2026-10-25 01:00 UTC
-      break;
-    case 2:
-      b.timeBaseSeconds = static_cast<int64_t>(r.Next() % 40000000000ull) - 1000000;
-      break;
-    default:
-      b.timeBaseSeconds = 1796549400;
-      break;
-  }
+  // Near a change of summer time (2026-03-29 and 2026-10-25 01:00 UTC), hostile, or the default.
+  uint32_t base = r.Below(4);
+  if (base < 2) b.timeBaseSeconds = (base == 0 ? 1774746000 : 1792890000) - r.Below(600);
+  if (base == 2) b.timeBaseSeconds = static_cast<int64_t>(r.Next() % 40000000000ull) - 1000000;
   b.timeBaseNanoseconds =
       r.OneIn(4) ? static_cast<int64_t>(r.Below(4000000001u)) - 2000000000 : r.Below(1000000000);
   b.recordingKind = static_cast<uint8_t>(r.OneIn(3) ? 16 : 0);
@@ -116,10 +104,11 @@ CaptureBuilder RandomHeader(Random& r) {
   return b;
 }
 
-// A capture of `n` records of every kind, mostly of `main` ('c' CAN, 'a' analog, 'g' GNSS), or
-// for 'w' the on-board front end with a waveform of `n` samples: random ranges, interval,
-// pre-trigger and calibration of AI1.
-CaptureBuilder RandomCapture(Random& r, CaptureBuilder b, int64_t n, char main) {
+}  // namespace
+
+CaptureBuilder RandomCapture(uint64_t seed, int64_t n, char main) {
+  Random r(seed);
+  CaptureBuilder b = RandomHeader(r);
   if (main == 'w') {
     b.analogPort = 1;
     b.analogSetup = Bytes(36, 0);
