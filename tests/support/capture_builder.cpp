@@ -62,7 +62,6 @@ Bytes AssembleDataInfo(const DataInfoParts& p) {
   Append(info, setup);
   for (const Rec& r : p.recorder) PutRec(info, r);
   PutRec(info, p.calibration);
-  Append(info, p.trailing);
   SetLE(info, 0, p.infoLength.value_or(info.size()));
   return info;
 }

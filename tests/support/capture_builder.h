@@ -62,7 +62,6 @@ struct DataInfoParts {
   std::vector<Rec> setup;               // records 1..7 of the set-up block
   std::vector<Rec> recorder;            // LegacyIdentity, Identity, recorder records 3, 4, 5
   Rec calibration;
-  Bytes trailing;  // bytes after the calibration table, inside the information length
 };
 Bytes AssembleDataInfo(const DataInfoParts& parts);
 Bytes AssembleFile(const std::vector<Chunk>& chunks);

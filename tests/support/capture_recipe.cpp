@@ -51,18 +51,17 @@ uint32_t Length(const std::string& s, uint64_t size) {
 }
 
 Bytes ByteList(const std::string& s) {
-  if (size_t plus = s.find('+'); plus != std::string::npos) {
-    Bytes a = ByteList(s.substr(0, plus));
-    Append(a, ByteList(s.substr(plus + 1)));
-    return a;
-  }
-  Words p = Split(s, ':');
-  if (s.rfind("count:", 0) == 0) return Counting(Number(p.at(1)), p.size() > 2 ? Number(p[2]) : 0);
-  if (s.rfind("fill:", 0) == 0)
-    return Bytes(Number(p.at(1)), static_cast<uint8_t>(Number(p.at(2))));
   Bytes b;
-  for (const std::string& x : Split(s, ','))
-    b.push_back(static_cast<uint8_t>(std::stoul(x, nullptr, 16)));
+  for (const std::string& part : Split(s, '+')) {
+    Words p = Split(part, ':');
+    if (p.at(0) == "count")
+      Append(b, Counting(Number(p.at(1)), p.size() > 2 ? Number(p[2]) : 0));
+    else if (p[0] == "fill")
+      Append(b, Bytes(Number(p.at(1)), static_cast<uint8_t>(Number(p.at(2)))));
+    else
+      for (const std::string& x : Split(part, ','))
+        b.push_back(static_cast<uint8_t>(std::stoul(x, nullptr, 16)));
+  }
   return b;
 }
 
@@ -258,8 +257,6 @@ void EditInfo(DataInfoParts& p, const std::string& key, const std::string& value
     p.setupLength = Length(value, n);
   } else if (key == "revision") {
     p.setupRevision = static_cast<uint8_t>(Number(value));
-  } else if (key == "trailing") {
-    p.trailing = ByteList(value);
   } else if (path[0] == "setup" || path[0] == "recorder") {
     std::vector<Rec>& recs = path[0] == "setup" ? p.setup : p.recorder;
     EditRecord(recs.at(Number(path.at(1))), key.substr(path[0].size() + path[1].size() + 2), value);
@@ -280,9 +277,7 @@ Chunk NewChunk(const std::string& s) {
 
 void EditChunks(std::vector<Chunk>& c, const std::string& key, const std::string& value) {
   size_t colon = value.find(':'), dot = key.find('.');
-  if (key == "drop") {
-    c.erase(c.begin() + Number(value));
-  } else if (key == "keep") {
+  if (key == "keep") {
     c.resize(Number(value));
   } else if (key == "swap") {
     Words two = Split(value, ',');
@@ -296,8 +291,6 @@ void EditChunks(std::vector<Chunk>& c, const std::string& key, const std::string
     std::string part = key.substr(dot + 1);
     if (part == "size")
       chunk.size = Length(value, chunk.payload.size());
-    else if (part == "tag")
-      chunk.tag = Tag(value);
     else if (!EditBytes(chunk.payload, part, value))
       throw std::invalid_argument("no such chunk key: " + key);
   }

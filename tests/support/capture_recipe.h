@@ -19,11 +19,11 @@
 //   use NAME             the statements of the recipe NAME
 //   random SEED COUNT [c|a|g|w]   the set-up and COUNT records (mostly CAN, analog or GNSS) of
 //                        the tests' seeded random capture, or COUNT waveform samples
-//   info KEY=VALUE       length, setupLength, revision, trailing, setup.N.KEY, recorder.N.KEY,
+//   info KEY=VALUE       length, setupLength, revision, setup.N.KEY, recorder.N.KEY,
 //                        calibration.KEY; KEY of a record: length, present, inner, body, cut,
 //                        byte.K
-//   chunk KEY=VALUE      drop=N, keep=N, swap=N,M, add=TAG:BYTES, insert=N:TAG:BYTES; of chunk N:
-//                        N.size, N.tag, N.payload=BYTES, N.cut=LENGTH, N.append=BYTES, N.byte.K
+//   chunk KEY=VALUE      keep=N, swap=N,M, add=TAG:BYTES, insert=N:TAG:BYTES; of chunk N:
+//                        N.size, N.payload=BYTES, N.cut=LENGTH, N.append=BYTES, N.byte.K
 //   file KEY=VALUE       cut=N (keep N bytes; cut=chunk.K+N: N bytes past chunk K's start),
 //                        byte.K=V, append=BYTES
 //
