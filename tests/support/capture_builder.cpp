@@ -89,13 +89,12 @@ CaptureBuilder& CaptureBuilder::Frame(const FrameSpec& f) {
   uint8_t conts = f.data.size() > 36 ? 2 : f.data.size() > 8 ? 1 : 0;
   auto type = static_cast<uint8_t>((f.line == 2 ? 0x10 : 0x00) | (f.typeNibble & 0x0F));
   Bytes head = HeadRecord(type, f.continuationCount.value_or(conts), f.timestamp);
-  Bytes fields = {f.format,
-                  static_cast<uint8_t>(f.trigger ? 0x80 : 0),
-                  f.storedCount.value_or(n),
-                  f.status,
-                  f.fdFlags,
-                  f.dlc};
-  std::copy(fields.begin(), fields.end(), head.begin() + 10);
+  head[10] = f.format;
+  head[11] = f.trigger ? 0x80 : 0;
+  head[12] = f.storedCount.value_or(n);
+  head[13] = f.status;
+  head[14] = f.fdFlags;
+  head[15] = f.dlc;
   SetLE(head, 16, f.id);
   SetLE(head, 20, f.fc);
   Bytes data = f.data;

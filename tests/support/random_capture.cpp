@@ -1,7 +1,6 @@
 #include "random_capture.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace dtconv::test {
 
@@ -36,9 +35,7 @@ void AddFrame(Random& r, CaptureBuilder& b, uint64_t t) {
   f.data = RandomBytes(r, r.Below(65));
   if (r.OneIn(15)) f.storedCount = static_cast<uint8_t>(r.Next());
   if (r.OneIn(15)) f.continuationCount = static_cast<uint8_t>(r.Below(3));
-  CaptureBuilder one;
-  one.Frame(f);
-  const auto& recs = one.records();
+  std::vector<Bytes> recs = CaptureBuilder().Frame(f).records();
   // Now and then a continuation goes missing or comes out of order.
   for (size_t i = 0; i < recs.size(); ++i) {
     if (i > 0 && r.OneIn(40)) continue;
@@ -61,7 +58,7 @@ void AddSample(Random& r, CaptureBuilder& b, uint64_t t) {
 void AddFix(Random& r, CaptureBuilder& b, uint64_t t) {
   Bytes rec = HeadRecord(static_cast<uint8_t>(0x20 + r.Below(16)), 0, t);
   Bytes body = RandomBytes(r, 24);
-  std::memcpy(rec.data() + 8, body.data(), 24);
+  std::copy(body.begin(), body.end(), rec.begin() + 8);
   if (r.OneIn(2)) rec[15] = static_cast<uint8_t>(2 + r.Below(2));
   b.Raw(rec);
 }
