@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <sstream>
 #include <stdexcept>
@@ -309,21 +310,19 @@ void EditFile(Bytes& file, const std::vector<Chunk>& chunks, const std::string& 
   }
 }
 
-std::string RecipeText(const std::string& name) {
-  std::ifstream in(std::string(DTCONV_CASES_DIR) + "/captures/" + name + ".cap");
-  if (!in) throw std::invalid_argument("no recipe " + name);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 // The recipe with ';' read as a line end and each `use NAME` replaced by that recipe's text.
 std::string Expand(const std::string& recipe) {
   std::string text;
   for (const std::string& line : Split(recipe, '\n')) {
     for (const std::string& statement : Split(line.substr(0, line.find('#')), ';')) {
       Words w = WordsOf(statement);
-      text += !w.empty() && w[0] == "use" ? Expand(RecipeText(w.at(1))) : statement + "\n";
+      if (w.empty() || w[0] != "use") {
+        text += statement + "\n";
+        continue;
+      }
+      std::ifstream in(std::string(DTCONV_CASES_DIR) + "/captures/" + w.at(1) + ".cap");
+      if (!in) throw std::invalid_argument("no recipe " + w[1]);
+      text += Expand(std::string(std::istreambuf_iterator<char>(in), {}));
     }
   }
   return text;
@@ -358,7 +357,5 @@ Bytes BuildRecipe(const std::string& recipe) {
   for (const auto& [key, value] : edits["file"]) EditFile(bytes, chunks, key, value);
   return bytes;
 }
-
-Bytes LoadRecipe(const std::string& name) { return BuildRecipe(RecipeText(name)); }
 
 }  // namespace dtconv::test

@@ -40,9 +40,8 @@
 
 namespace dtconv::test {
 
-// The capture file a recipe describes; throws std::invalid_argument naming the line at fault.
+// The capture file a recipe describes (`use NAME` for the recipe file
+// tests/cases/captures/NAME.cap); throws std::invalid_argument naming the line at fault.
 Bytes BuildRecipe(const std::string& recipe);
-// The same for a recipe file of tests/cases/captures/ (NAME.cap).
-Bytes LoadRecipe(const std::string& name);
 
 }  // namespace dtconv::test
