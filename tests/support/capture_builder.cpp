@@ -57,9 +57,8 @@ void SetCalibration(Bytes& b, size_t at, const Calibration& c) {
 Bytes AssembleDataInfo(const DataInfoParts& p) {
   Bytes setup = {0, 0, 0, p.setupRevision};
   for (const Rec& r : p.setup) PutRec(setup, r);
-  Bytes info(8, 0);  // information length, set below, and the set-up block's length
-  SetLE(info, 4, p.setupLength.value_or(setup.size() + 4));
-  Append(info, setup);
+  Bytes info(4, 0);  // the information length, set below
+  PutRec(info, {setup, p.setupLength, true});
   for (const Rec& r : p.recorder) PutRec(info, r);
   PutRec(info, p.calibration);
   SetLE(info, 0, p.infoLength.value_or(info.size()));

@@ -258,7 +258,7 @@ void EditInfo(DataInfoParts& p, const std::string& key, const std::string& value
     p.setupLength = Length(value, n);
   } else if (key == "revision") {
     p.setupRevision = static_cast<uint8_t>(Number(value));
-  } else if (path[0] == "setup" || path[0] == "recorder") {
+  } else if (path.at(0) == "setup" || path[0] == "recorder") {
     std::vector<Rec>& recs = path[0] == "setup" ? p.setup : p.recorder;
     EditRecord(recs.at(Number(path.at(1))), key.substr(path[0].size() + path[1].size() + 2), value);
   } else if (path[0] == "calibration") {
