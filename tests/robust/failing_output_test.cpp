@@ -96,7 +96,7 @@ TEST_P(FailingFile, FailsAloneAndLeavesWhatWasThere) {
   test::SetTimeZone("UTC");
   test::TempDir dir;
   for (const std::string& name : {std::string("a.DT"), c[1], std::string("c.DT")}) {
-    test::WriteFile(dir / name, test::LoadRecipe("base"));
+    test::WriteFile(dir / name, test::BuildRecipe("use base"));
   }
   if (c[2] != "-" && !test::MakeEntries(dir.path(), c[2])) GTEST_SKIP() << "cannot make " << c[2];
   std::vector<std::string> before = test::DescribeFolder(dir.path());

@@ -28,7 +28,7 @@ class OversizedCapture : public ::testing::TestWithParam<uint64_t> {};
 TEST_P(OversizedCapture, IsRejectedWithoutBeingRead) {
   test::TempDir dir;
   fs::path input = dir / "huge.DT";
-  test::WriteFile(input, test::LoadRecipe("base"));
+  test::WriteFile(input, test::BuildRecipe("use base"));
   std::error_code ec;
   fs::resize_file(input, GetParam(), ec);
   if (ec) GTEST_SKIP() << "no sparse file of " << GetParam() << " bytes here: " << ec.message();

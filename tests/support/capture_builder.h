@@ -13,12 +13,10 @@ namespace dtconv::test {
 
 using Bytes = std::vector<uint8_t>;
 
-// Little-endian appends.
-void PutU8(Bytes& b, uint8_t v);
-void PutU16(Bytes& b, uint16_t v);
+// Little-endian: `n` bytes of `v` written at `at`, or four appended.
+void SetLE(Bytes& b, size_t at, uint64_t v, int n = 4);
 void PutU32(Bytes& b, uint32_t v);
-void PutI64(Bytes& b, int64_t v);
-void PutZeros(Bytes& b, size_t n);
+void Append(Bytes& b, const Bytes& more);
 
 // `n` data bytes counting up from `first` (wrapping at 256): easy to recognise in any output.
 Bytes Counting(size_t n, uint8_t first = 0);
@@ -30,7 +28,6 @@ struct Rec {
   std::optional<uint32_t> length;
   bool present = true;
 };
-void PutRec(Bytes& b, const Rec& r);
 
 // A chunk: tag, u32 size, payload. `size` overrides the size word written.
 struct Chunk {
@@ -55,7 +52,7 @@ struct Calibration {
   bool valid = false;
   int32_t zero = 0, plus = 0, minus = 0, referenceMicrovolts = 0;
 };
-Bytes CalibrationBytes(const Calibration& c);  // the 40-byte entry
+void SetCalibration(Bytes& b, size_t at, const Calibration& c);  // a 40-byte entry
 
 // The pieces of the "DINF" payload, in file order.
 struct DataInfoParts {
@@ -65,7 +62,6 @@ struct DataInfoParts {
   std::vector<Rec> setup;               // records 1..7 of the set-up block
   std::vector<Rec> recorder;            // LegacyIdentity, Identity, recorder records 3, 4, 5
   Rec calibration;
-  Bytes trailing;  // bytes after the calibration table, inside the information length
 };
 Bytes AssembleDataInfo(const DataInfoParts& parts);
 Bytes AssembleFile(const std::vector<Chunk>& chunks);
@@ -106,6 +102,10 @@ struct AnalogSpec {
   bool eightChannels = false;       // adds the continuation record with channels 5..8
 };
 
+// A 32-byte head record with a timestamp.
+Bytes HeadRecord(uint8_t type, uint8_t continuations, uint64_t timestamp);
+void WriteFile(const std::filesystem::path& path, const Bytes& bytes);
+
 class CaptureBuilder {
  public:
   // Set-up block.
@@ -139,10 +139,10 @@ class CaptureBuilder {
 
   // The information structure as editable pieces, and the chunks of the whole file.
   DataInfoParts Parts() const;
-  std::vector<Chunk> Chunks() const;
   std::vector<Chunk> Chunks(const DataInfoParts& parts) const;
+  std::vector<Chunk> Chunks() const { return Chunks(Parts()); }
   Bytes Build() const { return AssembleFile(Chunks()); }
-  void WriteTo(const std::filesystem::path& path) const;
+  void WriteTo(const std::filesystem::path& path) const { WriteFile(path, Build()); }
 
   // The wave information bytes with the given fields set (the rest zero).
   static Bytes WaveInfoBytes(uint8_t present, uint8_t range1, uint8_t range2, uint8_t interval,
@@ -152,9 +152,5 @@ class CaptureBuilder {
  private:
   std::vector<Bytes> records_;
 };
-
-// A 32-byte head record with a timestamp.
-Bytes HeadRecord(uint8_t type, uint8_t continuations, uint64_t timestamp);
-void WriteFile(const std::filesystem::path& path, const Bytes& bytes);
 
 }  // namespace dtconv::test

@@ -19,11 +19,11 @@
 //   use NAME             the statements of the recipe NAME
 //   random SEED COUNT [c|a|g|w]   the set-up and COUNT records (mostly CAN, analog or GNSS) of
 //                        the tests' seeded random capture, or COUNT waveform samples
-//   info KEY=VALUE       length, setupLength, revision, trailing, setup.N.KEY, recorder.N.KEY,
+//   info KEY=VALUE       length, setupLength, revision, setup.N.KEY, recorder.N.KEY,
 //                        calibration.KEY; KEY of a record: length, present, inner, body, cut,
 //                        byte.K
-//   chunk KEY=VALUE      drop=N, keep=N, swap=N,M, add=TAG:BYTES, insert=N:TAG:BYTES; of chunk N:
-//                        N.size, N.tag, N.payload=BYTES, N.cut=LENGTH, N.append=BYTES, N.byte.K
+//   chunk KEY=VALUE      keep=N, swap=N,M, add=TAG:BYTES, insert=N:TAG:BYTES; of chunk N:
+//                        N.size, N.payload=BYTES, N.cut=LENGTH, N.append=BYTES, N.byte.K
 //   file KEY=VALUE       cut=N (keep N bytes; cut=chunk.K+N: N bytes past chunk K's start),
 //                        byte.K=V, append=BYTES
 //
@@ -40,11 +40,8 @@
 
 namespace dtconv::test {
 
-// The capture file a recipe describes; throws std::invalid_argument naming the line at fault.
+// The capture file a recipe describes (`use NAME` for the recipe file
+// tests/cases/captures/NAME.cap); throws std::invalid_argument naming the line at fault.
 Bytes BuildRecipe(const std::string& recipe);
-// The same for a recipe file of tests/cases/captures/ (NAME.cap).
-Bytes LoadRecipe(const std::string& name);
-// The text of the recipe file NAME.
-std::string RecipeText(const std::string& name);
 
 }  // namespace dtconv::test

@@ -1,7 +1,6 @@
 #include "random_capture.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace dtconv::test {
 
@@ -36,9 +35,7 @@ void AddFrame(Random& r, CaptureBuilder& b, uint64_t t) {
   f.data = RandomBytes(r, r.Below(65));
   if (r.OneIn(15)) f.storedCount = static_cast<uint8_t>(r.Next());
   if (r.OneIn(15)) f.continuationCount = static_cast<uint8_t>(r.Below(3));
-  CaptureBuilder one;
-  one.Frame(f);
-  const auto& recs = one.records();
+  std::vector<Bytes> recs = CaptureBuilder().Frame(f).records();
   // Now and then a continuation goes missing or comes out of order.
   for (size_t i = 0; i < recs.size(); ++i) {
     if (i > 0 && r.OneIn(40)) continue;
@@ -61,31 +58,19 @@ void AddSample(Random& r, CaptureBuilder& b, uint64_t t) {
 void AddFix(Random& r, CaptureBuilder& b, uint64_t t) {
   Bytes rec = HeadRecord(static_cast<uint8_t>(0x20 + r.Below(16)), 0, t);
   Bytes body = RandomBytes(r, 24);
-  std::memcpy(rec.data() + 8, body.data(), 24);
+  std::copy(body.begin(), body.end(), rec.begin() + 8);
   if (r.OneIn(2)) rec[15] = static_cast<uint8_t>(2 + r.Below(2));
   b.Raw(rec);
 }
-
-}  // namespace
 
 // The set-up of a capture: time base near a change of daylight saving time in CET-1CEST (the
 // zone of these tests), or a hostile one; an analog front end with random ranges.
 CaptureBuilder RandomHeader(Random& r) {
   CaptureBuilder b;
-  switch (r.Below(4)) {
-    case 0:
-      b.timeBaseSeconds = 1774746000 - r.Below(600);  // 2026-03-29 01:00 UTC
-      break;
-    case 1:
-      b.timeBaseSeconds = 1792890000 - r.Below(600);  // 2026-10-25 01:00 UTC
-      break;
-    case 2:
-      b.timeBaseSeconds = static_cast<int64_t>(r.Next() % 40000000000ull) - 1000000;
-      break;
-    default:
-      b.timeBaseSeconds = 1796549400;
-      break;
-  }
+  // Near a change of summer time (2026-03-29 and 2026-10-25 01:00 UTC), hostile, or the default.
+  uint32_t base = r.Below(4);
+  if (base < 2) b.timeBaseSeconds = (base == 0 ? 1774746000 : 1792890000) - r.Below(600);
+  if (base == 2) b.timeBaseSeconds = static_cast<int64_t>(r.Next() % 40000000000ull) - 1000000;
   b.timeBaseNanoseconds =
       r.OneIn(4) ? static_cast<int64_t>(r.Below(4000000001u)) - 2000000000 : r.Below(1000000000);
   b.recordingKind = static_cast<uint8_t>(r.OneIn(3) ? 16 : 0);
@@ -116,10 +101,11 @@ CaptureBuilder RandomHeader(Random& r) {
   return b;
 }
 
-// A capture of `n` records of every kind, mostly of `main` ('c' CAN, 'a' analog, 'g' GNSS), or
-// for 'w' the on-board front end with a waveform of `n` samples: random ranges, interval,
-// pre-trigger and calibration of AI1.
-CaptureBuilder RandomCapture(Random& r, CaptureBuilder b, int64_t n, char main) {
+}  // namespace
+
+CaptureBuilder RandomCapture(uint64_t seed, int64_t n, char main) {
+  Random r(seed);
+  CaptureBuilder b = RandomHeader(r);
   if (main == 'w') {
     b.analogPort = 1;
     b.analogSetup = Bytes(36, 0);

@@ -19,21 +19,17 @@ class Random {
   }
   uint32_t Below(uint32_t n) { return static_cast<uint32_t>(Next() % n); }
   bool OneIn(uint32_t n) { return Below(n) == 0; }
-  // A value of a random bit length, so that small and large magnitudes are both common.
-  uint64_t Bits() { return Next() >> Below(64); }
 
  private:
   uint64_t state_;
 };
 
-// A random set-up: a time base near a change of summer time in CET-1CEST, or a hostile one; an
-// analog front end with random ranges, thermocouples and calibrations.
-CaptureBuilder RandomHeader(Random& r);
-
-// `n` records of every kind after the set-up of `b`, mostly of `main` ('c' CAN, 'a' analog,
-// 'g' GNSS): frames of every format code (and unknown ones) with broken continuations now and
-// then, markers, samples, fixes, stray records, times that go back or jump ahead; for 'w', a
-// waveform of `n` samples with random ranges, interval, pre-trigger and calibration.
-CaptureBuilder RandomCapture(Random& r, CaptureBuilder b, int64_t n, char main);
+// The capture of `seed`: a random set-up (a time base near a change of summer time in CET-1CEST,
+// or a hostile one; an analog front end with random ranges, thermocouples and calibrations) and
+// `n` records of every kind, mostly of `main` ('c' CAN, 'a' analog, 'g' GNSS): frames of every
+// format code (and unknown ones) with broken continuations now and then, markers, samples, fixes,
+// stray records, times that go back or jump ahead; for 'w', a waveform of `n` samples with random
+// ranges, interval, pre-trigger and calibration of AI1.
+CaptureBuilder RandomCapture(uint64_t seed, int64_t n, char main);
 
 }  // namespace dtconv::test

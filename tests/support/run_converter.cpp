@@ -1,7 +1,7 @@
 #include "run_converter.h"
 
+#include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <memory>
 
@@ -17,15 +17,10 @@ RunResult RunConverter(const Bytes& capture, const CvtSettings& settings,
   TempDir dir;
   WriteFile(dir / "in.DT", capture);
   MonitorData data;
-  RunResult r;
-  r.result = LoadMonitorData(dir / "in.DT", data);
-  if (r.result.failed()) return r;
+  if (Result loaded = LoadMonitorData(dir / "in.DT", data); loaded.failed()) return {"", loaded};
   TextOutput out;
   out.SetupOutput(settings.outputBits, settings.delimiter);
-  if (out.OpenOutput(dir / "out").failed()) {
-    r.result = out.result();
-    return r;
-  }
+  if (out.OpenOutput(dir / "out").failed()) return {"", out.result()};
   ConverterContext ctx;
   ctx.type = settings.type;
   ctx.signalLine = settings.signalLine;
@@ -37,9 +32,7 @@ RunResult RunConverter(const Bytes& capture, const CvtSettings& settings,
   ctx.bannerTime = kBannerTime;
   call(data, ctx);
   out.CloseOutput();
-  r.result = out.result();
-  r.bytes = ReadFileBytes(dir / "out");
-  return r;
+  return {ReadFileBytes(dir / "out"), out.result()};
 }
 
 RunResult RunConversion(const Bytes& capture, CvtSettings settings) {
@@ -72,7 +65,7 @@ CvtSettings SettingsFor(int32_t type, int32_t style, uint32_t optionBits, uint32
 MonitorData ParseCapture(const CaptureBuilder& b) {
   Bytes bytes = b.Build();
   auto image = std::make_unique<uint8_t[]>(bytes.size());
-  std::memcpy(image.get(), bytes.data(), bytes.size());
+  std::copy(bytes.begin(), bytes.end(), image.get());
   MonitorData data;
   ParseMonitorData(std::move(image), bytes.size(), data);
   return data;

@@ -1,14 +1,12 @@
 #include "test_files.h"
 
+#include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <stdexcept>
-#include <vector>
 
 #ifndef DTCONV_GOLDEN_DIR
 #define DTCONV_GOLDEN_DIR "tests/golden"
@@ -19,15 +17,12 @@ namespace dtconv::test {
 TempDir::TempDir() {
   static std::atomic<int> counter{0};
   std::random_device rd;
-  auto base = std::filesystem::temp_directory_path();
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    auto name = "dtconv-test-" + std::to_string(rd()) + "-" + std::to_string(counter++);
-    if (std::filesystem::create_directory(base / name)) {
-      path_ = base / name;
-      return;
-    }
+  for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+    auto path = std::filesystem::temp_directory_path() /
+                ("dtconv-test-" + std::to_string(rd()) + "-" + std::to_string(counter++));
+    if (std::filesystem::create_directory(path)) path_ = path;
   }
-  throw std::runtime_error("cannot create a temporary folder");
+  if (path_.empty()) throw std::runtime_error("cannot create a temporary folder");
 }
 
 TempDir::~TempDir() {
@@ -48,50 +43,25 @@ std::string ReadFileBytes(const std::filesystem::path& path) {
 std::string Visible(const std::string& text) {
   std::string out;
   for (unsigned char c : text) {
-    if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\n') {
-      out += "\\n\n";
-    } else if (c == '\t') {
-      out += "\\t";
-    } else if (c < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\x%02X", c);
-      out += buf;
-    } else {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "\\x%02X", c);
+    if (c >= 0x20)
       out += static_cast<char>(c);
-    }
+    else
+      out += c == '\r' ? "\\r" : c == '\n' ? "\\n\n" : c == '\t' ? "\\t" : hex;
   }
   return out;
 }
 
-namespace {
-std::vector<std::string> Lines(const std::string& s) {
-  std::vector<std::string> lines;
-  std::string cur;
-  for (char c : s) {
-    cur += c;
-    if (c == '\n') {
-      lines.push_back(cur);
-      cur.clear();
-    }
-  }
-  if (!cur.empty()) lines.push_back(cur);
-  return lines;
-}
-}  // namespace
-
 std::string CompareGolden(const std::string& name, const std::string& actual) {
-  std::filesystem::path dir = DTCONV_GOLDEN_DIR;
-  if (const char* env = std::getenv("DTCONV_GOLDEN_DIR")) dir = env;
-  std::filesystem::path file = dir / name;
+  const char* dir = std::getenv("DTCONV_GOLDEN_DIR");
+  std::filesystem::path file = std::filesystem::path(dir ? dir : DTCONV_GOLDEN_DIR) / name;
   const char* update = std::getenv("DTCONV_UPDATE_GOLDEN");
   if (update != nullptr && std::string(update) == "1") {
     // CI compares; a golden file is only ever rewritten on purpose, on a developer's machine.
     if (std::getenv("CI") != nullptr) return "DTCONV_UPDATE_GOLDEN is refused when CI is set";
     std::filesystem::create_directories(file.parent_path());
-    std::ofstream f(file, std::ios::binary | std::ios::trunc);
-    f << actual;
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << actual;
     return {};
   }
   std::string expected;
@@ -101,19 +71,20 @@ std::string CompareGolden(const std::string& name, const std::string& actual) {
     return "golden file missing: " + file.string() + " (DTCONV_UPDATE_GOLDEN=1 writes it)";
   }
   if (expected == actual) return {};
-  auto e = Lines(expected), a = Lines(actual);
-  std::ostringstream diff;
-  diff << "output differs from " << file.string() << " (" << expected.size() << " bytes expected, "
-       << actual.size() << " written)\n";
-  size_t i = 0;
-  while (i < e.size() && i < a.size() && e[i] == a[i]) ++i;
-  diff << "first difference at line " << i + 1 << ":\n";
-  for (size_t k = i; k < i + 4 && k < std::max(e.size(), a.size()); ++k) {
-    if (k < e.size()) diff << "-" << Visible(e[k]);
-    if (k < a.size()) diff << "+" << Visible(a[k]);
-    if (diff.str().back() != '\n') diff << "\n";
-  }
-  return diff.str();
+  // The lines from the first that differs on.
+  size_t at = std::mismatch(expected.begin(), expected.end(), actual.begin(), actual.end()).first -
+              expected.begin();
+  size_t from = at == 0 ? 0 : expected.rfind('\n', at - 1) + 1;  // npos + 1 is 0
+  auto lines = [&](const std::string& s) {
+    size_t end = from;
+    for (int n = 0; n < 4 && end < s.size(); ++n) end = std::min(s.find('\n', end), s.size()) + 1;
+    return Visible(s.substr(from, end - from));
+  };
+  return "output differs from " + file.string() + " (" + std::to_string(expected.size()) +
+         " bytes expected, " + std::to_string(actual.size()) +
+         " written)\nfirst difference at line " +
+         std::to_string(std::count(expected.begin(), expected.begin() + from, '\n') + 1) + ":\n-" +
+         lines(expected) + "\n+" + lines(actual) + "\n";
 }
 
 }  // namespace dtconv::test
