@@ -212,7 +212,7 @@ TEST(SignalTables, AnsiOutputIsTheUtf8OutputInTheCodePage) {
   for (uint32_t utf8 : {kOutUtf8, 0u}) {
     CvtSettings s = test::SettingsFor(kCvtSignalsCsv, 9, 0, kOutCrLf | utf8);
     s.signals = setup;
-    out[utf8 ? 0 : 1] = test::RunConversion(test::LoadRecipe("signal_tables"), s).bytes;
+    out[utf8 ? 0 : 1] = test::RunConversion(test::BuildRecipe("use signal_tables"), s).bytes;
   }
   EXPECT_NE(out[0].find("\xC2\xB0"), std::string::npos);
   EXPECT_EQ(out[1], platform::NarrowText(platform::Utf8ToUtf16(out[0]), false));

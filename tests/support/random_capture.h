@@ -19,6 +19,8 @@ class Random {
   }
   uint32_t Below(uint32_t n) { return static_cast<uint32_t>(Next() % n); }
   bool OneIn(uint32_t n) { return Below(n) == 0; }
+  // A value of a random bit length, so that small and large magnitudes are both common.
+  uint64_t Bits() { return Next() >> Below(64); }
 
  private:
   uint64_t state_;
