@@ -6,7 +6,6 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <deque>
 #include <fstream>
 #include <mutex>
 #include <thread>
@@ -36,33 +35,10 @@ namespace fs = std::filesystem;
 using Row = std::vector<std::string>;
 using namespace std::chrono_literals;
 
-class Inputs : public InputSource {
- public:
-  explicit Inputs(std::deque<fs::path> paths) : paths_(std::move(paths)) {}
-  bool Next(fs::path* p) override {
-    if (paths_.empty()) return false;
-    *p = paths_.front();
-    paths_.pop_front();
-    return true;
-  }
-
- private:
-  std::deque<fs::path> paths_;
-};
-
 struct FileResults : JobObserver {
   std::vector<Result> files;
   void OnFileDone(const fs::path&, const fs::path&, Result r) override { files.push_back(r); }
 };
-
-Result RunJob(std::deque<fs::path> inputs, const CvtSettings& settings, const ConverterTable& table,
-              JobObserver& observer, const fs::path& outputDir = {}) {
-  ConversionSession session;
-  session.context.bannerTime = test::kBannerTime;
-  Inputs source(std::move(inputs));
-  std::atomic<bool> stop{false};
-  return ConversionJob(session, settings, source, observer, stop, table, {outputDir});
-}
 
 Result Code(const std::string& cell) {
   return Result(cell == "ok" ? 0u : static_cast<uint32_t>(std::stoul(cell, nullptr, 16)));
@@ -107,8 +83,8 @@ TEST_P(FailingFile, FailsAloneAndLeavesWhatWasThere) {
   table.entries[kCvtCanText] = ConvertWhileChanging;
   FileResults rec;
 
-  EXPECT_EQ(RunJob({dir / "a.DT", dir / c[1], dir / "c.DT"}, test::SettingsFor(kCvtCanText, 2),
-                   table, rec),
+  EXPECT_EQ(test::RunJob({dir / "a.DT", dir / c[1], dir / "c.DT"},
+                         test::SettingsFor(kCvtCanText, 2), table, rec),
             kResultOk);
 
   EXPECT_EQ(rec.files, (std::vector<Result>{kResultOk, Code(c[4]), kResultOk}));
@@ -198,7 +174,8 @@ TEST_P(EveryConverter, FullDiskFailsTheFileAndKeepsTheOlderOutput) {
   std::vector<std::string> before = test::DescribeFolder(full);
   FileResults rec;
 
-  RunJob({dir_ / "small.DT", dir_ / "large.DT"}, settings_, DefaultConverterTable(), rec, full);
+  test::RunJob({dir_ / "small.DT", dir_ / "large.DT"}, settings_, DefaultConverterTable(), rec,
+               full);
 
   EXPECT_EQ(rec.files, (std::vector<Result>{Result::Output(ENOSPC), Result::Output(ENOSPC)}));
   EXPECT_EQ(ResultReason(Result::Output(ENOSPC)),
@@ -223,8 +200,8 @@ TEST_P(EveryConverter, CancelledFileLeavesNoPartialOutput) {
   WriteOlderOutputs(dir_.path());
   std::vector<std::string> before = test::DescribeFolder(dir_.path());
   FileResults rec;
-  RunJob({dir_ / "large.DT"}, settings_, CancellingTable(std::make_index_sequence<kCvtTypeCount>()),
-         rec);
+  test::RunJob({dir_ / "large.DT"}, settings_,
+               CancellingTable(std::make_index_sequence<kCvtTypeCount>()), rec);
   EXPECT_EQ(rec.files, std::vector<Result>{kResultCancelled});
   EXPECT_EQ(test::DescribeFolder(dir_.path()), before);
 }
@@ -331,8 +308,9 @@ TEST(Races, TwoWritersOfOneOutputNeverMix) {
     fs::create_directories(inputs[i].parent_path());
     test::WriteFile(inputs[i], test::BuildRecipe("random " + std::to_string(i + 1) + " 3000 c"));
     FileResults alone;
-    ASSERT_EQ(
-        RunJob({inputs[i]}, test::SettingsFor(kCvtCanText, 2), DefaultConverterTable(), alone), 0u);
+    ASSERT_EQ(test::RunJob({inputs[i]}, test::SettingsFor(kCvtCanText, 2), DefaultConverterTable(),
+                           alone),
+              0u);
     reports[i] = test::ReadFileBytes(inputs[i].parent_path() / "cap.txt");
   }
   ASSERT_NE(reports[0], reports[1]);
@@ -344,8 +322,8 @@ TEST(Races, TwoWritersOfOneOutputNeverMix) {
   std::thread jobs[2];
   for (int i = 0; i < 2; ++i) {
     jobs[i] = std::thread([&, i] {
-      results[i] =
-          RunJob({inputs[i]}, test::SettingsFor(kCvtCanText, 2), table, observers[i], dir / "out");
+      results[i] = test::RunJob({inputs[i]}, test::SettingsFor(kCvtCanText, 2), table, observers[i],
+                                dir / "out");
     });
   }
   for (std::thread& job : jobs) job.join();

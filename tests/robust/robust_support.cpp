@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 #include "capture_recipe.h"
+#include "run_converter.h"
 #include "test_files.h"
 
 #ifndef _WIN32
@@ -165,6 +166,22 @@ bool FinishesInTime(const std::function<void()>& work, const fs::path& dir) {
   }
   done.get();
   return false;
+}
+
+Result RunJob(const std::vector<fs::path>& inputs, const CvtSettings& settings,
+              const ConverterTable& table, JobObserver& observer, const fs::path& outputDir,
+              const std::atomic<bool>* stop) {
+  struct List : InputSource {
+    std::vector<fs::path> paths;
+    size_t next = 0;
+    bool Next(fs::path* p) override { return next < paths.size() && (*p = paths[next++], true); }
+  } source;
+  source.paths = inputs;
+  ConversionSession session;
+  session.context.bannerTime = kBannerTime;
+  std::atomic<bool> never{false};
+  return ConversionJob(session, settings, source, observer, stop ? *stop : never, table,
+                       {outputDir});
 }
 
 }  // namespace dtconv::test

@@ -1,12 +1,14 @@
 // What the table-driven tests of failing files, settings files and command lines share: the rows
 // of a case table, folders made from text statements and described back as text, and a bounded
-// run of work that could block.
+// run of work that could block, and a job over a list of files.
 #pragma once
 
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "pipeline/conversion_job.h"
 
 namespace dtconv::test {
 
@@ -34,5 +36,10 @@ std::vector<std::string> DescribeFolder(const std::filesystem::path& dir);
 // under `dir` are then opened and closed, which frees an open or read waiting on them; work that
 // still does not return ends the program with a message.
 bool FinishesInTime(const std::function<void()>& work, const std::filesystem::path& dir);
+
+// Runs the conversion job over `inputs` in turn, with the golden reports' banner time.
+Result RunJob(const std::vector<std::filesystem::path>& inputs, const CvtSettings& settings,
+              const ConverterTable& table, JobObserver& observer,
+              const std::filesystem::path& outputDir = {}, const std::atomic<bool>* stop = nullptr);
 
 }  // namespace dtconv::test

@@ -1,5 +1,5 @@
-// Inputs the loader refuses before reading a capture: a missing file, a folder, and sizes it never
-// allocates for (just over 1 GiB, and 4 GiB and more; sparse files, so they take no room).
+// Inputs the loader refuses before reading a capture: sizes it never allocates for (just over
+// 1 GiB, and 4 GiB and more; sparse files, so they take no room).
 #include <gtest/gtest.h>
 
 #include "capture_recipe.h"
@@ -15,13 +15,6 @@ namespace dtconv {
 namespace {
 
 namespace fs = std::filesystem;
-
-TEST(UnreadableCapture, MissingFileAndFolder) {
-  test::TempDir dir;
-  MonitorData data;
-  EXPECT_EQ(LoadMonitorData(dir / "absent.DT", data), Result::System(2));
-  EXPECT_TRUE(LoadMonitorData(dir.path(), data).IsSystemError());
-}
 
 class OversizedCapture : public ::testing::TestWithParam<uint64_t> {};
 
