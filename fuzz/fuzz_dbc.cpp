@@ -8,25 +8,18 @@
 // database the set refuses after the reader accepted it, more values than the plan allows, or a
 // value text longer than kMaxSignalValueChars.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "fuzz_common.h"
 #include "signals/dbc.h"
 #include "signals/signals.h"
 
 namespace {
 
 using namespace dtconv::signals;
-
-void Check(bool condition, const char* what) {
-  if (!condition) {
-    std::fprintf(stderr, "fuzz_dbc: %s\n", what);
-    std::abort();
-  }
-}
+using dtconv::fuzz::Check;
 
 void DecodeAll(const SignalSelection& selection, const uint8_t* data, size_t size) {
   uint8_t frame[64];

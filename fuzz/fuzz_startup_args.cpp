@@ -4,22 +4,12 @@
 // give it, program path first. Besides the sanitizers' findings the target stops when a value is
 // kept that the program's fixed-size fields could not hold.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
+#include "fuzz_common.h"
 #include "ui/startup_args.h"
 
-namespace {
-
-void Check(bool condition, const char* what) {
-  if (!condition) {
-    std::fprintf(stderr, "fuzz_startup_args: %s\n", what);
-    std::abort();
-  }
-}
-
-}  // namespace
+using dtconv::fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::u16string line;
