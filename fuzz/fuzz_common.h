@@ -26,8 +26,7 @@ inline void Check(bool condition, const char* what) {
 // whole fuzzing process; a fixed banner time, so that the same input always writes the same bytes.
 struct Harness {
   std::filesystem::path dir =
-      std::filesystem::temp_directory_path() /
-      ("dtconv-" + std::string(program_invocation_short_name) + "-" + std::to_string(::getpid()));
+      std::filesystem::temp_directory_path() / ("dtconv-fuzz-" + std::to_string(::getpid()));
   ConversionSession session;
   explicit Harness(const char* capture = nullptr) {
     std::filesystem::create_directories(dir);

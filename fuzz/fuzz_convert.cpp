@@ -36,12 +36,10 @@ void CheckLoaded(Result result, const MonitorData& d, size_t size) {
     auto* p = static_cast<const uint8_t*>(first);
     return count == 0 || (p >= begin && p <= end && count * unit <= uint64_t(end - p));
   };
-  if (result != kResultOk)
-    Check(!d.recordCount && !d.records && !d.sampleCount && !d.samples,
-          "data left after a failure");
-  else
-    Check(inside(d.records, d.recordCount, 32) && inside(d.samples, d.sampleCount, 4),
-          "records or samples outside the file image");
+  Check(result == kResultOk
+            ? inside(d.records, d.recordCount, 32) && inside(d.samples, d.sampleCount, 4)
+            : !d.recordCount && !d.records && !d.sampleCount && !d.samples,
+        "records or samples outside the file image, or left after a failed load");
 }
 
 // The signal tables' database (signals.dbc): standard and extended identifiers, both byte orders,

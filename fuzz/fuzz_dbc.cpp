@@ -48,10 +48,9 @@ void DecodeAll(const SignalSelection& selection, const uint8_t* data, size_t siz
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  std::string_view bytes(reinterpret_cast<const char*>(data), size);
   Database db;
   std::string error;
-  if (!ParseDbc(bytes, "fuzz.dbc", &db, &error)) {
+  if (!ParseDbc({reinterpret_cast<const char*>(data), size}, "fuzz.dbc", &db, &error)) {
     Check(error.rfind("fuzz.dbc:", 0) == 0, "an error without its position");
     return 0;
   }

@@ -12,11 +12,8 @@
 using dtconv::fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  std::u16string line;
-  line.reserve(size / 2);
-  for (size_t i = 0; i + 1 < size; i += 2) {
-    line.push_back(static_cast<char16_t>(data[i] | data[i + 1] << 8));
-  }
+  std::u16string line(size / 2, u'\0');
+  for (size_t i = 0; i < line.size(); ++i) line[i] = char16_t(data[2 * i] | data[2 * i + 1] << 8);
   dtconv::ui::StartupValues v = dtconv::ui::ParseStartupCommandLine(line);
   Check(v.startFolder.size() <= dtconv::ui::kMaxPathValue, "start folder too long");
   Check(!v.settingsPath ||

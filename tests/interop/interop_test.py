@@ -133,8 +133,7 @@ class Cli(Case):
     def test_a_folder_into_an_output_folder_with_one_or_four_jobs(self):
         for i in range(6):
             shutil.copy(self.track(), self.out(f"t{i}.dt"))
-        with open(self.out("notes.txt"), "w") as f:
-            f.write("not a capture")
+        shutil.copy(os.path.join(HERE, "info_cases.txt"), self.out("notes.txt"))  # no capture
         p = run("-t", "gnss", "-f", "csv", "-j", "1", "-o", self.out("one", "deeper"), self.dir)
         self.assertIn("t0.csv", p.stdout)
         run("-q", "-t", "gnss", "-f", "csv", "-j", "4", "-o", self.out("four"), self.dir)
@@ -239,10 +238,9 @@ class Info(Case):
         self.assertFalse(update and "CI" in os.environ, "DTCONV_UPDATE_GOLDEN is refused in CI")
         for golden, form, status, capture, *options in table("info_cases.txt"):
             with self.subTest(golden):
-                cwd = SOURCE
-                if not capture.startswith("samples/"):
-                    cwd, capture = self.dir, self.capture(os.path.splitext(golden)[0], capture)
-                    capture = os.path.basename(capture)
+                cwd = SOURCE if capture.startswith("samples/") else self.dir
+                if cwd == self.dir:
+                    capture = os.path.basename(self.capture(os.path.splitext(golden)[0], capture))
                 out = run("info", *(options[0].split() if options else []),
                           *(["--json"] if form == "json" else []), capture, cwd=cwd,
                           code=int(status), text=False).stdout
@@ -492,9 +490,7 @@ GROUPS = {"cli": (Cli, []), "info": (Info, []), "csv": (Csv, []),
 
 
 def main():
-    if GROUP not in GROUPS:
-        sys.exit(USAGE)
-    case, readers = GROUPS[GROUP]
+    case, readers = GROUPS.get(GROUP) or sys.exit(USAGE)
     missing = [r for r in readers if (importlib.util.find_spec(r[8:]) is None
                                       if r.startswith("python3-") else shutil.which(r) is None)]
     if missing:
