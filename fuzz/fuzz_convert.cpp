@@ -22,12 +22,6 @@ namespace {
 using namespace dtconv;
 using fuzz::Check;
 
-uint64_t Fnv1a(const uint8_t* data, size_t size) {
-  uint64_t h = 0xCBF29CE484222325ull;
-  for (size_t i = 0; i < size; ++i) h = (h ^ data[i]) * 0x100000001B3ull;
-  return h;
-}
-
 // The loader's promises about what it leaves in MonitorData: nothing after a failure, and records
 // and samples inside the image.
 void CheckLoaded(Result result, const MonitorData& d, size_t size) {
@@ -69,7 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CheckLoaded(loaded, session.data, size);
   if (loaded != kResultOk) return 0;
 
-  uint64_t h = Fnv1a(data, size);
+  uint64_t h = 0xCBF29CE484222325ull;  // FNV-1a
+  for (size_t i = 0; i < size; ++i) h = (h ^ data[i]) * 0x100000001B3ull;
   static const char16_t* const kDelimiters[] = {
       u",", u"\t", u";", u"", u"<->", u"\u00B5\u03A9", u"123456789012345"};
   for (int32_t type = 0; type < kCvtTypeCount; ++type) {

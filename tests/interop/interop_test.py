@@ -115,10 +115,8 @@ class Case(unittest.TestCase):
 class Cli(Case):
     def test_usage_errors_explain_themselves_and_write_nothing(self):
         # usage_errors.txt: status 2, a message that starts as given, nothing written.
-        self.capture("c")
-        with open(self.out("bad.dbc"), "w") as f:
-            f.write('BO_ 256 Msg: 8 Node\n SG_ A : 0|8@1+ (1,0) [0|255 "" Node\n')
-        names = {"CAPTURE": "c.DT", "BAD_DBC": "bad.dbc",
+        self.capture("c")  # bad.dbc: a signal lacks the bracket after its maximum
+        names = {"CAPTURE": "c.DT", "BAD_DBC": os.path.join(HERE, "bad.dbc"),
                  "VEHICLE_DBC": os.path.join(SOURCE, "samples", "vehicle.dbc")}
         before = sorted(os.listdir(self.dir))
         for args, message in table("usage_errors.txt"):
