@@ -310,8 +310,8 @@ TEST_F(Gui, ConversionDisablesTheSettingsAndWritesEachFile) {
   }
 }
 
-TEST_F(Gui, StopCutsTheFileInFlightAndFailuresShowTheirMessage) {
-  Capture("a.DT", 8), Capture("b.DT", 9), Capture("c.DT", 4, true), Capture("d.DT", 6);
+TEST_F(Gui, StopAndCloseCutTheFileInFlightFailuresShowTheirMessageChoicesAreKept) {
+  Capture("#a.DT", 8), Capture("b.DT", 9), Capture("c.DT", 4, true), Capture("d.DT", 6);
   fs::create_directory(in_ / "d.txt");
   App app(Args(), true);
   Select(app.List(), 0, 1), Click(app.main, IDC_START);
@@ -337,17 +337,14 @@ TEST_F(Gui, StopCutsTheFileInFlightAndFailuresShowTheirMessage) {
                                    "Cannot convert. | " + kTitle}));
   EXPECT_EQ(Count(), 6);
   EXPECT_TRUE(fs::exists(in_ / "b.txt"));
-}
-
-TEST_F(Gui, ClosingStopsTheConversionAndTheChoicesAreKept) {
-  Capture("#1.DT", 1);
-  App app(Args(), true);
+  // Other choices, and a held conversion that closing the dialog stops.
+  ResetEvent(app.started), ResetEvent(app.release);
   Click(app.Item(IDD_PANE_CAN_TEXT), IDC_TIMESTAMP, 0), Click(app.main, IDC_TARGET, 1);
   Click(app.main, IDC_FORMAT, 1), Click(app.main, IDC_ADDITIONAL);
   Click(app.Item(IDD_FILE_PANE), IDC_FILTER, 1), Select(app.List(), 0), Click(app.main, IDC_START);
   ASSERT_TRUE(app.Started());
   EXPECT_EQ(app.Close(), 0);
-  EXPECT_EQ(Count(), 1);
+  EXPECT_EQ(Count(), 6);
   // No folder on the command line: the saved one is shown, with every saved choice (filter,
   // target, format, the CAN text pane's timestamp; Additional opt. on, its "..." enabled).
   App again("-s\"" + settings_.string() + "\"");
