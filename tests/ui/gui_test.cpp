@@ -293,23 +293,6 @@ TEST_F(Gui, LanguagesColumnsAndTheSelectionLimit) {
   }
 }
 
-TEST_F(Gui, ConversionDisablesTheSettingsAndWritesEachFile) {
-  const std::string names[] = {"first", "second", "third"};
-  for (uint32_t i = 0; i < 3; ++i) Capture(names[i] + ".DT", i + 1);
-  App app(Args());
-  Click(app.Item(IDD_FILE_PANE), IDC_SELECT_ALL);
-  ASSERT_TRUE(app.Convert());
-  // Stop shown, Start hidden; of the rest, only Additional opt. is usable.
-  EXPECT_EQ(app.during, "S-s------a S-s------a S-s------a ");
-  EXPECT_EQ(States(app.main), kIdle);
-  EXPECT_EQ(gPositions, (std::vector<int>{0, 1, 3, 5, 6, 0}));
-  EXPECT_EQ(app.messages, Strings{});
-  for (const std::string& name : names) {
-    std::string bytes = test::ReadFileBytes(in_ / (name + ".txt"));
-    EXPECT_EQ(test::CompareGolden("ui/" + name + ".txt", bytes), "");
-  }
-}
-
 TEST_F(Gui, StopAndCloseCutTheFileInFlightFailuresShowTheirMessageChoicesAreKept) {
   Capture("#a.DT", 8), Capture("b.DT", 9), Capture("c.DT", 4, true), Capture("d.DT", 6);
   fs::create_directory(in_ / "d.txt");
@@ -358,9 +341,22 @@ TEST_F(Gui, StopAndCloseCutTheFileInFlightFailuresShowTheirMessageChoicesAreKept
             (std::vector{1, 1, 1, 0}));
 }
 
-TEST_F(Gui, SettingControlsAndTheAdditionalSettings) {
+TEST_F(Gui, ConversionDisablesTheSettingsThenTheSettingControlsAndTheAdditionalSettings) {
+  const std::string names[] = {"first", "second", "third"};
+  for (uint32_t i = 0; i < 3; ++i) Capture(names[i] + ".DT", i + 1);
   Capture("extra.DT", 9);
   App app(Args());
+  Select(app.List(), 1, 2, 3);
+  ASSERT_TRUE(app.Convert());
+  // Stop shown, Start hidden; of the rest, only Additional opt. is usable.
+  EXPECT_EQ(app.during, "S-s------a S-s------a S-s------a ");
+  EXPECT_EQ(States(app.main), kIdle);
+  EXPECT_EQ(gPositions, (std::vector<int>{0, 1, 3, 5, 6, 0}));
+  EXPECT_EQ(app.messages, Strings{});
+  for (const std::string& name : names) {
+    std::string bytes = test::ReadFileBytes(in_ / (name + ".txt"));
+    EXPECT_EQ(test::CompareGolden("ui/" + name + ".txt", bytes), "");
+  }
   // Target, then format: the format list and its entry, and the setting panes shown.
   for (const test::Row& row : test::ReadTable("gui_panes.txt")) {
     Click(app.main, IDC_TARGET, std::stoi(row[0]));
@@ -411,7 +407,8 @@ TEST_F(Gui, SettingControlsAndTheAdditionalSettings) {
                 std::to_string(ComboBox_GetCurSel(GetDlgItem(dialog, IDC_LINE_FEED))) +
                 Text(GetDlgItem(dialog, IDC_DELIMITER)),
             "21;");
-  app.CloseAdditional(dialog), Select(app.List(), 0);
+  app.CloseAdditional(dialog), Click(app.Item(IDD_FILE_PANE), IDC_SELECT_NONE);
+  Select(app.List(), 0);
   ASSERT_TRUE(app.Convert());
   // UTF-8 with byte order mark, LF line ends, ";" between the cells.
   std::string bytes = test::ReadFileBytes(in_ / "extra.csv");
