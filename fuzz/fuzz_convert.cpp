@@ -25,10 +25,10 @@ using fuzz::Check;
 // The loader's promises about what it leaves in MonitorData: nothing after a failure, and records
 // and samples inside the image.
 void CheckLoaded(Result result, const MonitorData& d, size_t size) {
-  const uint8_t *begin = d.image.data(), *end = begin + size;
-  auto inside = [&](const void* first, uint64_t count, uint64_t unit) {
-    auto* p = static_cast<const uint8_t*>(first);
-    return count == 0 || (p >= begin && p <= end && count * unit <= uint64_t(end - p));
+  auto inside = [&](const void* first, uint64_t count, uint64_t unit) {  // of a loaded image
+    const uint8_t *p = static_cast<const uint8_t*>(first), *begin = d.image.data();
+    return count == 0 ||
+           (p >= begin && p <= begin + size && count * unit <= uint64_t(begin + size - p));
   };
   Check(result == kResultOk
             ? inside(d.records, d.recordCount, 32) && inside(d.samples, d.sampleCount, 4)
