@@ -85,8 +85,7 @@ def read_bytes(path):
 
 class Case(unittest.TestCase):
     def setUp(self):
-        self.dir = tempfile.mkdtemp(prefix="dtconv-interop-")
-        self.addCleanup(shutil.rmtree, self.dir, True)
+        self.dir = self.enterContext(tempfile.TemporaryDirectory(prefix="dtconv-interop-"))
 
     def out(self, *names):
         return os.path.join(self.dir, *names)
@@ -454,9 +453,7 @@ class Log2Asc(Case):
     def events(text):
         # The events of log2asc's ASC output as (time, channel, kind, id, flags, data).
         events = []
-        for w in (line.split() for line in text.splitlines()):
-            if not w or not re.match(r"\d+\.\d+$", w[0]):
-                continue
+        for w in (l.split() for l in text.splitlines() if re.match(r"\s*\d+\.\d+\s", l)):
             t = round(float(w[0]) * 1e6)
             if w[1] == "CANFD":  # time CANFD channel Rx id BRS ESI DLC length data...
                 events.append((t, int(w[2]), "fd", w[4], (int(w[5]), int(w[6])),
