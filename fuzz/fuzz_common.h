@@ -1,10 +1,12 @@
-// What the fuzz targets share: a check that stops the target with the program's name and what
-// broke, and a session whose output folder is the fuzzing process's own.
+// What the fuzz targets share (with the standard headers they need from here): a check that stops
+// the target with the program's name and what broke, and a session whose output folder is the
+// fuzzing process's own.
 #pragma once
 
 #include <errno.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>

@@ -8,10 +8,8 @@
 // file can hold any number. Besides the sanitizers' findings the target stops on a broken
 // promise of the loader: records or samples outside the image, or records left after a failure.
 #include <bit>
-#include <cstdint>
 #include <cstring>
 #include <memory>
-#include <string>
 
 #include "fuzz_common.h"
 #include "pipeline/conversion_job.h"

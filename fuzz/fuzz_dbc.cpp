@@ -7,9 +7,6 @@
 // findings the target stops on a broken promise: an error without its "FILE:" position, a
 // database the set refuses after the reader accepted it, more values than the plan allows, or a
 // value text longer than kMaxSignalValueChars.
-#include <cstdint>
-#include <string>
-#include <string_view>
 #include <vector>
 
 #include "fuzz_common.h"

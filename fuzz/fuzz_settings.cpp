@@ -4,9 +4,7 @@
 // makes of them must survive the round trip through SaveSettings, and the job record built from
 // them must convert a small capture: the free-form values (folder, CSV delimiter) reach the
 // delimiter transcoding and every converter that writes a delimiter.
-#include <cstdint>
 #include <fstream>
-#include <string>
 #include <vector>
 
 #include "fuzz_common.h"

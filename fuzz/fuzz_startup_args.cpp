@@ -3,9 +3,6 @@
 // The bytes are taken as UTF-16LE text (a last odd byte is dropped), as GetCommandLineW would
 // give it, program path first. Besides the sanitizers' findings the target stops when a value is
 // kept that the program's fixed-size fields could not hold.
-#include <cstdint>
-#include <string>
-
 #include "fuzz_common.h"
 #include "ui/startup_args.h"
 

@@ -300,10 +300,9 @@ class Csv(Case):
             self.assertEqual([r[0] for r in rows], [w.strftime("%Y/%m/%d %H:%M:%S") for w in want])
 
     def test_every_table_of_every_sample_in_every_delimiter_and_code(self):
-        for target, options in [("can", ["--diff", "--elapsed", "--add-analog", "--add-gnss"]),
-                                ("can", ["--timestamp", "us", "--line", "ch2"]),
-                                ("analog", ["--add-gnss", "--elapsed"]),
-                                ("analog", ["--timestamp", "s"]), ("gnss", []), ("wave", [])]:
+        for target, *options in map(str.split, [
+                "can --diff --elapsed --add-analog --add-gnss", "can --timestamp us --line ch2",
+                "analog --add-gnss --elapsed", "analog --timestamp s", "gnss", "wave"]):
             for extra, encoding, delimiter in [
                     ([], "cp1252", ","),
                     (["--encoding", "utf8-bom", "--delimiter", "\\t"], "utf-8-sig", "\t"),
@@ -354,11 +353,10 @@ class Kml(Case):
 
 
 class Tshark(Case):
-    FIELDS = ["frame.interface_id", "frame.interface_name", "frame.time_epoch", "frame.protocols",
-              "can.id", "can.flags.xtd", "can.flags.rtr", "can.flags.err", "canfd.flags.brs",
-              "canfd.flags.esi", "can.len", "data.data", "can.err.ack", "can.err.prot",
-              "can.err.prot.type.form", "can.err.prot.type.stuff", "can.err.prot.type.active",
-              "can.err.prot.location"]
+    FIELDS = ("frame.interface_id frame.interface_name frame.time_epoch frame.protocols can.id "
+              "can.flags.xtd can.flags.rtr can.flags.err canfd.flags.brs canfd.flags.esi can.len "
+              "data.data can.err.ack can.err.prot can.err.prot.type.form can.err.prot.type.stuff "
+              "can.err.prot.type.active can.err.prot.location").split()
 
     def packets(self, path):
         # The AUTOSAR NM dissector claims some frames by heuristics, and takes their data bytes.
