@@ -11,10 +11,8 @@
 #include <windows.h>
 // After windows.h:
 #include <commctrl.h>
-#include <gtest/gtest.h>
 #include <windowsx.h>
 
-#include <fstream>
 #include <future>
 
 #include "platform/unicode.h"
