@@ -7,28 +7,28 @@
 // findings the target stops on a broken promise: an error without its "FILE:" position, a
 // database the set refuses after the reader accepted it, more values than the plan allows, or a
 // value text longer than kMaxSignalValueChars.
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <string>
-#include <string_view>
 #include <vector>
 
+#include "fuzz_common.h"
 #include "signals/dbc.h"
 #include "signals/signals.h"
 
-namespace {
-
 using namespace dtconv::signals;
+using dtconv::fuzz::Check;
 
-void Check(bool condition, const char* what) {
-  if (!condition) {
-    std::fprintf(stderr, "fuzz_dbc: %s\n", what);
-    std::abort();
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  Database db;
+  std::string error;
+  if (!ParseDbc({reinterpret_cast<const char*>(data), size}, "fuzz.dbc", &db, &error)) {
+    Check(error.rfind("fuzz.dbc:", 0) == 0, "an error without its position");
+    return 0;
   }
-}
-
-void DecodeAll(const SignalSelection& selection, const uint8_t* data, size_t size) {
+  DatabaseSet set;
+  Check(set.Add(std::move(db), kBothLines, &error), "the set refuses an accepted database");
+  SignalSelection selection;
+  Check(selection.Select(set, "", &error), "selecting every signal failed");
+  // Each message's plan fed frames of the input's bytes: at the message's size, one byte short
+  // and 64 bytes.
   uint8_t frame[64];
   for (size_t i = 0; i < sizeof frame; ++i) frame[i] = size ? data[i % size] : 0;
   std::vector<DecodedValue> values;
@@ -50,23 +50,6 @@ void DecodeAll(const SignalSelection& selection, const uint8_t* data, size_t siz
       }
     }
   }
-}
-
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  std::string_view bytes(reinterpret_cast<const char*>(data), size);
-  Database db;
-  std::string error;
-  if (!ParseDbc(bytes, "fuzz.dbc", &db, &error)) {
-    Check(error.rfind("fuzz.dbc:", 0) == 0, "an error without its position");
-    return 0;
-  }
-  DatabaseSet set;
-  Check(set.Add(std::move(db), kBothLines, &error), "the set refuses an accepted database");
-  SignalSelection selection;
-  Check(selection.Select(set, "", &error), "selecting every signal failed");
-  DecodeAll(selection, data, size);
   // A list that may or may not match: the near names are looked for on failure.
   SignalSelection some;
   some.Select(set, "*a*,M*.S*", &error);

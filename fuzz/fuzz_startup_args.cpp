@@ -3,30 +3,14 @@
 // The bytes are taken as UTF-16LE text (a last odd byte is dropped), as GetCommandLineW would
 // give it, program path first. Besides the sanitizers' findings the target stops when a value is
 // kept that the program's fixed-size fields could not hold.
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <string>
-
+#include "fuzz_common.h"
 #include "ui/startup_args.h"
 
-namespace {
-
-void Check(bool condition, const char* what) {
-  if (!condition) {
-    std::fprintf(stderr, "fuzz_startup_args: %s\n", what);
-    std::abort();
-  }
-}
-
-}  // namespace
+using dtconv::fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  std::u16string line;
-  line.reserve(size / 2);
-  for (size_t i = 0; i + 1 < size; i += 2) {
-    line.push_back(static_cast<char16_t>(data[i] | data[i + 1] << 8));
-  }
+  std::u16string line(size / 2, u'\0');
+  for (size_t i = 0; i < line.size(); ++i) line[i] = char16_t(data[2 * i] | data[2 * i + 1] << 8);
   dtconv::ui::StartupValues v = dtconv::ui::ParseStartupCommandLine(line);
   Check(v.startFolder.size() <= dtconv::ui::kMaxPathValue, "start folder too long");
   Check(!v.settingsPath ||

@@ -12,48 +12,32 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
-namespace {
-
-bool Replay(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) {
-    std::fprintf(stderr, "replay: cannot read %s\n", file.string().c_str());
-    return false;
-  }
-  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  // An exact-size copy, so that a read one byte past the input is caught as it would be by
-  // the fuzzer.
-  std::vector<uint8_t> exact(bytes.begin(), bytes.end());
-  exact.shrink_to_fit();
-  LLVMFuzzerTestOneInput(exact.data(), exact.size());
-  return true;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
+  namespace fs = std::filesystem;
   size_t replayed = 0;
-  bool ok = true;
-  for (int i = 1; i < argc; ++i) {
-    std::filesystem::path arg = argv[i];
-    std::vector<std::filesystem::path> files;
-    if (std::filesystem::is_directory(arg)) {
-      for (const auto& e : std::filesystem::directory_iterator(arg)) {
+  bool ok = argc > 1;
+  for (fs::path arg : std::vector<fs::path>(argv + 1, argv + argc)) {
+    std::vector<fs::path> files{arg};
+    if (fs::is_directory(arg)) {
+      files.clear();
+      for (const auto& e : fs::directory_iterator(arg))
         if (e.is_regular_file()) files.push_back(e.path());
-      }
       std::sort(files.begin(), files.end());
-      if (files.empty()) {
-        std::fprintf(stderr, "replay: %s holds no inputs\n", arg.string().c_str());
-        ok = false;
-      }
-    } else {
-      files.push_back(arg);
     }
-    for (const auto& f : files) {
-      ok = Replay(f) && ok;
+    ok = ok && !files.empty();
+    for (const fs::path& file : files) {
+      std::ifstream in(file, std::ios::binary);
+      // An exact-size copy, so that a read one byte past the input is caught as it would be by
+      // the fuzzer.
+      std::vector<uint8_t> exact((std::istreambuf_iterator<char>(in)), {});
+      exact.shrink_to_fit();
+      if (!in) std::fprintf(stderr, "replay: cannot read %s\n", file.c_str());
+      ok = ok && in;
+      LLVMFuzzerTestOneInput(exact.data(), exact.size());
       ++replayed;
     }
+    if (files.empty()) std::fprintf(stderr, "replay: %s holds no inputs\n", arg.c_str());
   }
   std::printf("replayed %zu inputs\n", replayed);
-  return ok && replayed > 0 ? 0 : 1;
+  return ok ? 0 : 1;
 }

@@ -1,18 +1,18 @@
 #!/usr/bin/env python3
-"""dtconv through its command line, its outputs read back by programs nobody here wrote.
-
-usage: interop_test.py GROUP DTCONV MAKE_CAPTURE SOURCE_DIR; GROUP is a class below: cli, info
-(against tests/golden/info, cases in info_cases.txt), csv, kml, tshark, python_can, log2asc.
-Captures are make_capture's recipes (tests/cases/captures/). The CAN groups all check the capture
-can_mixed against one list of what it holds: can_mixed_frames.txt beside this script.
-
-scripts/deps installs the readers for `make check`, so a group whose reader is missing FAILS.
-Only with DTCONV_ALLOW_MISSING_READERS=1 (for developers' machines) does it exit with 77 instead,
-which ctest reports as skipped. DTCONV_UPDATE_GOLDEN=1 rewrites the info goldens (not under CI).
-"""
+# dtconv through its command line, its outputs read back by programs nobody here wrote.
+#
+# GROUP is a class below (GROUPS): cli, info (against tests/golden/info, cases in info_cases.txt),
+# csv, kml, tshark, python_can, log2asc. Captures are make_capture's recipes
+# (tests/cases/captures/). The CAN groups all check the capture can_mixed against one list of what
+# it holds: can_mixed_frames.txt beside this script.
+#
+# scripts/deps installs the readers for `make check`, so a group whose reader is missing FAILS.
+# Only with DTCONV_ALLOW_MISSING_READERS=1 (for developers' machines) does it exit with 77 instead,
+# which ctest reports as skipped. DTCONV_UPDATE_GOLDEN=1 rewrites the info goldens (not under CI).
 import csv
 import datetime
 import importlib.util
+import itertools
 import json
 import os
 import re
@@ -26,8 +26,9 @@ import types
 import unittest
 import zoneinfo
 
+USAGE = "usage: interop_test.py GROUP DTCONV MAKE_CAPTURE SOURCE_DIR"
 if len(sys.argv) != 5:
-    sys.exit(__doc__)
+    sys.exit(USAGE)
 GROUP, DTCONV, MAKE_CAPTURE, SOURCE = sys.argv[1], *(os.path.abspath(a) for a in sys.argv[2:])
 HERE = os.path.dirname(os.path.abspath(__file__))
 EXT = {"text": ".txt", "csv": ".csv", "kml": ".kml", "pcap": ".pcap", "pcapng": ".pcapng",
@@ -41,23 +42,23 @@ LINES = [(500000, "CAN/CAN FD (ISO), bit rate 500k, data bit rate 2M"),
 FD_LENGTHS = [0, 1, 2, 3, 4, 5, 6, 7, 8, 12, 16, 20, 24, 32, 48, 64]
 
 
-def load_frames():
-    frames = []
-    with open(os.path.join(HERE, "can_mixed_frames.txt"), encoding="ascii") as f:
-        for row in (r.split() for r in f if r.strip() and not r.startswith("#")):
-            t, line, kind, name, dlc, brs, esi, data = row
-            if data.startswith("count:"):
-                _, n, first = data.split(":")
-                data = bytes((int(first, 16) + i) & 0xFF for i in range(int(n)))
-            frames.append(types.SimpleNamespace(
-                t=int(t), line=int(line), kind=kind, name=name, id=int(name.rstrip("x"), 16),
-                ext=name.endswith("x"), dlc=None if dlc == "-" else int(dlc, 16),
-                fd=None if brs == "-" else (int(brs), int(esi)),
-                data=data if isinstance(data, bytes) else bytes.fromhex(data.strip("-"))))
-    return frames
+def table(name, sep="|"):
+    # The rows of a case table beside this script, their cells trimmed; "#" starts a comment.
+    with open(os.path.join(HERE, name), encoding="utf-8") as f:
+        return [[c.strip() for c in r.split(sep)] for r in f if r.strip() and r[0] != "#"]
 
 
-FRAMES = load_frames()
+def frame(t, line, kind, name, dlc, brs, esi, data):
+    if data.startswith("count:"):
+        _, n, first = data.split(":")
+        data = bytes((int(first, 16) + i) & 0xFF for i in range(int(n))).hex()
+    return types.SimpleNamespace(
+        t=int(t), line=int(line), kind=kind, name=name, id=int(name.rstrip("x"), 16),
+        ext=name.endswith("x"), dlc=None if dlc == "-" else int(dlc, 16),
+        fd=None if brs == "-" else (int(brs), int(esi)), data=bytes.fromhex(data.strip("-")))
+
+
+FRAMES = [frame(*row) for row in table("can_mixed_frames.txt", None)]
 
 
 def on_line(line):
@@ -65,7 +66,7 @@ def on_line(line):
 
 
 def run(*args, code=0, env=None, cwd=None, text=True):
-    """dtconv ARGS, which must end with exit status `code`."""
+    # dtconv ARGS, which must end with exit status `code`.
     p = subprocess.run([DTCONV, *args], capture_output=True, text=text, timeout=120, cwd=cwd,
                        env=dict(os.environ, SOURCE_DATE_EPOCH="1796519109", **(env or {})))
     if p.returncode != code:
@@ -84,8 +85,7 @@ def read_bytes(path):
 
 class Case(unittest.TestCase):
     def setUp(self):
-        self.dir = tempfile.mkdtemp(prefix="dtconv-interop-")
-        self.addCleanup(shutil.rmtree, self.dir, True)
+        self.dir = self.enterContext(tempfile.TemporaryDirectory(prefix="dtconv-interop-"))
 
     def out(self, *names):
         return os.path.join(self.dir, *names)
@@ -99,24 +99,26 @@ class Case(unittest.TestCase):
         path = self.out("track.DT")
         return path if os.path.exists(path) else self.capture("track", "use interop_track")
 
-    def convert(self, capture, fmt, *options, env=None):
-        """Converts the capture into its own folder; the output's path."""
-        run("-q", "-f", fmt, *options, capture, env=env)
+    def convert(self, capture, fmt, *options, env=None, line=None):
+        # Converts the capture (of one line only, where given) into its folder; the output's path.
+        run("-q", "-f", fmt, *options, *(["--line", f"ch{line}"] if line else []), capture, env=env)
         return os.path.splitext(capture)[0] + EXT[fmt]
+
+    def assert_frames(self, fmt, read, expected, *options, line=None):
+        # can_mixed converted (of one line only, where given) as `read` finds it in the output
+        # against expected(f) for each frame f of the frame table.
+        path = self.convert(self.capture("mixed"), fmt, *options, line=line)
+        self.assertEqual(read(path), [expected(f) for f in on_line(line)])
 
 
 class Cli(Case):
     def test_usage_errors_explain_themselves_and_write_nothing(self):
-        """usage_errors.txt: status 2, a message that starts as given, nothing written."""
-        self.capture("c")
-        with open(self.out("bad.dbc"), "w") as f:
-            f.write('BO_ 256 Msg: 8 Node\n SG_ A : 0|8@1+ (1,0) [0|255 "" Node\n')
-        names = {"CAPTURE": "c.DT", "BAD_DBC": "bad.dbc",
+        # usage_errors.txt: status 2, a message that starts as given, nothing written.
+        self.capture("c")  # bad.dbc: a signal lacks the bracket after its maximum
+        names = {"CAPTURE": "c.DT", "BAD_DBC": os.path.join(HERE, "bad.dbc"),
                  "VEHICLE_DBC": os.path.join(SOURCE, "samples", "vehicle.dbc")}
         before = sorted(os.listdir(self.dir))
-        with open(os.path.join(HERE, "usage_errors.txt"), encoding="utf-8") as f:
-            cases = [r.rstrip("\n").split(" | ", 1) for r in f if r.strip() and r[0] != "#"]
-        for args, message in cases:
+        for args, message in table("usage_errors.txt"):
             for name, value in names.items():
                 args, message = args.replace(name, value), message.replace(name, value)
             with self.subTest(args=args):
@@ -128,8 +130,7 @@ class Cli(Case):
     def test_a_folder_into_an_output_folder_with_one_or_four_jobs(self):
         for i in range(6):
             shutil.copy(self.track(), self.out(f"t{i}.dt"))
-        with open(self.out("notes.txt"), "w") as f:
-            f.write("not a capture")
+        shutil.copy(os.path.join(HERE, "info_cases.txt"), self.out("notes.txt"))  # no capture
         p = run("-t", "gnss", "-f", "csv", "-j", "1", "-o", self.out("one", "deeper"), self.dir)
         self.assertIn("t0.csv", p.stdout)
         run("-q", "-t", "gnss", "-f", "csv", "-j", "4", "-o", self.out("four"), self.dir)
@@ -172,7 +173,7 @@ class Cli(Case):
                          {"can", "analog", "gnss", "wave", "signals"})
 
     def settings(self, text):
-        """A settings file as the desktop program saves it: UTF-16 with a byte order mark."""
+        # A settings file as the desktop program saves it: UTF-16 with a byte order mark.
         with open(self.out("dtconv_exbca.ini"), "wb") as f:
             f.write(b"\xff\xfe" + text.replace("\n", "\r\n").encode("utf-16-le"))
         return self.out("dtconv_exbca.ini")
@@ -232,14 +233,11 @@ class Info(Case):
     def test_against_the_golden_files(self):
         update = os.environ.get("DTCONV_UPDATE_GOLDEN") == "1"
         self.assertFalse(update and "CI" in os.environ, "DTCONV_UPDATE_GOLDEN is refused in CI")
-        with open(os.path.join(HERE, "info_cases.txt"), encoding="utf-8") as f:
-            cases = [[c.strip() for c in r.split("|")] for r in f if r.strip() and r[0] != "#"]
-        for golden, form, status, capture, *options in cases:
+        for golden, form, status, capture, *options in table("info_cases.txt"):
             with self.subTest(golden):
-                cwd = SOURCE
-                if not capture.startswith("samples/"):
-                    cwd, capture = self.dir, self.capture(os.path.splitext(golden)[0], capture)
-                    capture = os.path.basename(capture)
+                cwd = SOURCE if capture.startswith("samples/") else self.dir
+                if cwd == self.dir:
+                    capture = os.path.basename(self.capture(os.path.splitext(golden)[0], capture))
                 out = run("info", *(options[0].split() if options else []),
                           *(["--json"] if form == "json" else []), capture, cwd=cwd,
                           code=int(status), text=False).stdout
@@ -272,12 +270,12 @@ class Info(Case):
             self.capture(name, f"use interop_{name}")
         self.capture("mixed")
         folders = [os.path.join(SOURCE, "samples"), self.dir]
-        objects = [json.loads(line) for line in
-                   run("info", "--json", *folders, code=1).stdout.splitlines()]
+        def infos(*args, code=1):  # one object a line
+            return [json.loads(o) for o in run("info", "--json", *args, code=code).stdout
+                    .splitlines()]
+        objects = infos(*folders)
         dbc = ["--dbc", os.path.join(SOURCE, "samples", "vehicle.dbc")]
-        objects_dbc = [json.loads(line) for line in
-                       run("info", "--json", *dbc, *folders, code=1).stdout.splitlines()]
-        for obj in objects + objects_dbc + [json.loads(run("info", "--json").stdout)]:
+        for obj in objects + infos(*dbc, *folders) + infos(code=0):
             self.check_types(obj, keys, seen)
         self.assertEqual(set(keys) - seen, set(), "documented, but no capture produced them")
         # A folder gives one object for each of its captures, in name order.
@@ -302,10 +300,9 @@ class Csv(Case):
             self.assertEqual([r[0] for r in rows], [w.strftime("%Y/%m/%d %H:%M:%S") for w in want])
 
     def test_every_table_of_every_sample_in_every_delimiter_and_code(self):
-        for target, options in [("can", ["--diff", "--elapsed", "--add-analog", "--add-gnss"]),
-                                ("can", ["--timestamp", "us", "--line", "ch2"]),
-                                ("analog", ["--add-gnss", "--elapsed"]),
-                                ("analog", ["--timestamp", "s"]), ("gnss", []), ("wave", [])]:
+        for target, *options in map(str.split, [
+                "can --diff --elapsed --add-analog --add-gnss", "can --timestamp us --line ch2",
+                "analog --add-gnss --elapsed", "analog --timestamp s", "gnss", "wave"]):
             for extra, encoding, delimiter in [
                     ([], "cp1252", ","),
                     (["--encoding", "utf8-bom", "--delimiter", "\\t"], "utf-8-sig", "\t"),
@@ -340,11 +337,9 @@ class Kml(Case):
         lines = re.findall(r"LINESTRING Z \(([^)]*)\)", text)
         points = re.findall(r"POINT Z \(([^)]*)\)", text)
         self.assertEqual((len(lines), len(points)), (1, 2))
-        for got, want in zip(lines[0].split(",") + points, TRACK + [TRACK[0], TRACK[-1]]):
-            lon, lat, alt = map(float, got.split())
-            self.assertAlmostEqual(lon, want[1], places=7)
-            self.assertAlmostEqual(lat, want[0], places=7)
-            self.assertAlmostEqual(alt, round(want[2], 2), places=2)
+        got = [[round(float(v), 7) for v in p.split()] for p in lines[0].split(",") + points]
+        self.assertEqual(got, [[round(o, 7), round(a, 7), round(h, 2)]  # the path, first, last
+                               for a, o, h in TRACK + TRACK[::2]])
 
     def test_gpsbabel_reads_the_track_and_the_points(self):
         def read(*options):
@@ -358,11 +353,10 @@ class Kml(Case):
 
 
 class Tshark(Case):
-    FIELDS = ["frame.interface_id", "frame.interface_name", "frame.time_epoch", "frame.protocols",
-              "can.id", "can.flags.xtd", "can.flags.rtr", "can.flags.err", "canfd.flags.brs",
-              "canfd.flags.esi", "can.len", "data.data", "can.err.ack", "can.err.prot",
-              "can.err.prot.type.form", "can.err.prot.type.stuff", "can.err.prot.type.active",
-              "can.err.prot.location"]
+    FIELDS = ("frame.interface_id frame.interface_name frame.time_epoch frame.protocols can.id "
+              "can.flags.xtd can.flags.rtr can.flags.err canfd.flags.brs canfd.flags.esi can.len "
+              "data.data can.err.ack can.err.prot can.err.prot.type.form can.err.prot.type.stuff "
+              "can.err.prot.type.active can.err.prot.location").split()
 
     def packets(self, path):
         # The AUTOSAR NM dissector claims some frames by heuristics, and takes their data bytes.
@@ -375,7 +369,7 @@ class Tshark(Case):
         return packets
 
     def expected(self, f, pcapng):
-        """The fields of frame f's packet, from the frame table."""
+        # The fields of frame f's packet, from the frame table.
         head = [str(f.line - 1), f"CH{f.line}"] if pcapng else ["", ""]
         head += [BASE_US + f.t, "can"]
         if f.kind == "error":
@@ -391,13 +385,11 @@ class Tshark(Case):
         return dict(zip(self.FIELDS, head + values))
 
     def test_every_packet_of_pcap_and_pcapng(self):
-        mixed = self.capture("mixed")
         for fmt, line in [("pcapng", None), ("pcapng", 1), ("pcapng", 2), ("pcap", None),
                           ("pcap", 2)]:
             with self.subTest(fmt=fmt, line=line):
-                path = self.convert(mixed, fmt, *(["--line", f"ch{line}"] if line else []))
-                self.assertEqual(self.packets(path),
-                                 [self.expected(f, fmt == "pcapng") for f in on_line(line)])
+                self.assert_frames(fmt, self.packets, lambda f: self.expected(f, fmt == "pcapng"),
+                                   line=line)
 
     def test_capinfos_sees_each_line_as_an_interface(self):
         mixed, empty = self.capture("mixed"), self.capture("empty", "")
@@ -415,18 +407,12 @@ class Tshark(Case):
 
 
 class PythonCan(Case):
-    @classmethod
-    def setUpClass(cls):
-        os.environ["TZ"] = "Asia/Tokyo"  # python-can reads the ASC date line in local time
-        time.tzset()
-
     @staticmethod
-    def view(m):
-        if m.is_error_frame:
-            return (round(m.timestamp * 1e6), m.channel, "error")
-        return (round(m.timestamp * 1e6), m.channel, m.arbitration_id, m.is_extended_id,
-                m.is_remote_frame, (int(m.bitrate_switch), int(m.error_state_indicator))
-                if m.is_fd else None, m.dlc, bytes(m.data))
+    def views(messages):
+        return [(round(m.timestamp * 1e6), m.channel, "error") if m.is_error_frame else
+                (round(m.timestamp * 1e6), m.channel, m.arbitration_id, m.is_extended_id,
+                 m.is_remote_frame, (int(m.bitrate_switch), int(m.error_state_indicator))
+                 if m.is_fd else None, m.dlc, bytes(m.data)) for m in messages]
 
     @staticmethod
     def expected(f, t0, channel, asc):
@@ -441,33 +427,31 @@ class PythonCan(Case):
 
     def test_asc_frames_channels_flags_and_times(self):
         import can
-        mixed = self.capture("mixed")
-        for line in (None, 2):
-            path = self.convert(mixed, "asc", *(["--line", f"ch{line}"] if line else []))
-            # The date line holds milliseconds.
-            for relative, t0 in ((True, 0), (False, BASE_US // 1000 * 1000)):
-                with self.subTest(line=line, relative=relative):
-                    got = [self.view(m) for m in can.ASCReader(path, relative_timestamp=relative)]
-                    self.assertEqual(got, [self.expected(f, t0, f.line - 1, True)
-                                           for f in on_line(line)])
+        os.environ["TZ"] = "Asia/Tokyo"  # python-can reads the ASC date line in local time
+        time.tzset()
+        # The date line holds milliseconds.
+        absolute = BASE_US // 1000 * 1000
+        for line, (relative, t0) in itertools.product((None, 2), ((True, 0), (False, absolute))):
+            with self.subTest(line=line, relative=relative):
+                self.assert_frames(
+                    "asc", lambda p: self.views(can.ASCReader(p, relative_timestamp=relative)),
+                    lambda f: self.expected(f, t0, f.line - 1, True), line=line)
 
     def test_candump_frames_channels_flags_and_times(self):
         import can
-        log = self.convert(self.capture("mixed"), "candump", "--iface-names", "vcan3,vcan4")
         # python-can keeps no channel for an error frame (log2asc's check sees it).
-        self.assertEqual([self.view(m) for m in can.CanutilsLogReader(log)],
-                         [self.expected(f, BASE_US, None if f.kind == "error" else
-                                        f"vcan{f.line + 2}", False) for f in FRAMES])
+        self.assert_frames("candump", lambda p: self.views(can.CanutilsLogReader(p)),
+                           lambda f: self.expected(f, BASE_US, None if f.kind == "error" else
+                                                   f"vcan{f.line + 2}", False),
+                           "--iface-names", "vcan3,vcan4")
 
 
 class Log2Asc(Case):
     @staticmethod
     def events(text):
-        """The events of log2asc's ASC output as (time, channel, kind, id, flags, data)."""
+        # The events of log2asc's ASC output as (time, channel, kind, id, flags, data).
         events = []
-        for w in (line.split() for line in text.splitlines()):
-            if not w or not re.match(r"\d+\.\d+$", w[0]):
-                continue
+        for w in (l.split() for l in text.splitlines() if re.match(r"\s*\d+\.\d+\s", l)):
             t = round(float(w[0]) * 1e6)
             if w[1] == "CANFD":  # time CANFD channel Rx id BRS ESI DLC length data...
                 events.append((t, int(w[2]), "fd", w[4], (int(w[5]), int(w[6])),
@@ -482,12 +466,13 @@ class Log2Asc(Case):
         return events
 
     def test_reads_every_frame_of_the_candump_log(self):
-        log = self.convert(self.capture("mixed"), "candump", "--iface-names", "vcan7,vcan8")
         # log2asc counts time from the first frame.
-        self.assertEqual(self.events(tool("log2asc", "-I", log, "vcan7", "vcan8")), [
-            (f.t - FRAMES[0].t, f.line, f.kind, None, None, None) if f.kind == "error"
+        self.assert_frames(
+            "candump", lambda p: self.events(tool("log2asc", "-I", p, "vcan7", "vcan8")),
+            lambda f: (f.t - FRAMES[0].t, f.line, f.kind, None, None, None) if f.kind == "error"
             else (f.t - FRAMES[0].t, f.line, f.kind, f.name,
-                  f.fd or (f.dlc if f.kind == "remote" else None), f.data) for f in FRAMES])
+                  f.fd or (f.dlc if f.kind == "remote" else None), f.data),
+            "--iface-names", "vcan7,vcan8")
 
 
 # Each group: its test class, and its readers (programs, or Python modules as "python3-NAME").
@@ -498,9 +483,7 @@ GROUPS = {"cli": (Cli, []), "info": (Info, []), "csv": (Csv, []),
 
 
 def main():
-    if GROUP not in GROUPS:
-        sys.exit(__doc__)
-    case, readers = GROUPS[GROUP]
+    case, readers = GROUPS.get(GROUP) or sys.exit(USAGE)
     missing = [r for r in readers if (importlib.util.find_spec(r[8:]) is None
                                       if r.startswith("python3-") else shutil.which(r) is None)]
     if missing:

@@ -115,8 +115,8 @@ def catches(texts, ids, layout, edits):
 
 
 def main(folder, ids_header, layout, *edits):
-    header = open(ids_header, encoding="utf-8").read()
-    ids = dict(re.findall(r"^#define (\w+) (\d+)$", header, re.M), IDOK="1", IDCANCEL="2")
+    ids = dict(re.findall(r"^#define (\w+) (\d+)$", open(ids_header, encoding="utf-8").read(),
+                          re.M), IDOK="1", IDCANCEL="2")
     texts = {lang: open(os.path.join(folder, f"lang_{lang}.rc"), encoding="utf-8").read()
              for lang in ("en", "ja")}
     errors = (catches if edits else problems)(texts, ids, read_layout(layout), *edits[1:])

@@ -11,10 +11,8 @@
 #include <windows.h>
 // After windows.h:
 #include <commctrl.h>
-#include <gtest/gtest.h>
 #include <windowsx.h>
 
-#include <fstream>
 #include <future>
 
 #include "platform/unicode.h"
@@ -40,9 +38,13 @@ std::string U8(const std::wstring& text) {
   return platform::Utf16ToUtf8(std::u16string(text.begin(), text.end()));
 }
 
-std::string Text(HWND window) {
+// A window's text or, with an item, the text of one of its cells in a list view.
+std::string Text(HWND window, int item = -1, int column = 0) {
   wchar_t text[512] = {};
-  GetWindowTextW(window, text, 512);
+  if (item < 0)
+    GetWindowTextW(window, text, 512);
+  else
+    ListView_GetItemText(window, item, column, text, 512);
   return U8(text);
 }
 
@@ -55,17 +57,10 @@ std::string Entries(HWND combo) {
   return entries;
 }
 
-std::string ItemText(HWND list, int item, int column) {
-  wchar_t text[260] = {};
-  ListView_GetItemText(list, item, column, text, 260);
-  return U8(text);
-}
-
 // The visible dialog that has a control `id`, or none.
 HWND FindDialog(int id) {
-  for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, L"#32770", nullptr));) {
+  for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, L"#32770", nullptr));)
     if (IsWindowVisible(w) && GetDlgItem(w, id)) return w;
-  }
   return nullptr;
 }
 
@@ -151,6 +146,8 @@ struct App {
   bool WaitIdle() {
     return Await([&] { return IsWindowVisible(Item(IDC_START)); }) && OnUiThread();
   }
+  // Start clicked, and the conversion waited for.
+  bool Convert();
   // The additional settings dialog, which is modal: the click is posted, the dialog looked for.
   HWND OpenAdditional() const {
     EXPECT_TRUE(IsWindowEnabled(Item(IDC_ADDITIONAL_OPEN)));
@@ -182,6 +179,8 @@ void Click(HWND dialog, int id, int entry = -1) {
   if (entry >= 0) ComboBox_SetCurSel(control, entry);
   FORWARD_WM_COMMAND(dialog, id, control, entry >= 0 ? CBN_SELCHANGE : BN_CLICKED, SendMessageW);
 }
+
+bool App::Convert() { return Click(main, IDC_START), WaitIdle(); }
 
 void Select(HWND list, auto... items) {
   for (int item : {items...}) ListView_SetItemState(list, item, LVIS_SELECTED, LVIS_SELECTED);
@@ -223,9 +222,9 @@ TEST_F(Gui, FileListAndSelectionButtons) {
   HWND pane = app.Item(IDD_FILE_PANE), list = app.List();
   // No hidden file, no folder; natural order, upper and lower case together; a date is shown.
   std::string names;
-  for (int i = 0; i < ListView_GetItemCount(list); ++i) names += ItemText(list, i, 0) + " ";
-  EXPECT_EQ(names + ItemText(list, 4, 2), "#0001.DT A1.DT b2.DT b10.DT sized.DT 1.50 KB");
-  EXPECT_NE(ItemText(list, 4, 1), "");
+  for (int i = 0; i < ListView_GetItemCount(list); ++i) names += Text(list, i, 0) + " ";
+  EXPECT_EQ(names + Text(list, 4, 2), "#0001.DT A1.DT b2.DT b10.DT sized.DT 1.50 KB");
+  EXPECT_NE(Text(list, 4, 1), "");
   EXPECT_EQ(Text(app.Item(IDC_FOLDER)), in_.string());
   // After each step: files selected / listed, and Start, Select all, No select and Select inverse
   // enabled (s, a, n, v). Choosing the filter already chosen does not refresh the list.
@@ -286,37 +285,17 @@ TEST_F(Gui, LanguagesColumnsAndTheSelectionLimit) {
         EXPECT_NEAR(ListView_GetColumnWidth(app.List(), column), room * share, 1.0) << row[0];
     }
     Click(app.Item(IDD_FILE_PANE), IDC_SELECT_ALL);
-    Click(app.main, IDC_START);
-    EXPECT_TRUE(app.WaitIdle());
+    EXPECT_TRUE(app.Convert());
     EXPECT_EQ(app.messages, row[5] == "-" ? Strings{} : Strings{row[5] + " | " + row[2]});
     EXPECT_EQ(Count(), row[5] == "-" ? 8 : 4);
   }
 }
 
-TEST_F(Gui, ConversionDisablesTheSettingsAndWritesEachFile) {
-  const std::string names[] = {"first", "second", "third"};
-  for (uint32_t i = 0; i < 3; ++i) Capture(names[i] + ".DT", i + 1);
-  App app(Args());
-  Click(app.Item(IDD_FILE_PANE), IDC_SELECT_ALL);
-  Click(app.main, IDC_START);
-  ASSERT_TRUE(app.WaitIdle());
-  // Stop shown, Start hidden; of the rest, only Additional opt. is usable.
-  EXPECT_EQ(app.during, "S-s------a S-s------a S-s------a ");
-  EXPECT_EQ(States(app.main), kIdle);
-  EXPECT_EQ(gPositions, (std::vector<int>{0, 1, 3, 5, 6, 0}));
-  EXPECT_EQ(app.messages, Strings{});
-  for (const std::string& name : names) {
-    std::string bytes = test::ReadFileBytes(in_ / (name + ".txt"));
-    EXPECT_EQ(test::CompareGolden("ui/" + name + ".txt", bytes), "");
-  }
-}
-
-TEST_F(Gui, StopCutsTheFileInFlightAndFailuresShowTheirMessage) {
-  Capture("a.DT", 8), Capture("b.DT", 9), Capture("c.DT", 4, true), Capture("d.DT", 6);
+TEST_F(Gui, StopAndCloseCutTheFileInFlightFailuresShowTheirMessageChoicesAreKept) {
+  Capture("#a.DT", 8), Capture("b.DT", 9), Capture("c.DT", 4, true), Capture("d.DT", 6);
   fs::create_directory(in_ / "d.txt");
   App app(Args(), true);
-  Select(app.List(), 0, 1);
-  Click(app.main, IDC_START);
+  Select(app.List(), 0, 1), Click(app.main, IDC_START);
   ASSERT_TRUE(app.Started());
   Click(app.main, IDC_STOP);
   // The Stop button returns only after the worker has ended.
@@ -331,31 +310,22 @@ TEST_F(Gui, StopCutsTheFileInFlightAndFailuresShowTheirMessage) {
   EXPECT_EQ(Count(), 5) << "no partial output, no second file";
   // The next conversions run: a corrupt capture, one whose output cannot be written, a good one.
   for (int item : {2, 3, 1}) {
-    Click(app.Item(IDD_FILE_PANE), IDC_SELECT_NONE);
-    Select(app.List(), item);
-    Click(app.main, IDC_START);
-    ASSERT_TRUE(app.WaitIdle());
+    Click(app.Item(IDD_FILE_PANE), IDC_SELECT_NONE), Select(app.List(), item);
+    ASSERT_TRUE(app.Convert());
     EXPECT_EQ(gPositions.back(), 0);
   }
   EXPECT_EQ(app.messages, (Strings{"The specified data file is unsupported or corrupt. | " + kTitle,
                                    "Cannot convert. | " + kTitle}));
   EXPECT_EQ(Count(), 6);
   EXPECT_TRUE(fs::exists(in_ / "b.txt"));
-}
-
-TEST_F(Gui, ClosingStopsTheConversionAndTheChoicesAreKept) {
-  Capture("#1.DT", 1);
-  App app(Args(), true);
-  Click(app.Item(IDD_PANE_CAN_TEXT), IDC_TIMESTAMP, 0);
-  Click(app.main, IDC_TARGET, 1);
-  Click(app.main, IDC_FORMAT, 1);
-  Click(app.main, IDC_ADDITIONAL);
-  Click(app.Item(IDD_FILE_PANE), IDC_FILTER, 1);
-  Select(app.List(), 0);
-  Click(app.main, IDC_START);
+  // Other choices, and a held conversion that closing the dialog stops.
+  ResetEvent(app.started), ResetEvent(app.release);
+  Click(app.Item(IDD_PANE_CAN_TEXT), IDC_TIMESTAMP, 0), Click(app.main, IDC_TARGET, 1);
+  Click(app.main, IDC_FORMAT, 1), Click(app.main, IDC_ADDITIONAL);
+  Click(app.Item(IDD_FILE_PANE), IDC_FILTER, 1), Select(app.List(), 0), Click(app.main, IDC_START);
   ASSERT_TRUE(app.Started());
   EXPECT_EQ(app.Close(), 0);
-  EXPECT_EQ(Count(), 1);
+  EXPECT_EQ(Count(), 6);
   // No folder on the command line: the saved one is shown, with every saved choice (filter,
   // target, format, the CAN text pane's timestamp; Additional opt. on, its "..." enabled).
   App again("-s\"" + settings_.string() + "\"");
@@ -369,9 +339,22 @@ TEST_F(Gui, ClosingStopsTheConversionAndTheChoicesAreKept) {
             (std::vector{1, 1, 1, 0}));
 }
 
-TEST_F(Gui, SettingControlsAndTheAdditionalSettings) {
+TEST_F(Gui, ConversionDisablesTheSettingsThenTheSettingControlsAndTheAdditionalSettings) {
+  const std::string names[] = {"first", "second", "third"};
+  for (uint32_t i = 0; i < 3; ++i) Capture(names[i] + ".DT", i + 1);
   Capture("extra.DT", 9);
   App app(Args());
+  Select(app.List(), 1, 2, 3);
+  ASSERT_TRUE(app.Convert());
+  // Stop shown, Start hidden; of the rest, only Additional opt. is usable.
+  EXPECT_EQ(app.during, "S-s------a S-s------a S-s------a ");
+  EXPECT_EQ(States(app.main), kIdle);
+  EXPECT_EQ(gPositions, (std::vector<int>{0, 1, 3, 5, 6, 0}));
+  EXPECT_EQ(app.messages, Strings{});
+  for (const std::string& name : names) {
+    std::string bytes = test::ReadFileBytes(in_ / (name + ".txt"));
+    EXPECT_EQ(test::CompareGolden("ui/" + name + ".txt", bytes), "");
+  }
   // Target, then format: the format list and its entry, and the setting panes shown.
   for (const test::Row& row : test::ReadTable("gui_panes.txt")) {
     Click(app.main, IDC_TARGET, std::stoi(row[0]));
@@ -390,8 +373,7 @@ TEST_F(Gui, SettingControlsAndTheAdditionalSettings) {
     }
   }
   // The CAN text and PCAP panes share their signal line.
-  Click(app.main, IDC_FORMAT, 2);
-  Click(app.Item(IDD_PANE_CAN_PCAP), IDC_SIGNAL_LINE, 2);
+  Click(app.main, IDC_FORMAT, 2), Click(app.Item(IDD_PANE_CAN_PCAP), IDC_SIGNAL_LINE, 2);
   Click(app.main, IDC_FORMAT, 0);
   EXPECT_EQ(ComboBox_GetCurSel(app.Item(IDC_SIGNAL_LINE, IDD_PANE_CAN_TEXT)), 2);
   EXPECT_EQ(Entries(app.Item(IDC_TIMESTAMP, IDD_PANE_CAN_TEXT)) + " | " +
@@ -414,8 +396,7 @@ TEST_F(Gui, SettingControlsAndTheAdditionalSettings) {
   GetWindowRect(app.main, &outer), GetWindowRect(dialog, &inner);
   EXPECT_LE(std::abs(outer.left + outer.right - inner.left - inner.right), 1);
   EXPECT_LE(std::abs(outer.top + outer.bottom - inner.top - inner.bottom), 1);
-  Click(dialog, IDC_OUT_CODE, 2);
-  Click(dialog, IDC_LINE_FEED, 1);
+  Click(dialog, IDC_OUT_CODE, 2), Click(dialog, IDC_LINE_FEED, 1);
   // A delimiter typed and left with the Close button is kept; reopened, the dialog shows it all.
   SetWindowTextW(GetDlgItem(dialog, IDC_DELIMITER), L";");
   app.CloseAdditional(dialog);
@@ -424,10 +405,9 @@ TEST_F(Gui, SettingControlsAndTheAdditionalSettings) {
                 std::to_string(ComboBox_GetCurSel(GetDlgItem(dialog, IDC_LINE_FEED))) +
                 Text(GetDlgItem(dialog, IDC_DELIMITER)),
             "21;");
-  app.CloseAdditional(dialog);
+  app.CloseAdditional(dialog), Click(app.Item(IDD_FILE_PANE), IDC_SELECT_NONE);
   Select(app.List(), 0);
-  Click(app.main, IDC_START);
-  ASSERT_TRUE(app.WaitIdle());
+  ASSERT_TRUE(app.Convert());
   // UTF-8 with byte order mark, LF line ends, ";" between the cells.
   std::string bytes = test::ReadFileBytes(in_ / "extra.csv");
   EXPECT_EQ(test::CompareGolden("ui/extra_utf8_bom_lf_semicolon.csv", bytes), "");
@@ -464,14 +444,12 @@ void Picture(App& app, HWND window, const fs::path& path) {
 void Pictures(const fs::path& folder, const std::string& captures, const std::string& tag) {
   App app("-s\"" + (folder / "screenshots.ini").string() + "\" -l" +
           (tag == "ja" ? "1041" : "1033") + " \"" + captures + "\"");
-  Select(app.List(), 0, 5);
-  Click(app.main, IDC_ADDITIONAL);
+  Select(app.List(), 0, 5), Click(app.main, IDC_ADDITIONAL);
   // Drawn as the active window, once the window manager has made it so.
   EXPECT_TRUE(Await([&] { return GetForegroundWindow() == app.main; }));
   for (auto [name, target, format] :
        {std::tuple{"can", 0, 1}, {"analog", 1, 1}, {"gnss", 2, 2}, {"wave", 3, 0}}) {
-    Click(app.main, IDC_TARGET, target);
-    Click(app.main, IDC_FORMAT, format);
+    Click(app.main, IDC_TARGET, target), Click(app.main, IDC_FORMAT, format);
     Picture(app, app.main, folder / ("main_" + tag + "_" + name + ".bmp"));
   }
   HWND dialog = app.OpenAdditional();

@@ -1,12 +1,10 @@
 // The desktop program's rules that need no window, each family one table of cases: the start-up
 // command line (startup_args.txt), the lists, panes and enabling of the dialogs (ui_rules.txt),
 // and the rescaling arithmetic and string blocks of the resource layer (layout_math.txt).
-#include <gtest/gtest.h>
-
 #include <bit>
 
 #include "platform/unicode.h"
-#include "table.h"
+#include "table.h"  // with gtest
 #include "ui/scale_math.h"
 #include "ui/startup_args.h"
 #include "ui/string_block.h"
