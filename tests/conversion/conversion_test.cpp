@@ -13,10 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
-#include <deque>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -24,6 +21,7 @@
 #include "capture_recipe.h"
 #include "cli/cli_options.h"
 #include "pipeline/conversion_job.h"
+#include "robust_support.h"
 #include "run_converter.h"
 #include "test_files.h"
 
@@ -49,52 +47,20 @@ std::vector<std::string> Split(const std::string& s, const std::string& by) {
 }
 
 std::vector<Case> Cases() {
-  std::vector<fs::path> tables;
+  std::vector<std::string> tables;
   for (const auto& e : fs::directory_iterator(fs::path(DTCONV_CASES_DIR) / "conversions")) {
-    tables.push_back(e.path());
+    tables.push_back("conversions/" + e.path().filename().string());
   }
   std::sort(tables.begin(), tables.end());
   std::vector<Case> cases;
-  for (const fs::path& table : tables) {
-    std::ifstream in(table);
-    for (std::string line; std::getline(in, line);) {
-      if (line.empty() || line[0] == '#') continue;
-      std::vector<std::string> c = Split(line, "\t");
-      if (c.size() != 6) throw std::invalid_argument(table.string() + ": not six columns: " + line);
+  for (const std::string& table : tables) {
+    for (const test::Row& c : test::ReadTable(table)) {
+      if (c.size() != 6) throw std::invalid_argument(table + ": not six columns: " + c[0]);
       cases.push_back({c[0], c[1], c[2], c[3], c[4], c[5]});
     }
   }
   return cases;
 }
-
-// An output written out in a table: \n, \r, \t and \\ stand for themselves.
-std::string Unescape(const std::string& s) {
-  std::string out;
-  for (size_t i = 0; i < s.size(); ++i) {
-    char c = s[i];
-    if (c == '\\' && i + 1 < s.size()) {
-      c = s[++i];
-      c = c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
-    }
-    out += c;
-  }
-  return out;
-}
-
-// The job's inputs, one after another.
-class Inputs : public InputSource {
- public:
-  explicit Inputs(std::deque<fs::path> paths) : paths_(std::move(paths)) {}
-  bool Next(fs::path* p) override {
-    if (paths_.empty()) return false;
-    *p = paths_.front();
-    paths_.pop_front();
-    return true;
-  }
-
- private:
-  std::deque<fs::path> paths_;
-};
 
 // The windows C runtime reads only zones of a fixed offset from TZ.
 bool ZoneKnownHere(const std::string& tz) {
@@ -118,7 +84,7 @@ TEST_P(Conversion, GivesItsResultAndGolden) {
   test::TempDir dir;
   std::vector<std::string> captures = Split(c.capture, " + "), goldens = Split(c.golden, " + ");
   ASSERT_EQ(captures.size(), goldens.size());
-  std::deque<fs::path> inputs;
+  std::vector<fs::path> inputs;
   std::vector<std::string> args;
   // Options are split at blanks; 'single quotes' keep blanks in a word.
   std::string word, options = c.options;
@@ -151,12 +117,8 @@ TEST_P(Conversion, GivesItsResultAndGolden) {
   settings.selection = request.selection;
   settings.signals = request.signals;
 
-  ConversionSession session;
-  session.context.bannerTime = test::kBannerTime;
-  Inputs source(inputs);
   JobObserver observer;
-  std::atomic<bool> stop{false};
-  Result result = ConversionJob(session, settings, source, observer, stop, DefaultConverterTable());
+  Result result = test::RunJob(inputs, settings, DefaultConverterTable(), observer);
   EXPECT_EQ(result.code(), c.result == "ok" ? 0u : std::stoul(c.result, nullptr, 16));
 
   // Each input's output is its golden; nothing else is left in the folder.
@@ -173,7 +135,7 @@ TEST_P(Conversion, GivesItsResultAndGolden) {
     ++files;
     std::string bytes = test::ReadFileBytes(output);
     if (goldens[i] == "empty" || goldens[i][0] == '=') {
-      EXPECT_EQ(bytes, goldens[i] == "empty" ? "" : Unescape(goldens[i].substr(1)));
+      EXPECT_EQ(bytes, goldens[i] == "empty" ? "" : test::Unescape(goldens[i].substr(1)));
     } else {
       EXPECT_EQ(test::CompareGolden(goldens[i], bytes), "");
     }
@@ -181,13 +143,8 @@ TEST_P(Conversion, GivesItsResultAndGolden) {
   EXPECT_EQ(static_cast<size_t>(std::distance(fs::directory_iterator(dir.path()), {})), files);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, Conversion, ::testing::ValuesIn(Cases()), [](const auto& info) {
-  std::string n = info.param.name;
-  for (char& ch : n) {
-    if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
-  }
-  return n;
-});
+INSTANTIATE_TEST_SUITE_P(Table, Conversion, ::testing::ValuesIn(Cases()),
+                         [](const auto& info) { return test::TestName(info.param.name); });
 
 }  // namespace
 }  // namespace dtconv

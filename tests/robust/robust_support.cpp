@@ -24,42 +24,6 @@ namespace dtconv::test {
 
 namespace fs = std::filesystem;
 
-std::vector<std::vector<std::string>> ReadTable(const std::string& name) {
-  std::vector<std::vector<std::string>> rows;
-  std::istringstream in(ReadFileBytes(fs::path(DTCONV_CASES_DIR) / name));
-  for (std::string line; std::getline(in, line);) {
-    if (line.empty() || line[0] == '#') continue;
-    rows.emplace_back();
-    std::istringstream cells(line);
-    for (std::string cell; std::getline(cells, cell, '\t');) rows.back().push_back(cell);
-  }
-  return rows;
-}
-
-std::string TestName(const std::string& text) {
-  std::string name = text;
-  for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-  return name;
-}
-
-std::string Unescape(const std::string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c == '\\' && i + 1 < text.size()) {
-      c = text[++i];
-      if (c == 'x') {
-        c = static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
-        i += 2;
-      } else {
-        c = c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
-      }
-    }
-    out += c;
-  }
-  return out;
-}
-
 namespace {
 
 bool MakeEntry(const fs::path& path, const std::string& kind, const std::string& arg) {

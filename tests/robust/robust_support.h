@@ -9,17 +9,9 @@
 #include <vector>
 
 #include "pipeline/conversion_job.h"
+#include "test_files.h"
 
 namespace dtconv::test {
-
-// The rows of the tab-separated table tests/cases/NAME, each as its cells; blank lines and lines
-// starting with '#' are left out.
-std::vector<std::vector<std::string>> ReadTable(const std::string& name);
-// A test's name from a case's name: letters and digits, '_' for the rest.
-std::string TestName(const std::string& text);
-inline constexpr auto kRowName = [](const auto& info) { return TestName(info.param[0]); };
-// \r, \n, \t, \\ and \xNN spelled out in a table's cell.
-std::string Unescape(const std::string& text);
 
 // Makes the entries of `statements` under `dir`, after removing what was there: "NAME text
 // ESCAPED" (a ';' in it written \x3B), "NAME copy FILE [N]" (a file of tests/cases/ with each '@'

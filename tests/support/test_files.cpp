@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -85,6 +86,43 @@ std::string CompareGolden(const std::string& name, const std::string& actual) {
          " written)\nfirst difference at line " +
          std::to_string(std::count(expected.begin(), expected.begin() + from, '\n') + 1) + ":\n-" +
          lines(expected) + "\n+" + lines(actual) + "\n";
+}
+
+std::vector<Row> ReadTable(const std::string& name) {
+  std::vector<Row> rows;
+  std::istringstream in(ReadFileBytes(std::filesystem::path(DTCONV_CASES_DIR) / name));
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    rows.emplace_back();
+    std::istringstream cells(line);
+    for (std::string cell; std::getline(cells, cell, '\t');) rows.back().push_back(cell);
+  }
+  if (rows.empty()) throw std::runtime_error(name + ": a case table without rows");
+  return rows;
+}
+
+std::string TestName(const std::string& text) {
+  std::string name = text;
+  for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+  return name;
+}
+
+std::string Unescape(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '\\' && i + 1 < text.size()) {
+      c = text[++i];
+      if (c == 'x') {
+        c = static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+        i += 2;
+      } else {
+        c = c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
+      }
+    }
+    out += c;
+  }
+  return out;
 }
 
 }  // namespace dtconv::test

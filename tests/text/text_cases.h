@@ -19,8 +19,6 @@
 
 namespace dtconv::test {
 
-using Row = std::vector<std::string>;
-
 // snprintf into a string of at most `size` - 1 characters.
 template <size_t size = 128, typename... Values>
 std::string Sprintf(const char* format, Values... values) {

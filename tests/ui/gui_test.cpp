@@ -259,7 +259,7 @@ TEST_F(Gui, LanguagesColumnsAndTheSelectionLimit) {
   NONCLIENTMETRICSW system{sizeof system};
   SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof system, &system, 0);
   int unscaled = 0;
-  for (const test::Row& row : test::ReadTable("gui_languages.txt")) {
+  for (const test::Row& row : test::ReadUiTable("gui_languages.txt")) {
     // The message font at the row's share of its height, so that the dialogs are rescaled; Wine
     // keeps the change in its server, which ends with the test.
     NONCLIENTMETRICSW metrics = system;
@@ -356,7 +356,7 @@ TEST_F(Gui, ConversionDisablesTheSettingsThenTheSettingControlsAndTheAdditionalS
     EXPECT_EQ(test::CompareGolden("ui/" + name + ".txt", bytes), "");
   }
   // Target, then format: the format list and its entry, and the setting panes shown.
-  for (const test::Row& row : test::ReadTable("gui_panes.txt")) {
+  for (const test::Row& row : test::ReadUiTable("gui_panes.txt")) {
     Click(app.main, IDC_TARGET, std::stoi(row[0]));
     HWND format = app.Item(IDC_FORMAT);
     std::string shown = Entries(format) + " " + std::to_string(ComboBox_GetCurSel(format)) + " ";
