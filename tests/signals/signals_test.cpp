@@ -30,21 +30,6 @@ std::string DataPath(const std::string& name) {
   return std::string(DTCONV_SIGNALS_DATA) + "/" + name;
 }
 
-// The rows of a tab-separated table of data/ by line number; empty and '#' lines left out.
-std::vector<std::pair<int, std::vector<std::string>>> ReadTable(const std::string& name) {
-  std::vector<std::pair<int, std::vector<std::string>>> rows;
-  std::ifstream in(DataPath(name), std::ios::binary);
-  std::string line;
-  for (int number = 1; std::getline(in, line); ++number) {
-    if (line.empty() || line[0] == '#') continue;
-    rows.push_back({number, {}});
-    std::istringstream cells(line);
-    for (std::string cell; std::getline(cells, cell, '\t');) rows.back().second.push_back(cell);
-  }
-  EXPECT_FALSE(rows.empty()) << name;
-  return rows;
-}
-
 // bad_dbc.txt: "=== LINE:COLUMN: message" and the database text up to the next "===" line.
 TEST(DbcReader, RefusesEachBadDatabaseWithItsPosition) {
   std::ifstream in(DataPath("bad_dbc.txt"), std::ios::binary);
@@ -139,8 +124,8 @@ TEST(Decoder, EveryRowOfTheTable) {
   std::string error;
   ASSERT_TRUE(set.Load(DataPath("decode_cases.dbc"), kBothLines, &error)) << error;
   ASSERT_TRUE(all.Select(set, "", &error)) << error;
-  for (const auto& [line, cells] : ReadTable("decode_cases.tsv")) {
-    SCOPED_TRACE("decode_cases.tsv:" + std::to_string(line));
+  for (const test::Row& cells : test::ReadTable("../signals/data/decode_cases.tsv")) {
+    SCOPED_TRACE(testing::PrintToString(cells));
     ASSERT_GE(cells.size(), 4u);
     const Message* m = nullptr;
     for (const Message& each : set.entry(0).db.messages) m = each.name == cells[0] ? &each : m;
@@ -186,8 +171,8 @@ TEST(SignalSelection, EveryRowOfTheTable) {
   std::string error;
   ASSERT_TRUE(set.Load(std::string(DTCONV_SAMPLES_DIR) + "/vehicle.dbc", kBothLines, &error));
   ASSERT_TRUE(set.Load(DataPath("trailer.dbc"), kLine2, &error)) << error;
-  for (const auto& [line, cells] : ReadTable("select_cases.tsv")) {
-    SCOPED_TRACE("select_cases.tsv:" + std::to_string(line));
+  for (const test::Row& cells : test::ReadTable("../signals/data/select_cases.tsv")) {
+    SCOPED_TRACE(testing::PrintToString(cells));
     SignalSelection selection;
     std::string got = selection.Select(set, cells[0] == "(empty)" ? "" : cells[0], &error)
                           ? ""
