@@ -73,6 +73,23 @@ struct CanFrame {
   int DataLength() const { return IsFd() ? FdDataLength(dlc) : dlc > 8 ? 8 : dlc; }
 };
 
+namespace detail {
+// Copies the data bytes that the continuation records of the frame at the cursor hold, 28 from
+// each, after the head record's eight in `data` (64 bytes), as many records as a stored byte count
+// of `count` (9-64) needs. Returns false when one is missing or out of order.
+inline bool GatherContinuations(const RecordCursor& cursor, int count, uint8_t* data) {
+  const MonitorRecord* first = ContinuationOf(cursor, 1);
+  if (first == nullptr) return false;
+  std::memcpy(data + 8, first->bytes + 4, 28);
+  if (count > 36) {
+    const MonitorRecord* second = ContinuationOf(cursor, 2);
+    if (cursor.Current().Continuation() < 1 || second == nullptr) return false;
+    std::memcpy(data + 36, second->bytes + 4, 28);
+  }
+  return true;
+}
+}  // namespace detail
+
 // Reads the frame whose head record is at the cursor into `frame`. Returns false when the stored
 // byte count needs continuation records that are missing or out of order: such a frame is
 // dropped. Only the first `count` data bytes are set (at least eight are written); the rest keep
@@ -94,14 +111,7 @@ inline bool AssembleFrame(const RecordCursor& cursor, CanFrame& frame) {
   frame.esi = frame.IsFd() && (flags & 2) != 0;
   std::memcpy(frame.data, b + 24, 8);
   if (frame.count > 8) [[unlikely]] {
-    const MonitorRecord* first = ContinuationOf(cursor, 1);
-    if (first == nullptr) return false;
-    std::memcpy(frame.data + 8, first->bytes + 4, 28);
-    if (frame.count > 36) {
-      const MonitorRecord* second = ContinuationOf(cursor, 2);
-      if (cursor.Current().Continuation() < 1 || second == nullptr) return false;
-      std::memcpy(frame.data + 36, second->bytes + 4, 28);
-    }
+    return detail::GatherContinuations(cursor, frame.count, frame.data);
   }
   return true;
 }
@@ -154,7 +164,10 @@ struct SocketCanFrame {
   uint8_t fdFlags = 0;  // kCanFdFrame with BRS and ESI for CAN FD frames, 0 for classic frames
   uint8_t dlc = 0;      // classic frames: the DLC as recorded; CAN FD frames: 0
   int length = 0;       // data bytes, the frame's gathered count (0-64)
-  const uint8_t* data = nullptr;  // the frame's gathered bytes (64 readable)
+  const uint8_t* data = nullptr;  // the frame's gathered bytes (8 readable, 64 above 8 bytes)
+  // As recorded, for the logs that show them: the DLC of every frame and the check value.
+  uint8_t recordedDlc = 0;
+  uint32_t recordedFc = 0;
 
   bool IsFd() const { return fdFlags != 0; }
   bool IsRemote() const { return (idWord & kCanRtrFlag) != 0; }
@@ -201,41 +214,70 @@ inline bool ErrorFrameOf(uint8_t status, SocketCanError* error) {
   error->data[3] = e.location;
   return true;
 }
+
+// What a frame format code gives the SocketCAN form: a frame or none (error frames and unknown
+// codes give none), the mask of its identifier and the flags of its identifier word, and for a
+// CAN FD frame where its BRS and ESI bits sit in byte 14 (one bit higher with a 29-bit
+// identifier).
+struct SocketCanForm {
+  bool frame = false;
+  bool fd = false;
+  uint8_t flagShift = 4;
+  uint32_t idMask = kCanSffMask;
+  uint32_t idFlags = 0;
+};
+struct SocketCanFormTable {
+  SocketCanForm forms[256];
+  constexpr SocketCanFormTable() : forms() {
+    for (int code = 0; code < 256; ++code) {
+      FrameFormat k = DecodeFrameFormat(static_cast<uint8_t>(code));
+      SocketCanForm& f = forms[code];
+      f.frame = k.frameClass == FrameClass::Data || k.frameClass == FrameClass::Remote ||
+                k.frameClass == FrameClass::FdData;
+      f.fd = k.frameClass == FrameClass::FdData;
+      f.flagShift = k.idBits == 29 ? 5 : 4;
+      f.idMask = k.idBits == 29 ? kCanEffMask : kCanSffMask;
+      f.idFlags = (k.idBits == 29 ? kCanEffFlag : 0) |
+                  (k.frameClass == FrameClass::Remote ? kCanRtrFlag : 0);
+    }
+  }
+};
+inline constexpr SocketCanFormTable kSocketCanForms{};
 }  // namespace detail
 
-// The SocketCAN form of an assembled frame. There is a frame for data, remote and CAN FD frames,
-// except when no byte is stored and an error status is recorded. There is an error frame for the
-// status codes 1-6 (each its error class, and the protocol error type and location in data bytes
-// 2 and 3), after a frame only when that carries data; error frames and unknown frame format
-// codes give the error frame alone. The frame's data pointer points into `f`.
-inline SocketCanPackets ToSocketCan(const CanFrame& f) {
-  SocketCanPackets p;
-  if (f.count == 0 && f.status != 0) {
-    p.hasError = detail::ErrorFrameOf(f.status, &p.error);
-    return p;
+// The SocketCAN form of the frame whose head record is at the cursor, read straight from its
+// records. There is a frame for data, remote and CAN FD frames, except when no byte is stored and
+// an error status is recorded. There is an error frame for the status codes 1-6 (each its error
+// class, and the protocol error type and location in data bytes 2 and 3), after a frame only when
+// that carries data; error frames and unknown frame format codes give the error frame alone.
+//
+// Returns false, as AssembleFrame does, for a frame whose continuation records are missing: it is
+// dropped. The frame's data points into the head record for up to eight bytes, otherwise into
+// `gathered`, which the caller keeps from frame to frame.
+inline bool ReadSocketCan(const RecordCursor& cursor, uint8_t (&gathered)[64],
+                          SocketCanPackets& p) {
+  const uint8_t* b = cursor.Current().bytes;
+  int count = b[12] > 64 ? 64 : b[12];
+  const uint8_t* data = b + 24;
+  if (count > 8) [[unlikely]] {
+    std::memcpy(gathered, data, 8);
+    if (!detail::GatherContinuations(cursor, count, gathered)) return false;
+    data = gathered;
   }
-  uint32_t idWord = f.kind.idBits == 29 ? kCanEffFlag | (f.id & kCanEffMask) : f.id & kCanSffMask;
-  switch (f.kind.frameClass) {
-    case FrameClass::Data:
-      break;
-    case FrameClass::Remote:
-      idWord |= kCanRtrFlag;
-      break;
-    case FrameClass::FdData:
-      p.frame.fdFlags =
-          static_cast<uint8_t>(kCanFdFrame | (f.brs ? kCanFdBrs : 0) | (f.esi ? kCanFdEsi : 0));
-      break;
-    default:
-      p.hasError = detail::ErrorFrameOf(f.status, &p.error);
-      return p;
-  }
-  p.hasFrame = true;
-  p.frame.idWord = idWord;
-  p.frame.dlc = p.frame.fdFlags == 0 ? f.dlc : 0;
-  p.frame.length = f.count;
-  p.frame.data = f.data;
-  if (f.count > 0) p.hasError = detail::ErrorFrameOf(f.status, &p.error);
-  return p;
+  uint8_t status = b[13];
+  const detail::SocketCanForm& form = detail::kSocketCanForms.forms[b[10]];
+  p.hasFrame = form.frame && !(count == 0 && status != 0);
+  p.hasError = (!p.hasFrame || count > 0) && detail::ErrorFrameOf(status, &p.error);
+  if (!p.hasFrame) return true;
+  SocketCanFrame& f = p.frame;
+  f.idWord = form.idFlags | (LoadU32(b + 16) & form.idMask);
+  f.fdFlags = form.fd ? static_cast<uint8_t>(kCanFdFrame | ((b[14] >> form.flagShift) & 3)) : 0;
+  f.dlc = form.fd ? 0 : b[15];
+  f.length = count;
+  f.data = data;
+  f.recordedDlc = b[15];
+  f.recordedFc = LoadU32(b + 20);
+  return true;
 }
 
 // A packet of the link type LINKTYPE_CAN_SOCKETCAN that PCAP and pcapng carry: the identifier word

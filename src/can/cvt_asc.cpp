@@ -91,11 +91,11 @@ char* PutClassicFrame(char* p, const SocketCanFrame& s) {
 // byte, then " %8d %4d %8X %8X %d %d %d %d" of the message duration and length (not recorded:
 // 0), the message flags (FDF 0x1000, BRS 0x2000, ESI 0x4000), the recorded CRC and four bit
 // timings (not recorded: 0).
-char* PutFdFrame(char* p, int channel, const SocketCanFrame& s, const CanFrame& f) {
+char* PutFdFrame(char* p, int channel, const SocketCanFrame& s) {
   static constexpr char kLowerHex[] = "0123456789abcdef";
   bool brs = (s.fdFlags & kCanFdBrs) != 0;
   bool esi = (s.fdFlags & kCanFdEsi) != 0;
-  bool dlcAgrees = f.dlc <= 15 && FdDataLength(f.dlc) == s.length;
+  bool dlcAgrees = s.recordedDlc <= 15 && FdDataLength(s.recordedDlc) == s.length;
   p = text::PutText(p, "ANFD ");
   p = text::PutSpacePadded(p, channel, 3);
   p = text::PutHexField(text::PutText(p, " Rx "), s.Identifier(), 1, 10);
@@ -105,26 +105,26 @@ char* PutFdFrame(char* p, int channel, const SocketCanFrame& s, const CanFrame& 
   *p++ = ' ';
   *p++ = esi ? '1' : '0';
   *p++ = ' ';
-  *p++ = kLowerHex[dlcAgrees ? f.dlc : FdDlcFor(s.length)];
+  *p++ = kLowerHex[dlcAgrees ? s.recordedDlc : FdDlcFor(s.length)];
   *p++ = ' ';
   p = text::PutSpacePadded(p, s.length, 2);
   p = text::PutSpacedHexBytes(p, s.data, s.length);
   p = text::PutText(p, "        0    0 ");
   p = text::PutHexField(p, 0x1000u | (brs ? 0x2000u : 0) | (esi ? 0x4000u : 0), 1, 8);
   *p++ = ' ';
-  p = text::PutHexField(p, f.fc & 0xFFFFFF, 1, 8);
+  p = text::PutHexField(p, s.recordedFc & 0xFFFFFF, 1, 8);
   return text::PutText(p, " 0 0 0 0");
 }
 
 // The lines of a frame: the frame, when there is one, and an "ErrorFrame" line wherever the
 // SocketCAN form has an error frame.
 char* PutFrameLines(char* p, TextOutput& out, const MonitorRecord& head, int channel,
-                    const CanFrame& f, const SocketCanPackets& s) {
+                    const SocketCanPackets& s) {
   uint64_t t = head.Timestamp();
   auto digit = static_cast<char>('0' + channel);
   if (s.hasFrame) {
     if (s.frame.IsFd()) {
-      p = PutFdFrame(PutTime(p, t, 'C'), channel, s.frame, f);
+      p = PutFdFrame(PutTime(p, t, 'C'), channel, s.frame);
     } else {
       p = PutClassicFrame(PutTime(p, t, digit), s.frame);
     }
@@ -161,16 +161,16 @@ void ConvertAsc(CTxtCvtAsc& cv, const MonitorData& data, ConverterContext& conte
     // Bit 1: frames of line 1 are kept, bit 2: those of line 2 (the kind is the line number).
     unsigned keepLines = (context.signalLine != 2 ? 2u : 0u) | (context.signalLine != 1 ? 4u : 0u);
     RecordCursor cursor = cv.StartCursor();
-    CanFrame frame;
+    uint8_t gathered[64];
+    SocketCanPackets packets;
     for (RecordKind kind = cv.FirstRecord(cursor); kind != kKindEnd && out.result().ok();
          kind = dtconv::NextRecord(cursor, kFrameRule)) {
       if (((keepLines >> kind) & 1) == 0 || !KeepsFrame(context.filter, cursor.Current()) ||
-          !AssembleFrame(cursor, frame)) {
+          !ReadSocketCan(cursor, gathered, packets)) {
         continue;
       }
-      SocketCanPackets packets = ToSocketCan(frame);
       if (!packets.hasFrame && !packets.hasError) continue;
-      out.EndRow(PutFrameLines(out.BeginRow(), out, cursor.Current(), kind, frame, packets));
+      out.EndRow(PutFrameLines(out.BeginRow(), out, cursor.Current(), kind, packets));
     }
     if (out.result().failed()) return;
   }

@@ -124,15 +124,15 @@ void ConvertCandump(CTxtCvtCandump& cv, const MonitorData& data, ConverterContex
   int64_t base =
       CaptureMicroseconds(data.info.TimeBaseSeconds(), data.info.TimeBaseNanoseconds(), 0);
   RecordCursor cursor = cv.StartCursor();
-  CanFrame frame;
+  uint8_t gathered[64];
+  SocketCanPackets packets;
   TimeText time;
   for (RecordKind kind = cv.FirstRecord(cursor); kind != kKindEnd && out.result().ok();
        kind = dtconv::NextRecord(cursor, kFrameRule)) {
     if (((keepLines >> kind) & 1) == 0 || !KeepsFrame(context.filter, cursor.Current()) ||
-        !AssembleFrame(cursor, frame)) {
+        !ReadSocketCan(cursor, gathered, packets)) {
       continue;
     }
-    SocketCanPackets packets = ToSocketCan(frame);
     if (!packets.hasFrame && !packets.hasError) continue;
     auto micros = static_cast<int64_t>(static_cast<uint64_t>(base) + cursor.Current().Timestamp());
     out.EndRow(PutFrameLines(out.BeginRow(), out, time, micros, iface[kind - 1], packets));

@@ -80,15 +80,15 @@ void ConvertPcap(CTxtCvtPcap& cv, const MonitorData& data, ConverterContext& con
   int64_t base =
       CaptureMicroseconds(data.info.TimeBaseSeconds(), data.info.TimeBaseNanoseconds(), 0);
   RecordCursor cursor = cv.StartCursor();
-  CanFrame frame;
+  uint8_t gathered[64];
+  SocketCanPackets packets;
   PacketClock clock;
   for (RecordKind kind = dtconv::FirstRecord(cursor, kFrameRule);
        kind != kKindEnd && out.result().ok(); kind = dtconv::NextRecord(cursor, kFrameRule)) {
     if (((keepLines >> kind) & 1) == 0 || !KeepsFrame(context.filter, cursor.Current()) ||
-        !AssembleFrame(cursor, frame)) {
+        !ReadSocketCan(cursor, gathered, packets)) {
       continue;
     }
-    SocketCanPackets packets = ToSocketCan(frame);
     auto micros = static_cast<int64_t>(static_cast<uint64_t>(base) + cursor.Current().Timestamp());
     uint8_t* p = out.BeginBytes();
     if (packets.hasFrame) p = PutRecord(p, clock, micros, packets.frame);

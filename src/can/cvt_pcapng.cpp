@@ -166,14 +166,14 @@ void ConvertPcapng(CTxtCvtPcapng& cv, const MonitorData& data, ConverterContext&
   int64_t base =
       CaptureMicroseconds(data.info.TimeBaseSeconds(), data.info.TimeBaseNanoseconds(), 0);
   RecordCursor cursor = cv.StartCursor();
-  CanFrame frame;
+  uint8_t gathered[64];
+  SocketCanPackets packets;
   for (RecordKind kind = dtconv::FirstRecord(cursor, kFrameRule);
        kind != kKindEnd && out.result().ok(); kind = dtconv::NextRecord(cursor, kFrameRule)) {
     if (((keepLines >> kind) & 1) == 0 || !KeepsFrame(context.filter, cursor.Current()) ||
-        !AssembleFrame(cursor, frame)) {
+        !ReadSocketCan(cursor, gathered, packets)) {
       continue;
     }
-    SocketCanPackets packets = ToSocketCan(frame);
     auto micros = static_cast<int64_t>(static_cast<uint64_t>(base) + cursor.Current().Timestamp());
     // The interface of line 1 is 0, that of line 2 is 1.
     auto interfaceId = static_cast<uint32_t>(kind) - 1;
