@@ -297,11 +297,6 @@ char* PutSignedSpacePadded(char* p, int64_t v, int width) {
   return PutUnsigned(p, magnitude);
 }
 
-char* detail::PutPadLeftAny(char* p, std::string_view s, int width) {
-  p = Fill(p, ' ', width - static_cast<int>(s.size()));
-  return PutText(p, s);
-}
-
 char* detail::PutPadRightAny(char* p, std::string_view s, int width) {
   p = PutText(p, s);
   return Fill(p, ' ', width - static_cast<int>(s.size()));

@@ -31,19 +31,11 @@ inline char* PutText(char* p, std::string_view s) {
   detail::CopyShort(p, s.data(), n);
   return p + n;
 }
-// "%<width>s" and "%-<width>s"
-inline char* PutPadLeft(char* p, std::string_view s, int width) {
-  auto n = static_cast<int>(s.size());
-  if (n > 16 || width > 16) return detail::PutPadLeftAny(p, s, width);
-  detail::Store8(p, detail::kBlanks);
-  detail::Store8(p + 8, detail::kBlanks);
-  return PutText(p + (n < width ? width - n : 0), s);
-}
+// "%-<width>s"
 inline char* PutPadRight(char* p, std::string_view s, int width) {
   auto n = static_cast<int>(s.size());
-  if (n > 16 || width > 16) return detail::PutPadRightAny(p, s, width);
-  detail::Store8(p, detail::kBlanks);
-  detail::Store8(p + 8, detail::kBlanks);
+  if (n > 16 || width > 48) return detail::PutPadRightAny(p, s, width);
+  for (int i = 0; i < width; i += 8) detail::Store8(p + i, detail::kBlanks);
   PutText(p, s);
   return p + (n < width ? width : n);
 }
@@ -138,13 +130,23 @@ inline char* PutTwoDigits(char* p, uint32_t v) {
 }
 // "%<width>d": blanks before the number up to `width` characters in all.
 inline char* PutSpacePadded(char* p, int64_t v, int width) {
-  if (v < 0 || v >= 1000 || width > 8) return detail::PutSpacePaddedAny(p, v, width);
-  uint32_t text = detail::kDigits.plain[v];
-  int n = static_cast<int>(text >> 24);
+  if (v < 0 || v >= 100000000 || width > 8) return detail::PutSpacePaddedAny(p, v, width);
+  uint64_t text = 0;
+  int n = 0;
+  if (v < 1000) {
+    uint32_t plain = detail::kDigits.plain[v];
+    text = plain & 0xFFFFFF;
+    n = static_cast<int>(plain >> 24);
+  } else {
+    // The eight digits without their leading zeros (a value from 1000 on has four at least).
+    uint64_t digits = detail::EightDigits(static_cast<uint32_t>(v));
+    n = 8 - detail::LeadingZeroDigits(digits);
+    text = digits >> (8 * (8 - n));
+  }
   detail::Store8(p, detail::kBlanks);
-  char* digits = n < width ? p + width - n : p;
-  detail::Store8(digits, text & 0xFFFFFF);
-  return digits + n;
+  char* start = n < width ? p + width - n : p;
+  detail::Store8(start, text);
+  return start + n;
 }
 // "%+<width>d": the sign always, blanks before it up to `width` characters in all.
 char* PutSignedSpacePadded(char* p, int64_t v, int width);

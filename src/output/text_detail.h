@@ -103,7 +103,6 @@ inline uint32_t Thousandths(uint32_t v) {
 int DecimalDigits(uint64_t v);
 
 // The general cases of the text functions of the same names, out of line.
-char* PutPadLeftAny(char* p, std::string_view s, int width);
 char* PutPadRightAny(char* p, std::string_view s, int width);
 char* PutSpacePaddedAny(char* p, int64_t v, int width);
 char* PutZeroPaddedAny(char* p, int64_t v, int width);
