@@ -158,6 +158,8 @@ void ConvertAsc(CTxtCvtAsc& cv, const MonitorData& data, ConverterContext& conte
   Line(out, "   0.000000 Start of measurement");
 
   if (data.recordCount != 0) {
+    // No frame line ends in a blank.
+    out.TrimRows(false);
     // Bit 1: frames of line 1 are kept, bit 2: those of line 2 (the kind is the line number).
     unsigned keepLines = (context.signalLine != 2 ? 2u : 0u) | (context.signalLine != 1 ? 4u : 0u);
     RecordCursor cursor = cv.StartCursor();

@@ -120,6 +120,9 @@ void ConvertCandump(CTxtCvtCandump& cv, const MonitorData& data, ConverterContex
   // Interface names beyond the cut are cut with their line.
   std::string_view iface[2] = {context.interfaceNames[0], context.interfaceNames[1]};
   for (std::string_view& name : iface) name = name.substr(0, kLineCut);
+  // A line ends in a blank only when it is cut in or just after its interface name; the time
+  // before the name takes at most 31 characters, so with shorter names no line ends in a blank.
+  out.TrimRows(iface[0].size() + 32 >= kLineCut || iface[1].size() + 32 >= kLineCut);
   // Bit 1: frames of line 1 are kept, bit 2: those of line 2 (the kind is the line number).
   unsigned keepLines = (context.signalLine != 2 ? 2u : 0u) | (context.signalLine != 1 ? 4u : 0u);
   int64_t base =
