@@ -47,10 +47,12 @@ void Line(TextOutput& out, const char* text) {
 }
 
 // "%4llu.%06llu %c" of the time since the capture's start and the character after it.
-char* PutTime(char* p, uint64_t micros, char next) {
-  p = text::PutSpacePadded(p, static_cast<int64_t>(micros / 1000000), 4);
-  *p++ = '.';
-  p = text::PutDigits<6>(p, micros % 1000000);
+char* PutTime(char* p, text::SecondsText& seconds, uint64_t micros, char next) {
+  p = seconds.Put(p, micros, [](char* t, uint64_t whole) {
+    t = text::PutSpacePadded(t, static_cast<int64_t>(whole), 4);
+    *t++ = '.';
+    return t;
+  });
   *p++ = ' ';
   *p++ = next;
   return p;
@@ -118,19 +120,19 @@ char* PutFdFrame(char* p, int channel, const SocketCanFrame& s) {
 
 // The lines of a frame: the frame, when there is one, and an "ErrorFrame" line wherever the
 // SocketCAN form has an error frame.
-char* PutFrameLines(char* p, TextOutput& out, const MonitorRecord& head, int channel,
-                    const SocketCanPackets& s) {
+char* PutFrameLines(char* p, TextOutput& out, text::SecondsText& seconds, const MonitorRecord& head,
+                    int channel, const SocketCanPackets& s) {
   uint64_t t = head.Timestamp();
   auto digit = static_cast<char>('0' + channel);
   if (s.hasFrame) {
     if (s.frame.IsFd()) {
-      p = PutFdFrame(PutTime(p, t, 'C'), channel, s.frame);
+      p = PutFdFrame(PutTime(p, seconds, t, 'C'), channel, s.frame);
     } else {
-      p = PutClassicFrame(PutTime(p, t, digit), s.frame);
+      p = PutClassicFrame(PutTime(p, seconds, t, digit), s.frame);
     }
     if (s.hasError) p = out.EndRowLine(p);
   }
-  if (s.hasError) p = text::PutText(PutTime(p, t, digit), "  ErrorFrame");
+  if (s.hasError) p = text::PutText(PutTime(p, seconds, t, digit), "  ErrorFrame");
   return p;
 }
 
@@ -165,6 +167,7 @@ void ConvertAsc(CTxtCvtAsc& cv, const MonitorData& data, ConverterContext& conte
     RecordCursor cursor = cv.StartCursor();
     uint8_t gathered[64];
     SocketCanPackets packets;
+    text::SecondsText seconds;
     for (RecordKind kind = cv.FirstRecord(cursor); kind != kKindEnd && out.result().ok();
          kind = dtconv::NextRecord(cursor, kFrameRule)) {
       if (((keepLines >> kind) & 1) == 0 || !KeepsFrame(context.filter, cursor.Current()) ||
@@ -172,7 +175,7 @@ void ConvertAsc(CTxtCvtAsc& cv, const MonitorData& data, ConverterContext& conte
         continue;
       }
       if (!packets.hasFrame && !packets.hasError) continue;
-      out.EndRow(PutFrameLines(out.BeginRow(), out, cursor.Current(), kind, packets));
+      out.EndRow(PutFrameLines(out.BeginRow(), out, seconds, cursor.Current(), kind, packets));
     }
     if (out.result().failed()) return;
   }

@@ -1,7 +1,6 @@
 #include "can/cvt_candump.h"
 
 #include <cstdint>
-#include <cstring>
 #include <string_view>
 
 #include "can/can_frame.h"
@@ -17,29 +16,22 @@ constexpr AcceptRule kFrameRule{.frames = true};
 constexpr ptrdiff_t kLineCut = 512;
 
 // "(%010llu.%06llu) " of the time since 1970, as candump writes it (a minus before the seconds
-// for a time before 1970, only from a damaged time base). The seconds change about once a second
-// of capture, so their text is kept from line to line with the second's start.
+// for a time before 1970, only from a damaged time base).
 class TimeText {
  public:
   char* Put(char* p, int64_t micros) {
     bool negative = micros < 0;
     auto magnitude = static_cast<uint64_t>(micros);
     if (negative) magnitude = 0 - magnitude;
-    uint64_t micro = magnitude - start_;
-    if (micro >= 1000000 || negative != negative_ || length_ == 0) {
-      uint64_t whole = magnitude / 1000000;
-      char* t = text_;
+    if (negative != negative_) seconds_.Forget();
+    negative_ = negative;
+    p = seconds_.Put(p, magnitude, [negative](char* t, uint64_t whole) {
       *t++ = '(';
       if (negative) *t++ = '-';
       t = text::PutZeroPadded(t, static_cast<int64_t>(whole), 10);
       *t++ = '.';
-      length_ = static_cast<size_t>(t - text_);
-      start_ = whole * 1000000;
-      negative_ = negative;
-      micro = magnitude - start_;
-    }
-    std::memcpy(p, text_, sizeof text_);  // whole words: the text is at most 23 characters
-    p = text::PutDigits<6>(p + length_, micro);
+      return t;
+    });
     *p++ = ')';
     *p++ = ' ';
     return p;
@@ -47,9 +39,7 @@ class TimeText {
 
  private:
   bool negative_ = false;
-  uint64_t start_ = 0;  // the second's start, in microseconds
-  char text_[32] = {};  // "(" and the seconds and "."
-  size_t length_ = 0;   // 0 before the first line
+  text::SecondsText seconds_;
 };
 
 // "%03X#" or (29-bit) "%08X#" of the identifier, then "#%X" of the CAN FD flags for a CAN FD

@@ -295,6 +295,35 @@ inline char* PutClock(char* p, int hour, int minute, int second) {
 // for width 0).
 char* PutSecondsMicro(char* p, int64_t whole, int64_t micro, int width);
 
+// "%s%06llu" of a time in microseconds, where "%s" is the text of its whole seconds (with what
+// goes before them) and the rest the microseconds into the second, for the rows of a log: rows
+// come in time order, so that text is kept with its second and made anew only when a row leaves
+// the second.
+class SecondsText {
+ public:
+  // The seconds' text of `micros` (kept, or made by `make(char* text, uint64_t seconds)`, which
+  // returns its end; at most 32 characters), then the six digits.
+  template <typename Make>
+  char* Put(char* p, uint64_t micros, Make make) {
+    uint64_t micro = micros - start_;
+    if (micro >= 1000000 || length_ == 0) {
+      uint64_t whole = micros / 1000000;
+      length_ = static_cast<size_t>(make(text_, whole) - text_);
+      start_ = whole * 1000000;
+      micro = micros - start_;
+    }
+    std::memcpy(p, text_, sizeof text_);  // whole words, whatever the text's length
+    return PutDigits<6>(p + length_, micro);
+  }
+  // The next time makes its text anew (for a caller whose text depends on more than the second).
+  void Forget() { length_ = 0; }
+
+ private:
+  uint64_t start_ = 0;  // the kept second's start
+  char text_[32] = {};
+  size_t length_ = 0;  // 0: nothing kept
+};
+
 // ---- coordinates: GNSS positions in 1e-7 degree, errors in centimetres, altitudes in mm
 
 // "%c%<width>d %08.5f" of the hemisphere letter (`positive` or `negative` by the sign), the
