@@ -419,16 +419,19 @@ void WriteSignals(const fs::path& dir, uint64_t frames) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: make_bench_captures DIR [--scale F] [--big]\n");
+    std::fprintf(stderr, "usage: make_bench_captures DIR [--scale F] [--only KIND] [--big]\n");
     return 2;
   }
   fs::path dir = argv[1];
   double scale = 1;
   bool big = false;
+  std::string only;  // can, analog, gnss, wave or signals: that capture alone
   for (int i = 2; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--scale" && i + 1 < argc) {
       scale = std::atof(argv[++i]);
+    } else if (a == "--only" && i + 1 < argc) {
+      only = argv[++i];
     } else if (a == "--big") {
       big = true;
     }
@@ -436,11 +439,12 @@ int main(int argc, char** argv) {
   fs::create_directories(dir);
   auto count = [&](double n) { return static_cast<uint64_t>(std::max(1.0, n * scale)); };
   using namespace dtconv::bench;
-  WriteCan(dir, count(1000000));
-  WriteAnalog(dir, count(1000000));
-  WriteGnss(dir, count(200000));
-  WriteWave(dir);
-  WriteSignals(dir, count(10000000));
+  auto wanted = [&](const char* kind) { return only.empty() || only == kind; };
+  if (wanted("can")) WriteCan(dir, count(1000000));
+  if (wanted("analog")) WriteAnalog(dir, count(1000000));
+  if (wanted("gnss")) WriteGnss(dir, count(200000));
+  if (wanted("wave")) WriteWave(dir);
+  if (wanted("signals")) WriteSignals(dir, count(10000000));
   if (big) WriteBig(dir);
   std::printf("captures written to %s\n", dir.string().c_str());
   return 0;
