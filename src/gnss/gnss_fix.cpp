@@ -6,12 +6,6 @@ namespace dtconv {
 
 namespace {
 
-// Signed 24-bit millimetres.
-int32_t Altitude(const uint8_t* b) {
-  return static_cast<int32_t>(static_cast<uint32_t>(b[24] | (b[25] << 8) | (b[26] << 16)) << 8) >>
-         8;
-}
-
 // The estimated error as it is shown: centimetres, 99999 from 50000 on.
 uint32_t ShownError(uint32_t stored) { return stored >= 50000 ? 99999 : stored; }
 
@@ -35,16 +29,7 @@ char* PutFixPosition(char* p, const MonitorRecord& fix, bool csv, const text::De
   p = text::PutDegreesMinutes(d.Put(p), LoadI32(b + 16), 'N', 'S', 2);
   p = text::PutDegreesMinutes(d.Put(p), LoadI32(b + 20), 'E', 'W', 3);
   p = text::PutCentimetres(d.Put(p), ShownError(LoadU16(b + 28)), csv ? 0 : 6);
-  return text::PutMillimetres(d.Put(p), Altitude(b), csv ? 0 : 8);
-}
-
-char* PutKmlCoordinates(char* p, const MonitorRecord& fix) {
-  const uint8_t* b = fix.bytes;
-  p = text::PutDecimalDegrees(p, LoadI32(b + 20));
-  *p++ = ',';
-  p = text::PutDecimalDegrees(p, LoadI32(b + 16));
-  *p++ = ',';
-  return text::PutMillimetres(p, Altitude(b), 0);
+  return text::PutMillimetres(d.Put(p), FixAltitude(fix), csv ? 0 : 8);
 }
 
 void AppendGnssTitles(CTxtCvtBase& cv) {

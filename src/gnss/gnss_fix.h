@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "input/bytes.h"
 #include "input/monitor_record.h"
 #include "output/text.h"
 #include "report/cvt_base.h"
@@ -37,8 +38,22 @@ char* PutFixTime(char* p, const MonitorRecord& fix, bool valid);
 // ("%6.2f" in text, "%.2f" in CSV; 999.99 from 500 m on) and the altitude ("%8.2f" or "%.2f").
 char* PutFixPosition(char* p, const MonitorRecord& fix, bool csv, const text::Delimiter& d);
 
-// "%.7f,%.7f,%.2f" of longitude, latitude and altitude: the coordinates of KML.
-char* PutKmlCoordinates(char* p, const MonitorRecord& fix);
+// The altitude of a fix in millimetres (signed 24 bits).
+inline int32_t FixAltitude(const MonitorRecord& fix) {
+  const uint8_t* b = fix.bytes;
+  return static_cast<int32_t>(static_cast<uint32_t>(b[24] | (b[25] << 8) | (b[26] << 16)) << 8) >>
+         8;
+}
+
+// "%.7f,%.7f,%.2f" of longitude, latitude and altitude: the coordinates of KML. Inline, as the
+// KML track writes nothing else per fix.
+inline char* PutKmlCoordinates(char* p, const MonitorRecord& fix) {
+  p = text::PutDecimalDegrees(p, LoadI32(fix.bytes + 20));
+  *p++ = ',';
+  p = text::PutDecimalDegrees(p, LoadI32(fix.bytes + 16));
+  *p++ = ',';
+  return text::PutMillimetres(p, FixAltitude(fix), 0);
+}
 
 // The titles of the eight GNSS columns, as cells of the current CSV header row.
 void AppendGnssTitles(CTxtCvtBase& cv);
