@@ -180,8 +180,10 @@ struct SocketCanError {
   uint8_t data[8] = {};
 };
 
-// What one recorded frame gives, in this order: the frame, then the error frame.
+// What one recorded frame gives, in this order: the frame, then the error frame; both at the
+// frame's record time.
 struct SocketCanPackets {
+  uint64_t timestamp = 0;  // the head record's
   bool hasFrame = false;
   SocketCanFrame frame;
   bool hasError = false;
@@ -216,13 +218,17 @@ inline bool ErrorFrameOf(uint8_t status, SocketCanError* error) {
 }
 
 // What a frame format code gives the SocketCAN form: a frame or none (error frames and unknown
-// codes give none), the mask of its identifier and the flags of its identifier word, and for a
-// CAN FD frame where its BRS and ESI bits sit in byte 14 (one bit higher with a 29-bit
-// identifier).
+// codes give none), the mask of its identifier and the flags of its identifier word; for a CAN FD
+// frame its flags byte without BRS and ESI, where those sit in byte 14 (one bit higher with a
+// 29-bit identifier) and the mask that keeps them, and for a classic frame the mask that keeps its
+// DLC (CAN FD frames carry none). The masks spare the row a branch on the kind of frame, which
+// comes in no predictable order.
 struct SocketCanForm {
   bool frame = false;
-  bool fd = false;
+  uint8_t fdFlags = 0;
   uint8_t flagShift = 4;
+  uint8_t flagMask = 0;
+  uint8_t dlcMask = 0;
   uint32_t idMask = kCanSffMask;
   uint32_t idFlags = 0;
 };
@@ -232,10 +238,12 @@ struct SocketCanFormTable {
     for (int code = 0; code < 256; ++code) {
       FrameFormat k = DecodeFrameFormat(static_cast<uint8_t>(code));
       SocketCanForm& f = forms[code];
-      f.frame = k.frameClass == FrameClass::Data || k.frameClass == FrameClass::Remote ||
-                k.frameClass == FrameClass::FdData;
-      f.fd = k.frameClass == FrameClass::FdData;
+      bool fd = k.frameClass == FrameClass::FdData;
+      f.frame = k.frameClass == FrameClass::Data || k.frameClass == FrameClass::Remote || fd;
+      f.fdFlags = fd ? kCanFdFrame : 0;
       f.flagShift = k.idBits == 29 ? 5 : 4;
+      f.flagMask = fd ? kCanFdBrs | kCanFdEsi : 0;
+      f.dlcMask = fd ? 0 : 0xFF;
       f.idMask = k.idBits == 29 ? kCanEffMask : kCanSffMask;
       f.idFlags = (k.idBits == 29 ? kCanEffFlag : 0) |
                   (k.frameClass == FrameClass::Remote ? kCanRtrFlag : 0);
@@ -252,11 +260,12 @@ inline constexpr SocketCanFormTable kSocketCanForms{};
 // that carries data; error frames and unknown frame format codes give the error frame alone.
 //
 // Returns false, as AssembleFrame does, for a frame whose continuation records are missing: it is
-// dropped. The frame's data points into the head record for up to eight bytes, otherwise into
-// `gathered`, which the caller keeps from frame to frame.
-inline bool ReadSocketCan(const RecordCursor& cursor, uint8_t (&gathered)[64],
-                          SocketCanPackets& p) {
-  const uint8_t* b = cursor.Current().bytes;
+// dropped. Otherwise the cursor is moved onto the frame's last continuation record, so that the
+// walk goes on after them. The frame's data points into the head record for up to eight bytes,
+// otherwise into `gathered`, which the caller keeps from frame to frame.
+inline bool ReadSocketCan(RecordCursor& cursor, uint8_t (&gathered)[64], SocketCanPackets& p) {
+  const MonitorRecord& head = cursor.Current();
+  const uint8_t* b = head.bytes;
   int count = b[12] > 64 ? 64 : b[12];
   const uint8_t* data = b + 24;
   if (count > 8) [[unlikely]] {
@@ -264,19 +273,29 @@ inline bool ReadSocketCan(const RecordCursor& cursor, uint8_t (&gathered)[64],
     if (!detail::GatherContinuations(cursor, count, gathered)) return false;
     data = gathered;
   }
-  uint8_t status = b[13];
+  // Every field is read before the packets are written: a byte store could otherwise be taken to
+  // change the record, and each field read again after it.
   const detail::SocketCanForm& form = detail::kSocketCanForms.forms[b[10]];
-  p.hasFrame = form.frame && !(count == 0 && status != 0);
-  p.hasError = (!p.hasFrame || count > 0) && detail::ErrorFrameOf(status, &p.error);
-  if (!p.hasFrame) return true;
+  uint8_t status = b[13];
+  uint8_t flags = b[14];
+  uint8_t dlc = b[15];
+  uint32_t id = LoadU32(b + 16);
+  uint32_t fc = LoadU32(b + 20);
+  uint64_t timestamp = head.Timestamp();
+  bool hasFrame = form.frame && !(count == 0 && status != 0);
+  p.timestamp = timestamp;
+  p.hasFrame = hasFrame;
+  // The status first: most frames have none.
+  p.hasError = detail::ErrorFrameOf(status, &p.error) && (!hasFrame || count > 0);
   SocketCanFrame& f = p.frame;
-  f.idWord = form.idFlags | (LoadU32(b + 16) & form.idMask);
-  f.fdFlags = form.fd ? static_cast<uint8_t>(kCanFdFrame | ((b[14] >> form.flagShift) & 3)) : 0;
-  f.dlc = form.fd ? 0 : b[15];
+  f.idWord = form.idFlags | (id & form.idMask);
+  f.fdFlags = static_cast<uint8_t>(form.fdFlags | ((flags >> form.flagShift) & form.flagMask));
+  f.dlc = dlc & form.dlcMask;
   f.length = count;
   f.data = data;
-  f.recordedDlc = b[15];
-  f.recordedFc = LoadU32(b + 20);
+  f.recordedDlc = dlc;
+  f.recordedFc = fc;
+  if (count > 8) PassContinuations(cursor, count > 36 ? 2 : 1);
   return true;
 }
 

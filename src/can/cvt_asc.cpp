@@ -120,9 +120,9 @@ char* PutFdFrame(char* p, int channel, const SocketCanFrame& s) {
 
 // The lines of a frame: the frame, when there is one, and an "ErrorFrame" line wherever the
 // SocketCAN form has an error frame.
-char* PutFrameLines(char* p, TextOutput& out, text::SecondsText& seconds, const MonitorRecord& head,
-                    int channel, const SocketCanPackets& s) {
-  uint64_t t = head.Timestamp();
+char* PutFrameLines(char* p, TextOutput& out, text::SecondsText& seconds, int channel,
+                    const SocketCanPackets& s) {
+  uint64_t t = s.timestamp;
   auto digit = static_cast<char>('0' + channel);
   if (s.hasFrame) {
     if (s.frame.IsFd()) {
@@ -175,7 +175,7 @@ void ConvertAsc(CTxtCvtAsc& cv, const MonitorData& data, ConverterContext& conte
         continue;
       }
       if (!packets.hasFrame && !packets.hasError) continue;
-      out.EndRow(PutFrameLines(out.BeginRow(), out, seconds, cursor.Current(), kind, packets));
+      out.EndRow(PutFrameLines(out.BeginRow(), out, seconds, kind, packets));
     }
     if (out.result().failed()) return;
   }

@@ -49,15 +49,17 @@ char* PutFrame(char* p, const SocketCanFrame& s) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   p = text::PutHex(p, s.Identifier(), s.IsExtended() ? 8 : 3);
   *p++ = '#';
-  if (s.IsFd()) {
-    *p++ = '#';
-    *p++ = kHex[s.fdFlags & 0xF];
-  } else if (s.IsRemote()) {
+  if (s.IsRemote()) [[unlikely]] {
     *p++ = 'R';
     int dlc = s.dlc > 8 ? 8 : s.dlc;
     if (dlc > 0) *p++ = kHex[dlc];
     return p;
   }
+  // The flags are put whatever the frame, and kept only for CAN FD: CAN FD and classic frames
+  // come in no predictable order, and a branch on them would often be mispredicted.
+  p[0] = '#';
+  p[1] = kHex[s.fdFlags & 0xF];
+  p += s.IsFd() ? 2 : 0;
   return text::PutHexBytes(p, s.data, s.length);
 }
 
@@ -128,7 +130,7 @@ void ConvertCandump(CTxtCvtCandump& cv, const MonitorData& data, ConverterContex
       continue;
     }
     if (!packets.hasFrame && !packets.hasError) continue;
-    auto micros = static_cast<int64_t>(static_cast<uint64_t>(base) + cursor.Current().Timestamp());
+    auto micros = static_cast<int64_t>(static_cast<uint64_t>(base) + packets.timestamp);
     out.EndRow(PutFrameLines(out.BeginRow(), out, time, micros, iface[kind - 1], packets));
   }
 }

@@ -89,7 +89,7 @@ void ConvertPcap(CTxtCvtPcap& cv, const MonitorData& data, ConverterContext& con
         !ReadSocketCan(cursor, gathered, packets)) {
       continue;
     }
-    auto micros = static_cast<int64_t>(static_cast<uint64_t>(base) + cursor.Current().Timestamp());
+    auto micros = static_cast<int64_t>(static_cast<uint64_t>(base) + packets.timestamp);
     uint8_t* p = out.BeginBytes();
     if (packets.hasFrame) p = PutRecord(p, clock, micros, packets.frame);
     if (packets.hasError) p = PutRecord(p, clock, micros, packets.error);

@@ -174,7 +174,7 @@ void ConvertPcapng(CTxtCvtPcapng& cv, const MonitorData& data, ConverterContext&
         !ReadSocketCan(cursor, gathered, packets)) {
       continue;
     }
-    auto micros = static_cast<int64_t>(static_cast<uint64_t>(base) + cursor.Current().Timestamp());
+    auto micros = static_cast<int64_t>(static_cast<uint64_t>(base) + packets.timestamp);
     // The interface of line 1 is 0, that of line 2 is 1.
     auto interfaceId = static_cast<uint32_t>(kind) - 1;
     uint8_t* p = out.BeginBytes();
