@@ -65,12 +65,18 @@ struct CanFrame {
 
   bool IsFd() const { return kind.frameClass == FrameClass::FdData; }
   // Data, remote and CAN FD frames carry data and a check value; error frames and unknown
-  // formats do not.
+  // formats do not. (A bitwise or, without a branch: the kinds of frame come in no predictable
+  // order.)
   bool HasData() const {
-    return kind.frameClass == FrameClass::Data || kind.frameClass == FrameClass::Remote || IsFd();
+    return (kind.frameClass == FrameClass::Data) | (kind.frameClass == FrameClass::Remote) | IsFd();
   }
   // DL: the data length of a CAN FD frame's DLC, the DLC of a classic frame up to 8.
-  int DataLength() const { return IsFd() ? FdDataLength(dlc) : dlc > 8 ? 8 : dlc; }
+  // Both lengths are found and one kept, without a branch on the kind of frame.
+  int DataLength() const {
+    int classic = dlc > 8 ? 8 : dlc;
+    int fd = FdDataLength(dlc);
+    return IsFd() ? fd : classic;
+  }
 };
 
 namespace detail {
@@ -107,8 +113,9 @@ inline bool AssembleFrame(const RecordCursor& cursor, CanFrame& frame) {
   // BRS and ESI sit one bit higher in frames with 29-bit identifiers; only CAN FD frames have
   // them.
   unsigned flags = static_cast<unsigned>(b[14]) >> (frame.kind.idBits == 29 ? 5 : 4);
-  frame.brs = frame.IsFd() && (flags & 1) != 0;
-  frame.esi = frame.IsFd() && (flags & 2) != 0;
+  // Without a branch (bitwise and): the kinds of frame come in no predictable order.
+  frame.brs = frame.IsFd() & ((flags & 1) != 0);
+  frame.esi = frame.IsFd() & ((flags & 2) != 0);
   std::memcpy(frame.data, b + 24, 8);
   if (frame.count > 8) [[unlikely]] {
     return detail::GatherContinuations(cursor, frame.count, frame.data);

@@ -10,12 +10,17 @@ namespace dtconv {
 
 namespace {
 
-// TYPE: the frame's class, and for CAN FD frames BRS ("*") and ESI ("!").
+// TYPE: the frame's class, and for CAN FD frames BRS ("*") and ESI ("!"). One table read: the
+// kinds of frame come in no predictable order.
 std::string_view TypeText(const CanFrame& f) {
-  static constexpr std::string_view kClassic[3] = {"DATA", "REMOTE", "ERROR"};
-  static constexpr std::string_view kFd[4] = {"FDATA", "FDATA*", "FDATA!", "FDATA*!"};
-  if (f.IsFd()) return kFd[(f.brs ? 1 : 0) + (f.esi ? 2 : 0)];
-  return kClassic[static_cast<int>(f.kind.frameClass)];
+  static constexpr std::string_view kTypes[5][4] = {
+      {"DATA", "DATA", "DATA", "DATA"},
+      {"REMOTE", "REMOTE", "REMOTE", "REMOTE"},
+      {"ERROR", "ERROR", "ERROR", "ERROR"},
+      {"FDATA", "FDATA*", "FDATA!", "FDATA*!"},
+      {"", "", "", ""},
+  };
+  return kTypes[static_cast<int>(f.kind.frameClass)][(f.brs ? 1 : 0) + (f.esi ? 2 : 0)];
 }
 
 // ST: the letter of a recorded status 0 to 6, none for the others.
@@ -25,8 +30,8 @@ std::string_view StatusText(const CanFrame& f) {
 }
 
 // The digits of ID: "%08X" of a 29-bit frame's recorded word, "%03X" of an 11-bit frame's, none
-// without an identifier.
-int IdDigits(const CanFrame& f) { return f.kind.idBits == 29 ? 8 : f.kind.idBits == 11 ? 3 : 0; }
+// without an identifier (a digit per four bits, rounded up).
+int IdDigits(const CanFrame& f) { return (f.kind.idBits + 3) / 4; }
 
 // A frame's line in the text report: "%c %s %d %8s %-7s %2s %-2s " of the trigger mark, the time
 // column, the line, ID, TYPE, DL and ST (all blank for an unknown frame format), then for frames
@@ -103,7 +108,7 @@ char* PutCsvFrame(char* p, CTxtCvtCAN& cv, const MonitorRecord& head, int channe
     if (f.kind.frameClass != FrameClass::Error) p = text::PutSmallUnsigned(p, f.DataLength());
     p = text::PutText(d.Put(p), StatusText(f));
   }
-  bool dataBytes = f.IsFd() || f.kind.frameClass == FrameClass::Data;
+  bool dataBytes = f.IsFd() | (f.kind.frameClass == FrameClass::Data);  // without a branch
   p = text::PutSpacedHexBytes(d.Put(p), f.data, dataBytes ? f.count : 0);
   p = d.Put(p);
   if (f.HasData()) {

@@ -184,8 +184,13 @@ inline char* PutHexBytes(char* p, const uint8_t* bytes, int n) {
 }
 // " %02X" of each of `n` bytes (0..64). As PutHexBytes, the bytes are read eight at a time.
 inline char* PutSpacedHexBytes(char* p, const uint8_t* bytes, int n) {
+  // Whole groups of eight, as PutHexBytes: the loop runs once per group, not once per byte.
   for (int i = 0; i < 8; ++i) std::memcpy(p + 3 * i, &detail::kSpacedHex.words[bytes[i]], 4);
-  for (int i = 8; i < n; ++i) std::memcpy(p + 3 * i, &detail::kSpacedHex.words[bytes[i]], 4);
+  for (int group = 8; group < n; group += 8) {
+    for (int i = group; i < group + 8; ++i) {
+      std::memcpy(p + 3 * i, &detail::kSpacedHex.words[bytes[i]], 4);
+    }
+  }
   return p + 3 * n;
 }
 
