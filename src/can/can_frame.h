@@ -279,6 +279,7 @@ inline bool ReadSocketCan(RecordCursor& cursor, uint8_t (&gathered)[64], SocketC
     std::memcpy(gathered, data, 8);
     if (!detail::GatherContinuations(cursor, count, gathered)) return false;
     data = gathered;
+    PassContinuations(cursor, count > 36 ? 2 : 1);  // `head` still refers to the head record
   }
   // Every field is read before the packets are written: a byte store could otherwise be taken to
   // change the record, and each field read again after it.
@@ -302,7 +303,6 @@ inline bool ReadSocketCan(RecordCursor& cursor, uint8_t (&gathered)[64], SocketC
   f.data = data;
   f.recordedDlc = dlc;
   f.recordedFc = fc;
-  if (count > 8) PassContinuations(cursor, count > 36 ? 2 : 1);
   return true;
 }
 

@@ -9,6 +9,18 @@ namespace {
 // The estimated error as it is shown: centimetres, 99999 from 50000 on.
 uint32_t ShownError(uint32_t stored) { return stored >= 50000 ? 99999 : stored; }
 
+// PutFixPosition with its field widths known to the compiler, which then drops the padding code
+// that a width does not need.
+template <bool kCsv>
+char* PutPosition(char* p, const MonitorRecord& fix, const text::Delimiter& d) {
+  const uint8_t* b = fix.bytes;
+  p = text::PutSpacePadded(d.Put(p), b[8], kCsv ? 0 : 2);
+  p = text::PutDegreesMinutes(d.Put(p), LoadI32(b + 16), 'N', 'S', 2);
+  p = text::PutDegreesMinutes(d.Put(p), LoadI32(b + 20), 'E', 'W', 3);
+  p = text::PutCentimetres(d.Put(p), ShownError(LoadU16(b + 28)), kCsv ? 0 : 6);
+  return text::PutMillimetres(d.Put(p), FixAltitude(fix), kCsv ? 0 : 8);
+}
+
 }  // namespace
 
 char* PutFixDate(char* p, const MonitorRecord& fix, bool valid) {
@@ -22,20 +34,6 @@ char* PutFixTime(char* p, const MonitorRecord& fix, bool valid) {
   const uint8_t* b = fix.bytes;
   return text::PutClock(p, b[11], b[10], b[9]);
 }
-
-namespace {
-// PutFixPosition with its field widths known to the compiler, which then drops the padding code
-// that a width does not need.
-template <bool kCsv>
-char* PutPosition(char* p, const MonitorRecord& fix, const text::Delimiter& d) {
-  const uint8_t* b = fix.bytes;
-  p = text::PutSpacePadded(d.Put(p), b[8], kCsv ? 0 : 2);
-  p = text::PutDegreesMinutes(d.Put(p), LoadI32(b + 16), 'N', 'S', 2);
-  p = text::PutDegreesMinutes(d.Put(p), LoadI32(b + 20), 'E', 'W', 3);
-  p = text::PutCentimetres(d.Put(p), ShownError(LoadU16(b + 28)), kCsv ? 0 : 6);
-  return text::PutMillimetres(d.Put(p), FixAltitude(fix), kCsv ? 0 : 8);
-}
-}  // namespace
 
 char* PutFixPosition(char* p, const MonitorRecord& fix, bool csv, const text::Delimiter& d) {
   return csv ? PutPosition<true>(p, fix, d) : PutPosition<false>(p, fix, d);
